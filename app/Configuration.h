@@ -1,0 +1,28 @@
+#pragma once
+// The settings of zorvel.ini, read once at start-up and never written.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zorvel {
+
+struct Configuration {
+    std::string iniPath;        // full path of the file that was read
+    std::int16_t COMport = 0;   // "COM": serial port number
+    std::string COMspeed;       // "Speed": line settings, unchanged ("9600,n,8,1")
+    std::string Dest;           // "Dest": forwarding address, unchanged
+    std::string SecKey;         // "Key": shared key, the file's bytes unchanged
+    std::string StartMinimised; // "StartMinimised": only exactly "1" starts minimised
+    std::string PDUmode;        // "PDUmode": always "0" (text mode) or "1" (PDU mode)
+};
+
+struct ConfigurationResult {
+    std::optional<Configuration> config; // set when start-up may go on
+    std::string error;                   // otherwise: the message box text
+};
+
+// Reads `folder`/zorvel.ini. A missing file or an unusable "COM" is an error whose
+// message names the file's full path, the key, the value found and what is expected.
+ConfigurationResult LoadConfiguration(const std::string& folder);
+
+} // namespace zorvel

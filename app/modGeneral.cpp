@@ -1,0 +1,1 @@
+#include "modGeneral.h"

@@ -1,0 +1,1 @@
+#include "LineSettings.h"

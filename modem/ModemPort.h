@@ -1,0 +1,33 @@
+#pragma once
+// The serial line as the command exchange sees it: open for one command, discard what
+// waits, write, read what arrived, close. The program uses a QSerialPort behind it;
+// the unit tests use a scripted fake.
+#include <functional>
+#include <string>
+
+namespace zorvel {
+
+struct OpenResult {
+    bool opened = false;
+    // Set when the layer refused the settings text before trying the device; the text is
+    // what the user is told. Empty with opened == false means the port itself is missing.
+    std::string settingsProblem;
+};
+
+class ModemPort {
+public:
+    virtual ~ModemPort() = default;
+
+    // Selects port `portNumber`, applies `settings` unchanged ("9600,n,8,1") and opens.
+    virtual OpenResult open(int portNumber, const std::string& settings) = 0;
+    virtual void discardInput() = 0;
+    virtual void write(const std::string& bytes) = 0;
+    // Everything waiting, removed from the port's buffer; empty when nothing waits.
+    virtual std::string readAll() = 0;
+    virtual void close() = 0;
+
+    // Called whenever bytes arrive while the port is open.
+    std::function<void()> onBytesArrived;
+};
+
+} // namespace zorvel
