@@ -1,16 +1,76 @@
 #include "Configuration.h"
 
+#include "IniFile.h"
+#include "PortNumber.h"
+#include "modGeneral.h"
+
 namespace zorvel {
+
+namespace {
+
+constexpr const char* sectionName = "Zorvel";
+
+// One layout for every reason start-up cannot get a port number, so the operator
+// always sees where to look, what was there and what to write instead.
+std::string PortSettingFailure(const std::string& path, const std::string& found)
+{
+    return "Zorvel cannot start: the serial port number in its settings is missing or unusable.\n\n"
+           "File: " + path + "\n"
+           "Section: [" + sectionName + "]\n"
+           "Key: COM\n"
+           "Value found: " + found + "\n"
+           "Expected: a port number such as 3 (the line COM=3 in section [" + sectionName + "]).";
+}
+
+std::string DescribeMissingPort(const IniFile& ini)
+{
+    switch (ini.status()) {
+    case IniFile::Status::Missing:
+        return "none, the file does not exist";
+    case IniFile::Status::Unreadable:
+        return "none, the file cannot be read (" + ini.problem() + ")";
+    case IniFile::Status::Read:
+        break;
+    }
+    if (!ini.HasSection(sectionName))
+        return std::string("none, the file has no section [") + sectionName + "]";
+    return "none, the key is missing";
+}
+
+// The values used to pass through one NUL-filled buffer, so a NUL byte in the file
+// ends the value there; a missing key reads as empty text.
+std::string ReadText(const IniFile& ini, const char* key)
+{
+    return TrimAtNull(ini.Value(sectionName, key).value_or(std::string()));
+}
+
+} // namespace
 
 ConfigurationResult LoadConfiguration(const std::string& folder)
 {
     ConfigurationResult result;
     Configuration c;
     c.iniPath = folder + "/zorvel.ini";
-    c.COMport = 3;
-    c.COMspeed = "9600,n,8,1";
-    c.PDUmode = "0";
-    result.config = c; // placeholder until the INI reader lands
+    const IniFile ini = IniFile::Load(c.iniPath);
+
+    const std::optional<std::string> com = ini.Value(sectionName, "COM");
+    if (!com) {
+        result.error = PortSettingFailure(c.iniPath, DescribeMissingPort(ini));
+        return result;
+    }
+    const std::string comText = TrimAtNull(*com);
+    const std::optional<std::int16_t> port = ParsePortNumber(comText);
+    if (!port) {
+        result.error = PortSettingFailure(c.iniPath, "\"" + comText + "\"");
+        return result;
+    }
+    c.COMport = *port;
+    c.COMspeed = ReadText(ini, "Speed");
+    c.Dest = ReadText(ini, "Dest");
+    c.SecKey = ReadText(ini, "Key");
+    c.StartMinimised = ReadText(ini, "StartMinimised");
+    c.PDUmode = ReadText(ini, "PDUmode") == "1" ? "1" : "0";
+    result.config = std::move(c);
     return result;
 }
 

@@ -23,6 +23,7 @@ struct ConfigurationResult {
 
 // Reads `folder`/zorvel.ini. A missing file or an unusable "COM" is an error whose
 // message names the file's full path, the key, the value found and what is expected.
+// Other missing keys read as empty text; PDUmode is "1" only for exactly "1".
 ConfigurationResult LoadConfiguration(const std::string& folder);
 
 } // namespace zorvel

@@ -1,1 +1,106 @@
 #include "Gateway.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMessageBox>
+
+#include "QtClock.h"
+#include "QtSerialModemPort.h"
+#include "frmMain.h"
+
+namespace zorvel {
+
+namespace {
+const char* const versionText = "V 1.24";
+const char* const copyrightText = "\u00a9 2026 the Zorvel authors";
+} // namespace
+
+Gateway::Gateway(std::string workFolder)
+    : workFolder_(std::move(workFolder)), window_(std::make_unique<frmMain>(fields_))
+{
+    endProgram = [](int code) { QCoreApplication::exit(code); };
+    showMessage = [this](const std::string& text, std::function<void()> afterOk) {
+        auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Zorvel"),
+                                    QString::fromStdString(text), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(box, &QMessageBox::finished, this, [afterOk] { afterOk(); });
+        box->open();
+    };
+    connect(window_.get(), &frmMain::unloadRequested, this, &Gateway::Form_Unload);
+    connect(window_.get(), &frmMain::sendClicked, this, [this] {
+        if (cycle_)
+            cycle_->SendFlag = true;
+    });
+}
+
+Gateway::~Gateway()
+{
+    // The exchange refers to the port; let it go first.
+    cycle_.reset();
+    exchange_.reset();
+}
+
+bool Gateway::Form_Load()
+{
+    fields_.setText(Field::lblSMSstamp, "None");
+    fields_.setText(Field::lblSMS, "");
+    QCoreApplication::processEvents(); // one pass of waiting events before the timer exists
+    window_->lblCopyright->setText(QString::fromUtf8(copyrightText));
+    window_->lblVersion->setText(QString::fromLatin1(versionText));
+
+    ConfigurationResult loaded = LoadConfiguration(workFolder_);
+    if (!loaded.config) {
+        showMessage(loaded.error, [this] { endProgram(1); });
+        return false;
+    }
+    config_ = std::move(*loaded.config);
+
+    fields_.setText(Field::txtPDUmode, "ASCII Mode");
+    if (config_.PDUmode == "1")
+        fields_.setText(Field::txtPDUmode, "PDU Mode");
+    startMinimised_ = config_.StartMinimised == "1";
+
+    clock_ = std::make_unique<QtClock>();
+    port_ = std::make_unique<QtSerialModemPort>(workFolder_, config_.iniPath);
+    exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_,
+                                                  PortSettings{config_.COMport, config_.COMspeed});
+    exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
+    cycle_ = std::make_unique<PollCycle>(*exchange_, fields_);
+    cycle_->txtCount = 0;
+    cycle_->SendFlag = false;
+    cycle_->StartupFlag = true;
+
+    for (Field bar : {Field::picS1, Field::picS2, Field::picS3, Field::picS4, Field::picS5})
+        fields_.setColour(bar, colours::darkGrey);
+    fields_.setText(Field::txtSignal, "");
+    fields_.setVisible(Field::txtSignal, false);
+
+    tmrMain_.setInterval(1000);
+    connect(&tmrMain_, &QTimer::timeout, this, [this] { cycle_->tmrMain_Timer(); });
+    tmrMain_.start();
+    return true;
+}
+
+void Gateway::showWindow()
+{
+    if (startMinimised_)
+        window_->setWindowState(Qt::WindowMinimized);
+    window_->show();
+}
+
+void Gateway::Form_Unload()
+{
+    if (exchange_)
+        exchange_->SetTimeoutFlag();
+    tmrMain_.stop();
+    endProgram(0);
+}
+
+void Gateway::portUnavailable(const std::string& message)
+{
+    // Nothing more goes to the modem; the program ends when the box is dismissed.
+    tmrMain_.stop();
+    showMessage(message, [this] { endProgram(1); });
+}
+
+} // namespace zorvel

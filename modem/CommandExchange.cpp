@@ -1,1 +1,110 @@
 #include "CommandExchange.h"
+
+namespace zorvel {
+
+CommandExchange::CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields,
+                                 PortSettings settings)
+    : port_(port), clock_(clock), fields_(fields), settings_(std::move(settings)),
+      timer_(clock.createTimer())
+{
+    port_.onBytesArrived = [this] { collect(); };
+}
+
+CommandExchange::~CommandExchange()
+{
+    port_.onBytesArrived = nullptr;
+    if (waiting_)
+        port_.close();
+}
+
+bool CommandExchange::SendCommand(std::string command, std::function<void()> done)
+{
+    if (waiting_)
+        return false;
+    fields_.setText(Field::txtReady, "BUSY");
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    fields_.setColour(Field::txtReady, colours::red);
+    fields_.setColour(Field::txtLastCheck, colours::white);
+
+    const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
+    if (!opened.opened) {
+        // The program ends after this message; BUSY stays so that no tick starts anything.
+        const std::string message = !opened.settingsProblem.empty()
+            ? opened.settingsProblem
+            : "COM" + std::to_string(settings_.COMport)
+                + ": not available. Please check or change the port.";
+        if (onPortUnavailable)
+            onPortUnavailable(message);
+        return true;
+    }
+
+    waiting_ = true;
+    done_ = std::move(done);
+    reply_.clear();
+    port_.discardInput();
+    port_.write(command);
+    deadline_ = clock_.wholeSeconds() + 1;
+    armWindowTimer();
+    // Bytes may already be waiting if the modem is quick and the port reported nothing.
+    collect();
+    return true;
+}
+
+void CommandExchange::collect()
+{
+    if (!waiting_)
+        return;
+    std::string piece = port_.readAll();
+    if (piece.empty())
+        return;
+    reply_ += piece;
+    fields_.setText(Field::txtStatus, reply_);
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+}
+
+// Wakes at each whole-second boundary until the count has passed the deadline, so the
+// time stamp stays current while the window runs.
+void CommandExchange::armWindowTimer()
+{
+    const std::int64_t now = clock_.nowMs();
+    const std::int64_t nextSecondMs = (clock_.wholeSeconds() + 1) * 1000;
+    timer_->start(nextSecondMs - now, [this] { windowTimerFired(); });
+}
+
+void CommandExchange::windowTimerFired()
+{
+    if (!waiting_)
+        return; // a stale wake-up from an exchange that already ended
+    collect();
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    const std::int64_t seconds = clock_.wholeSeconds();
+    if (seconds < deadline_ - 1)
+        deadline_ = seconds + 1; // the clock was set back: keep the window short, not hours long
+    if (seconds > deadline_)
+        finish(true);
+    else
+        armWindowTimer();
+}
+
+void CommandExchange::SetTimeoutFlag()
+{
+    if (waiting_)
+        finish(false);
+}
+
+void CommandExchange::finish(bool runDone)
+{
+    timer_->stop();
+    waiting_ = false;
+    port_.close();
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    fields_.setText(Field::txtReady, "READY");
+    fields_.setColour(Field::txtReady, colours::white);
+    fields_.setColour(Field::txtLastCheck, colours::white);
+    auto done = std::move(done_);
+    done_ = nullptr;
+    if (runDone && done)
+        done();
+}
+
+} // namespace zorvel

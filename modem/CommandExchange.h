@@ -1,1 +1,62 @@
 #pragma once
+// One AT command over the serial line: show BUSY, open the port, discard what waits,
+// write, collect every byte that arrives until the reply window ends, close, show READY.
+// The window always runs its full length: it ends at the first moment the whole-second
+// count exceeds (count at the write + 1), so it lasts more than one and at most two
+// seconds whatever the modem sends. Nothing blocks: the wait is a timer plus the port's
+// arrival notifications.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "ModemPort.h"
+#include "StatusFields.h"
+
+namespace zorvel {
+
+struct PortSettings {
+    int COMport = 0;
+    std::string COMspeed;
+};
+
+class CommandExchange {
+public:
+    CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields, PortSettings settings);
+    ~CommandExchange();
+
+    // Starts one exchange; `done` runs once the window has passed and READY shows. The
+    // reply is then in txtStatus (unchanged when nothing arrived). While an exchange
+    // runs, a second call is refused (returns false): txtReady's BUSY is the gate.
+    bool SendCommand(std::string command, std::function<void()> done);
+
+    // The window is closing: end the wait now, without running `done`.
+    void SetTimeoutFlag();
+
+    bool waiting() const { return waiting_; }
+    const std::string& reply() const { return reply_; }
+
+    // The port cannot be opened, or the layer refused the settings: the text to show
+    // before the program ends. Nothing else of the exchange runs.
+    std::function<void(const std::string& message)> onPortUnavailable;
+
+private:
+    void collect();
+    void armWindowTimer();
+    void windowTimerFired();
+    void finish(bool runDone);
+
+    ModemPort& port_;
+    Clock& clock_;
+    StatusFields& fields_;
+    PortSettings settings_;
+    std::unique_ptr<OneShotTimer> timer_;
+
+    bool waiting_ = false;
+    std::int64_t deadline_ = 0;
+    std::string reply_;
+    std::function<void()> done_;
+};
+
+} // namespace zorvel

@@ -1,0 +1,58 @@
+#pragma once
+// A serial port that records what the exchange does with it and lets the test decide
+// what arrives and when.
+#include <string>
+#include <vector>
+
+#include "ModemPort.h"
+
+namespace zorvel::testing {
+
+class FakePort : public ModemPort {
+public:
+    OpenResult open(int portNumber, const std::string& settings) override
+    {
+        log.push_back("open " + std::to_string(portNumber) + " " + settings);
+        isOpen = openSucceeds;
+        return {openSucceeds, settingsProblem};
+    }
+    void discardInput() override
+    {
+        log.push_back("discard");
+        waiting.clear();
+    }
+    void write(const std::string& bytes) override
+    {
+        log.push_back("write " + bytes);
+        written.push_back(bytes);
+    }
+    std::string readAll() override
+    {
+        std::string out;
+        out.swap(waiting);
+        return out;
+    }
+    void close() override
+    {
+        log.push_back("close");
+        isOpen = false;
+    }
+
+    // Bytes from the modem: they wait in the buffer and, when the port is open, the
+    // exchange is told.
+    void arrive(const std::string& bytes)
+    {
+        waiting += bytes;
+        if (isOpen && onBytesArrived)
+            onBytesArrived();
+    }
+
+    bool openSucceeds = true;
+    std::string settingsProblem;
+    bool isOpen = false;
+    std::string waiting;
+    std::vector<std::string> log;
+    std::vector<std::string> written;
+};
+
+} // namespace zorvel::testing

@@ -1,0 +1,277 @@
+// The command exchange against a scripted port and a clock that only moves on demand.
+#include <QtTest>
+
+#include "CommandExchange.h"
+#include "PollCycle.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakePort.h"
+
+using namespace zorvel;
+using zorvel::testing::FakeClock;
+using zorvel::testing::FakePort;
+
+namespace {
+
+struct Rig {
+    explicit Rig(std::int64_t startMs = 1'700'000'000'000) : clock(startMs) {}
+    FakeClock clock;
+    FakePort port;
+    StatusFields fields;
+    CommandExchange exchange{port, clock, fields, PortSettings{3, "9600,n,8,1"}};
+    int doneCalls = 0;
+    std::int64_t doneAt = -1;
+
+    void send(const std::string& command)
+    {
+        QVERIFY(exchange.SendCommand(command, [this] {
+            ++doneCalls;
+            doneAt = clock.nowMs();
+        }));
+    }
+};
+
+} // namespace
+
+class CommandExchangeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void replyWindowFollowsTheWholeSecondRule_data();
+    void replyWindowFollowsTheWholeSecondRule();
+    void piecesAreAppendedInArrivalOrder();
+    void silenceKeepsThePreviousReply();
+    void inputWaitingBeforeTheWriteIsDiscarded();
+    void bytesAfterTheWindowAreNotPartOfTheReply();
+    void busyAndReadyFrameTheExchange();
+    void lastCheckStaysCurrentDuringTheWait();
+    void openFailureReportsThePortAndStops_data();
+    void openFailureReportsThePortAndStops();
+    void secondCommandDuringAWaitIsRefused();
+    void closingTheWindowEndsTheWaitAtOnce();
+    void clockSetBackDoesNotStretchTheWindow();
+    void tickGate_data();
+    void tickGate();
+};
+
+void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule_data()
+{
+    QTest::addColumn<int>("msIntoSecond");
+    QTest::addColumn<int>("expectedWindowMs");
+    // The window ends at the start of the second after next: just over one second for a
+    // write late in a second, two seconds for a write right on a boundary.
+    QTest::newRow("on the boundary") << 0 << 2000;
+    QTest::newRow("early") << 1 << 1999;
+    QTest::newRow("middle") << 500 << 1500;
+    QTest::newRow("late") << 999 << 1001;
+}
+
+void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule()
+{
+    QFETCH(int, msIntoSecond);
+    QFETCH(int, expectedWindowMs);
+    Rig rig(1'700'000'000'000 + msIntoSecond);
+    rig.port.arrive(""); // nothing waiting
+    rig.send("AT\r\n");
+    const std::int64_t writtenAt = rig.clock.nowMs();
+    rig.port.arrive("AT\r\r\nOK\r\n"); // an instant answer does not end the window early
+    rig.clock.advance(expectedWindowMs - 1);
+    QCOMPARE(rig.doneCalls, 0);
+    QCOMPARE(rig.fields.text(Field::txtReady), std::string("BUSY"));
+    rig.clock.advance(1);
+    QCOMPARE(rig.doneCalls, 1);
+    QCOMPARE(rig.doneAt - writtenAt, std::int64_t(expectedWindowMs));
+    QVERIFY(rig.doneAt - writtenAt > 1000 && rig.doneAt - writtenAt <= 2000);
+    QCOMPARE(rig.port.log.back(), std::string("close"));
+    rig.clock.advance(10'000);
+    QCOMPARE(rig.doneCalls, 1);
+    QCOMPARE(rig.clock.armedTimers(), 0);
+}
+
+void CommandExchangeTest::piecesAreAppendedInArrivalOrder()
+{
+    Rig rig;
+    std::vector<std::string> shown;
+    rig.fields.onChanged = [&](Field f) {
+        if (f == Field::txtStatus)
+            shown.push_back(rig.fields.text(Field::txtStatus));
+    };
+    rig.send("AT+CSQ\r\n");
+    rig.port.arrive("AT+CSQ\r");
+    rig.clock.advance(100);
+    rig.port.arrive("\r\n+CSQ: 18,99\r\n");
+    rig.clock.advance(700);
+    rig.port.arrive("\r\nOK\r\n");
+    rig.clock.advance(2000);
+    const std::vector<std::string> expected{
+        "AT+CSQ\r", "AT+CSQ\r\r\n+CSQ: 18,99\r\n", "AT+CSQ\r\r\n+CSQ: 18,99\r\n\r\nOK\r\n"};
+    QCOMPARE(shown, expected);
+    QCOMPARE(rig.exchange.reply(), expected.back());
+}
+
+void CommandExchangeTest::silenceKeepsThePreviousReply()
+{
+    Rig rig;
+    rig.send("AT+CNUM\r\n");
+    rig.port.arrive("+CNUM: \"\",\"+15550001234\",145\r\n");
+    rig.clock.advance(2000);
+    rig.send("AT+CSQ\r\n");
+    rig.clock.advance(2000);
+    QCOMPARE(rig.doneCalls, 2);
+    QCOMPARE(rig.fields.text(Field::txtStatus), std::string("+CNUM: \"\",\"+15550001234\",145\r\n"));
+    QCOMPARE(rig.exchange.reply(), std::string());
+}
+
+void CommandExchangeTest::inputWaitingBeforeTheWriteIsDiscarded()
+{
+    Rig rig;
+    rig.port.arrive("\r\n+CMTI: \"SM\",3\r\nJUNK");
+    rig.send("AT\r\n");
+    rig.port.arrive("OK\r\n");
+    rig.clock.advance(2000);
+    QCOMPARE(rig.fields.text(Field::txtStatus), std::string("OK\r\n"));
+    const std::vector<std::string> expected{"open 3 9600,n,8,1", "discard", "write AT\r\n", "close"};
+    QCOMPARE(rig.port.log, expected);
+}
+
+void CommandExchangeTest::bytesAfterTheWindowAreNotPartOfTheReply()
+{
+    Rig rig;
+    rig.send("AT\r\n");
+    rig.port.arrive("OK\r\n");
+    rig.clock.advance(2000);
+    rig.port.arrive("late");
+    QCOMPARE(rig.fields.text(Field::txtStatus), std::string("OK\r\n"));
+    QCOMPARE(rig.exchange.reply(), std::string("OK\r\n"));
+}
+
+void CommandExchangeTest::busyAndReadyFrameTheExchange()
+{
+    Rig rig;
+    std::vector<std::string> events;
+    rig.fields.onChanged = [&](Field f) {
+        if (f == Field::txtReady)
+            events.push_back(rig.fields.text(f)
+                             + (rig.fields.colour(f) == colours::red ? " red" : " white"));
+    };
+    rig.send("AT\r\n");
+    QCOMPARE(rig.fields.text(Field::txtReady), std::string("BUSY"));
+    QCOMPARE(rig.fields.colour(Field::txtReady), colours::red);
+    QVERIFY(rig.port.isOpen);
+    rig.clock.advance(2000);
+    QCOMPARE(rig.fields.text(Field::txtReady), std::string("READY"));
+    QCOMPARE(rig.fields.colour(Field::txtReady), colours::white);
+    QCOMPARE(rig.fields.colour(Field::txtLastCheck), colours::white);
+    QVERIFY(!rig.port.isOpen);
+    const std::vector<std::string> expected{"BUSY white", "BUSY red", "READY red", "READY white"};
+    QCOMPARE(events, expected);
+}
+
+void CommandExchangeTest::lastCheckStaysCurrentDuringTheWait()
+{
+    Rig rig(1'700'000'000'400);
+    rig.clock.setStartReference();
+    std::vector<std::string> stamps;
+    rig.fields.onChanged = [&](Field f) {
+        if (f == Field::txtLastCheck)
+            stamps.push_back(rig.fields.text(f));
+    };
+    rig.send("AT\r\n");
+    rig.clock.advance(2000);
+    // At the write, at the next whole second, and at the end of the window.
+    const std::vector<std::string> expected{"T+0", "T+600", "T+1600"};
+    QCOMPARE(stamps, expected);
+}
+
+void CommandExchangeTest::openFailureReportsThePortAndStops_data()
+{
+    QTest::addColumn<int>("portNumber");
+    QTest::addColumn<QString>("settingsProblem");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("port 3") << 3 << QString()
+                            << "COM3: not available. Please check or change the port.";
+    QTest::newRow("port 12") << 12 << QString()
+                             << "COM12: not available. Please check or change the port.";
+    QTest::newRow("negative") << -1 << QString()
+                              << "COM-1: not available. Please check or change the port.";
+    QTest::newRow("settings") << 3 << "bad speed" << "bad speed";
+}
+
+void CommandExchangeTest::openFailureReportsThePortAndStops()
+{
+    QFETCH(int, portNumber);
+    QFETCH(QString, settingsProblem);
+    QFETCH(QString, message);
+    FakeClock clock;
+    FakePort port;
+    port.openSucceeds = false;
+    port.settingsProblem = settingsProblem.toStdString();
+    StatusFields fields;
+    CommandExchange exchange(port, clock, fields, PortSettings{portNumber, "9600,n,8,1"});
+    std::vector<std::string> reports;
+    exchange.onPortUnavailable = [&](const std::string& m) { reports.push_back(m); };
+    bool done = false;
+    exchange.SendCommand("ATZ\r\n", [&] { done = true; });
+    clock.advance(5000);
+    QCOMPARE(reports, std::vector<std::string>{message.toStdString()});
+    QVERIFY(!done);
+    QVERIFY(port.written.empty());
+    // BUSY stays, so no tick starts anything while the message is up.
+    QCOMPARE(fields.text(Field::txtReady), std::string("BUSY"));
+}
+
+void CommandExchangeTest::secondCommandDuringAWaitIsRefused()
+{
+    Rig rig;
+    rig.send("AT+CSQ\r\n");
+    QVERIFY(!rig.exchange.SendCommand("AT+COPS?\r\n", [] {}));
+    rig.clock.advance(2000);
+    QCOMPARE(rig.port.written, std::vector<std::string>{"AT+CSQ\r\n"});
+    QCOMPARE(rig.doneCalls, 1);
+}
+
+void CommandExchangeTest::closingTheWindowEndsTheWaitAtOnce()
+{
+    Rig rig;
+    rig.send("AT+CSQ\r\n");
+    rig.clock.advance(300);
+    rig.exchange.SetTimeoutFlag();
+    QVERIFY(!rig.port.isOpen);
+    QVERIFY(!rig.exchange.waiting());
+    rig.clock.advance(5000);
+    QCOMPARE(rig.doneCalls, 0); // the program is ending: the cycle does not go on
+    QCOMPARE(rig.clock.armedTimers(), 0);
+}
+
+void CommandExchangeTest::clockSetBackDoesNotStretchTheWindow()
+{
+    Rig rig(1'700'000'000'500);
+    rig.send("AT\r\n");
+    rig.clock.jumpTo(1'700'000'000'500 - 3'600'000); // an hour back, mid-wait
+    rig.clock.advance(3000);
+    QCOMPARE(rig.doneCalls, 1);
+}
+
+void CommandExchangeTest::tickGate_data()
+{
+    QTest::addColumn<QString>("indicator");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("READY") << "READY" << true;
+    QTest::newRow("BUSY") << "BUSY" << false;
+    QTest::newRow("lower case") << "ready" << false;
+    QTest::newRow("trailing blank") << "READY " << false;
+}
+
+void CommandExchangeTest::tickGate()
+{
+    QFETCH(QString, indicator);
+    QFETCH(bool, starts);
+    Rig rig;
+    PollCycle cycle(rig.exchange, rig.fields);
+    cycle.txtCount = 12;
+    rig.fields.setText(Field::txtReady, indicator.toStdString());
+    cycle.tmrMain_Timer();
+    QCOMPARE(!rig.port.written.empty(), starts);
+    QCOMPARE(rig.fields.text(Field::txtCounter), std::string("Msgs: 12"));
+}
+
+QTEST_GUILESS_MAIN(CommandExchangeTest)
+#include "test_command_exchange.moc"

@@ -1,0 +1,195 @@
+// The configuration reader: INI rules, the port number conversion, the normalised
+// values and the start-up failure text.
+#include <QtTest>
+
+#include "Configuration.h"
+#include "IniFile.h"
+#include "PortNumber.h"
+
+using namespace zorvel;
+
+class ConfigurationTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    std::string folder() const { return dir_.path().toStdString(); }
+    std::string iniPath() const { return folder() + "/zorvel.ini"; }
+    void writeIni(const QByteArray& content)
+    {
+        QFile file(QString::fromStdString(iniPath()));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(content), content.size());
+    }
+
+private slots:
+    void init() { QFile::remove(QString::fromStdString(iniPath())); }
+
+    void readerRules_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QByteArray>("value");
+        const QByteArray x300(300, 'x');
+        auto row = [](const char* name, QByteArray file, QByteArray key, bool found, QByteArray value) {
+            QTest::newRow(name) << file << key << found << value;
+        };
+        row("names ignore case", "[zORVEL]\ncom=3\n", "COM", true, "3");
+        row("blanks around key and value", "[Zorvel]\n \tCOM \t=\t 3 \t\n", "COM", true, "3");
+        row("blanks in header", "[ Zorvel ] ; main\nCOM=3\n", "COM", true, "3");
+        row("double quotes keep inner blanks", "[Zorvel]\nKey= \" s k \" \n", "Key", true, " s k ");
+        row("single quotes", "[Zorvel]\nKey='sk'\n", "Key", true, "sk");
+        row("one pair of quotes only", "[Zorvel]\nKey=\"\"sk\"\"\n", "Key", true, "\"sk\"");
+        row("unmatched quotes kept", "[Zorvel]\nKey=\"sk'\n", "Key", true, "\"sk'");
+        row("lone quote kept", "[Zorvel]\nKey=\"\n", "Key", true, "\"");
+        row("comment lines", "[Zorvel]\n;COM=1\n \t; COM=2\nCOM=3\n", "COM", true, "3");
+        row("semicolon in value kept", "[Zorvel]\nDest=a;b ; c\n", "Dest", true, "a;b ; c");
+        row("equals sign in value", "[Zorvel]\nDest=http://h/p?a=b\n", "Dest", true, "http://h/p?a=b");
+        row("first key wins", "[Zorvel]\nCOM=1\ncom=2\n", "COM", true, "1");
+        row("first section wins", "[Zorvel]\nCOM=1\n[Other]\nCOM=9\n[ZORVEL]\nCOM=2\n", "COM", true, "1");
+        row("later same section unseen", "[Zorvel]\nCOM=1\n[Zorvel]\nSpeed=9600\n", "Speed", false, "");
+        row("line without = ignored", "[Zorvel]\nCOM\nCOM=4\n", "COM", true, "4");
+        row("cut to 254", "[Zorvel]\nDest=" + x300 + "\n", "Dest", true, x300.left(254));
+        row("255 cut to 254", "[Zorvel]\nDest=" + x300.left(255), "Dest", true, x300.left(254));
+        row("254 kept", "[Zorvel]\nDest=" + x300.left(254), "Dest", true, x300.left(254));
+        row("cut after quotes dropped", "[Zorvel]\nDest=\"" + x300 + "\"\n", "Dest", true, x300.left(254));
+        row("CR LF", "[Zorvel]\r\nCOM=3\r\nSpeed=9600,n,8,1\r\n", "Speed", true, "9600,n,8,1");
+        row("byte-order mark", "\xEF\xBB\xBF[Zorvel]\nCOM=3\n", "COM", true, "3");
+        row("bytes unchanged", "[Zorvel]\nKey=\xC3\xA9\xFF\\n%\n", "Key", true, "\xC3\xA9\xFF\\n%");
+        row("empty value", "[Zorvel]\nCOM=\n", "COM", true, "");
+        row("blank value", "[Zorvel]\nCOM= \t\n", "COM", true, "");
+        row("empty quoted value", "[Zorvel]\nKey=\"\"\n", "Key", true, "");
+        row("missing key", "[Zorvel]\nSpeed=9600\n", "COM", false, "");
+        row("missing section", "[Other]\nCOM=3\n", "COM", false, "");
+        row("key before any section", "COM=3\n[Zorvel]\n", "COM", false, "");
+        row("header without bracket ignored", "[Zorvel\nCOM=3\n", "COM", false, "");
+    }
+    void readerRules()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, key);
+        QFETCH(bool, found);
+        QFETCH(QByteArray, value);
+        writeIni(file);
+        const IniFile ini = IniFile::Load(iniPath());
+        QCOMPARE(ini.status(), IniFile::Status::Read);
+        const std::optional<std::string> got = ini.Value("Zorvel", key.toStdString());
+        QCOMPARE(got.has_value(), found);
+        if (found)
+            QCOMPARE(QByteArray::fromStdString(*got), value);
+    }
+
+    void fileMissingOrUnreadable()
+    {
+        const IniFile missing = IniFile::Load(iniPath());
+        QCOMPARE(missing.status(), IniFile::Status::Missing);
+        QVERIFY(!missing.Value("Zorvel", "COM"));
+        QCOMPARE(IniFile::Load(folder()).status(), IniFile::Status::Unreadable); // a folder
+    }
+
+    void portNumber_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("port");
+        auto ok = [](const char* text, int port) { QTest::newRow(*text ? text : "empty") << QByteArray(text) << true << port; };
+        auto bad = [](const char* text) { QTest::newRow(*text ? text : "empty") << QByteArray(text) << false << 0; };
+        ok("3", 3); ok("2.5", 2); ok("3.5", 4); ok("-2.5", -2); ok("2.51", 3); ok("2.49", 2);
+        ok("2.500", 2); ok(" 7 ", 7); ok("\t7\t", 7); ok("-3", -3); ok("+4", 4); ok("0003", 3);
+        ok("32767", 32767); ok("32767.4", 32767); ok("-32768", -32768); ok("-32768.5", -32768);
+        bad("32767.5"); bad("40000"); bad("-32769"); bad("99999999999999999999");
+        bad("COM3"); bad("1e3"); bad(""); bad("  "); bad("0x3"); bad("3,5"); bad("3 3");
+        bad("- 3"); bad("+"); bad("3."); bad(".5"); bad("3a");
+    }
+    void portNumber()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        QFETCH(int, port);
+        const std::optional<std::int16_t> got = ParsePortNumber(text.toStdString());
+        QCOMPARE(got.has_value(), valid);
+        if (valid)
+            QCOMPARE(int(*got), port);
+    }
+
+    void wholeFile()
+    {
+        const QByteArray longDest(300, 'd');
+        writeIni("; gateway\r\n[Zorvel]\r\nCOM = 3\r\nSpeed=9600,n,8,1\r\nDest=" + longDest
+                 + "\r\nKey=k\r\nStartMinimised=1\r\nPDUmode=1\r\n");
+        const ConfigurationResult r = LoadConfiguration(folder());
+        QVERIFY2(r.config, r.error.c_str());
+        QCOMPARE(r.config->iniPath, iniPath());
+        QCOMPARE(r.config->COMport, std::int16_t(3));
+        QCOMPARE(r.config->COMspeed, std::string("9600,n,8,1"));
+        QCOMPARE(r.config->Dest, longDest.left(254).toStdString());
+        QCOMPARE(r.config->SecKey, std::string("k")); // a short value after a long one
+        QCOMPARE(r.config->StartMinimised, std::string("1"));
+        QCOMPARE(r.config->PDUmode, std::string("1"));
+    }
+
+    void valueEndsAtNul()
+    {
+        writeIni(QByteArray("[Zorvel]\nCOM=3\nKey=ab\0cd\n", 25));
+        const ConfigurationResult r = LoadConfiguration(folder());
+        QVERIFY2(r.config, r.error.c_str());
+        QCOMPARE(r.config->SecKey, std::string("ab"));
+    }
+
+    void normalisedValues_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QByteArray>("pduMode");
+        QTest::addColumn<QByteArray>("startMinimised");
+        auto row = [](const char* v, const char* pdu) {
+            QTest::newRow(*v ? v : "empty") << "PDUmode=" + QByteArray(v) + "\nStartMinimised=" + v + "\n" << QByteArray(pdu) << QByteArray(v);
+        };
+        row("1", "1"); row("01", "0"); row("2", "0"); row("yes", "0"); row("1.0", "0"); row("", "0");
+        QTest::newRow("blanks and quotes dropped") << QByteArray("PDUmode = '1' \nStartMinimised=\" 1\"\n")
+                                                   << QByteArray("1") << QByteArray(" 1");
+        QTest::newRow("missing") << QByteArray() << QByteArray("0") << QByteArray("");
+    }
+    void normalisedValues()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QByteArray, pduMode);
+        QFETCH(QByteArray, startMinimised);
+        writeIni("[Zorvel]\nCOM=3\n" + lines);
+        const ConfigurationResult r = LoadConfiguration(folder());
+        QVERIFY2(r.config, r.error.c_str());
+        QCOMPARE(QByteArray::fromStdString(r.config->PDUmode), pduMode);
+        QCOMPARE(QByteArray::fromStdString(r.config->StartMinimised), startMinimised);
+    }
+
+    void startupFailure_data()
+    {
+        QTest::addColumn<bool>("writeFile");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("valueShown");
+        QTest::newRow("no file") << false << QByteArray() << QByteArray("none, the file does not exist");
+        QTest::newRow("no section") << true << QByteArray("[Other]\nCOM=3\n") << QByteArray("no section [Zorvel]");
+        QTest::newRow("no key") << true << QByteArray("[Zorvel]\nSpeed=9600,n,8,1\n") << QByteArray("the key is missing");
+        QTest::newRow("COM3") << true << QByteArray("[Zorvel]\nCOM=COM3\n") << QByteArray("\"COM3\"");
+        QTest::newRow("out of range") << true << QByteArray("[Zorvel]\nCOM=40000\n") << QByteArray("\"40000\"");
+        QTest::newRow("empty") << true << QByteArray("[Zorvel]\nCOM=\n") << QByteArray("Value found: \"\"");
+    }
+    void startupFailure()
+    {
+        QFETCH(bool, writeFile);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, valueShown);
+        if (writeFile)
+            writeIni(file);
+        const ConfigurationResult r = LoadConfiguration(folder());
+        QVERIFY(!r.config);
+        const QByteArray error = QByteArray::fromStdString(r.error);
+        QVERIFY2(error.contains(QByteArray::fromStdString(iniPath())), error);
+        QVERIFY2(error.contains("Key: COM"), error);
+        QVERIFY2(error.contains(valueShown), error);
+        QVERIFY2(error.contains("such as 3"), error);
+    }
+};
+
+QTEST_GUILESS_MAIN(ConfigurationTest)
+#include "test_configuration.moc"
