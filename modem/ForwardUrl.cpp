@@ -1,0 +1,39 @@
+#include "ForwardUrl.h"
+
+namespace zorvel {
+
+namespace {
+bool unreserved(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '.' || c == '_' || c == '~';
+}
+} // namespace
+
+std::string PercentEncode(const std::string& bytes)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(bytes.size() * 3);
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (unreserved(c)) {
+            encoded += ch;
+        } else {
+            encoded += '%';
+            encoded += hex[c >> 4];
+            encoded += hex[c & 0x0F];
+        }
+    }
+    return encoded;
+}
+
+std::string BuildForwardUrl(const std::string& dest, const std::string& key,
+                            const std::string& sender, const std::string& stamp,
+                            const std::string& text)
+{
+    return dest + "?key=" + PercentEncode(key) + "&sender=" + PercentEncode(sender) +
+           "&time=" + PercentEncode(stamp) + "&message=" + PercentEncode(text);
+}
+
+} // namespace zorvel

@@ -1,0 +1,19 @@
+#pragma once
+// The address of the forwarding request. The modem's bytes go out as they came, each
+// value percent-encoded byte by byte, so '+', '&', '#', blanks and accented letters
+// reach the web application unchanged.
+#include <string>
+
+namespace zorvel {
+
+// Every byte except A-Z a-z 0-9 - . _ ~ as %XX: "+44 7&x" -> "%2B44%207%26x".
+std::string PercentEncode(const std::string& bytes);
+
+// ("http://h/in", "k", "+447700900123", "17/11/19,14:05:09+00", "Hi") ->
+// "http://h/in?key=k&sender=%2B447700900123&time=17%2F11%2F19%2C14%3A05%3A09%2B00&message=Hi".
+// dest is used unchanged.
+std::string BuildForwardUrl(const std::string& dest, const std::string& key,
+                            const std::string& sender, const std::string& stamp,
+                            const std::string& text);
+
+} // namespace zorvel

@@ -1,0 +1,35 @@
+#pragma once
+// The inbox step's view of the message list: the command that lists, the first entry of
+// the reply (index, sender, time stamp, text and the two label texts) and the command
+// that deletes it. Only the first entry matters; the rest come first in later cycles.
+#include <optional>
+#include <string>
+
+namespace zorvel {
+
+enum class MessageFormat { Text, Pdu };
+
+struct InboxEntry {
+    std::string index;  // as printed between "+CMGL: " and the first comma
+    std::string sender; // what the request carries: the scanned sender, or "PDU"
+    std::string stamp;  // likewise: the scanned time stamp, or "PDU"
+    std::string text;   // the whole body, its lines joined with LF
+    std::string lblSMSstamp; // scanned sender, four blanks, scanned stamp
+    std::string lblSMS;      // the body, cut to 30 bytes and "..." when longer
+    // False when the reply stops inside the body (no next entry, no final result code
+    // after an empty line): the text may be missing its end.
+    bool complete = false;
+};
+
+// "AT+CMGL=\"ALL\"\r\n" in text format, "AT+CMGL=4\r\n" in PDU format.
+std::string ListCommand(MessageFormat format);
+
+// AT+CMGL, "\r\n+CMGL: 3,\"REC UNREAD\",\"+447700900123\",,\"17/11/19,14:05:09+00\"\r\n"
+// "Hello there\r\n\r\nOK\r\n" -> index 3, sender +447700900123, stamp 17/11/19,14:05:09+00,
+// text "Hello there". Nothing when line 1 does not start with "+CMGL: ".
+std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat format);
+
+// "AT+CMGD=3\r\n" for index "3"; empty (send nothing) for an empty index.
+std::string DeleteCommand(const std::string& index);
+
+} // namespace zorvel

@@ -1,0 +1,199 @@
+// The first entry of a message list, in text and PDU format: header fields, the whole
+// body (several lines, an "OK" line, an empty line), the label texts, and the replies
+// that hold no entry. Device rows are transcribed from public logs and test suites
+// (esphome and GSM-GPRS shield issues, Perl Device::Gsm and vumi tests) with made-up
+// numbers.
+#include <QtTest>
+
+#include "InboxDecoder.h"
+
+using namespace zorvel;
+
+namespace {
+
+QByteArray bytes(const std::string& s) { return QByteArray::fromStdString(s); }
+
+const QByteArray header3 = "+CMGL: 3,\"REC UNREAD\",\"+447700900123\",,\"17/11/19,14:05:09+00\"";
+const QByteArray stamp3 = "17/11/19,14:05:09+00";
+const QByteArray echo = "AT+CMGL=\"ALL\"\r\r\n";
+const QByteArray tail = "\r\n\r\nOK\r\n"; // end of the last body line, empty line, OK
+
+} // namespace
+
+class InboxDecoderTest : public QObject {
+    Q_OBJECT
+private slots:
+    void commands()
+    {
+        QCOMPARE(bytes(ListCommand(MessageFormat::Text)), QByteArray("AT+CMGL=\"ALL\"\r\n"));
+        QCOMPARE(bytes(ListCommand(MessageFormat::Pdu)), QByteArray("AT+CMGL=4\r\n"));
+        QCOMPARE(bytes(DeleteCommand("3")), QByteArray("AT+CMGD=3\r\n"));
+        QCOMPARE(bytes(DeleteCommand("")), QByteArray()); // no index, no delete
+    }
+
+    void textEntry_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("index");
+        QTest::addColumn<QByteArray>("sender");
+        QTest::addColumn<QByteArray>("stamp");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("lblSMS");
+
+        const QByteArray number = "+447700900123";
+        QTest::newRow("worked example, echo on")
+            << echo + header3 + "\r\nHello there" + tail << QByteArray("3") << number << stamp3
+            << QByteArray("Hello there") << QByteArray("Hello there");
+        QTest::newRow("echo off") << "\r\n" + header3 + "\r\nHello there" + tail << QByteArray("3") << number
+                                  << stamp3 << QByteArray("Hello there") << QByteArray("Hello there");
+        QTest::newRow("CR CR LF after every line")
+            << echo + header3 + "\r\r\nHello there\r\r\n\r\r\nOK\r\r\n" << QByteArray("3") << number << stamp3
+            << QByteArray("Hello there") << QByteArray("Hello there");
+        QTest::newRow("two lines joined with LF")
+            << echo + header3 + "\r\nLine one\nLine two" + tail << QByteArray("3") << number << stamp3
+            << QByteArray("Line one\nLine two") << QByteArray("Line one\nLine two");
+        QTest::newRow("lines ending CR LF inside the text")
+            << echo + header3 + "\r\nLine one\r\nLine two" + tail << QByteArray("3") << number << stamp3
+            << QByteArray("Line one\nLine two") << QByteArray("Line one\nLine two");
+        QTest::newRow("empty line inside the text")
+            << echo + header3 + "\r\nabove\n\nbelow" + tail << QByteArray("3") << number << stamp3
+            << QByteArray("above\n\nbelow") << QByteArray("above\n\nbelow");
+        QTest::newRow("OK as the only line is a body")
+            << echo + header3 + "\r\nOK" + tail << QByteArray("3") << number << stamp3 << QByteArray("OK")
+            << QByteArray("OK");
+        QTest::newRow("text ending in an empty line and OK keeps them")
+            << echo + header3 + "\r\nSend\n\nOK" + tail << QByteArray("3") << number << stamp3
+            << QByteArray("Send\n\nOK") << QByteArray("Send\n\nOK");
+        QTest::newRow("empty text") << echo + header3 + "\r\n" + tail << QByteArray("3") << number << stamp3
+                                    << QByteArray() << QByteArray();
+        QTest::newRow("SIMCom SIM800L, named sender, next entry ends the body")
+            << echo + "+CMGL: 96,\"REC READ\",\"Play\",\"\",\"23/02/09,13:07:04+04\"\r\n"
+                      "Nie masz srodkow na koncie, aby wyslac wiadomosc.\r\n"
+                      "+CMGL: 97,\"REC READ\",\"Play\",\"\",\"23/02/09,13:42:18+04\"\r\nsecond" + tail
+            << QByteArray("96") << QByteArray("Play") << QByteArray("23/02/09,13:07:04+04")
+            << QByteArray("Nie masz srodkow na koncie, aby wyslac wiadomosc.")
+            << QByteArray("Nie masz srodkow na koncie, ab...");
+        QTest::newRow("SIMCom SIM900, phone-book name skipped")
+            << QByteArray("\r\n+CMGL: 1,\"REC READ\",\"+79000000012\",\"1\",\"15/09/23,00:34:17+24\"\r\nTest") + tail
+            << QByteArray("1") << QByteArray("+79000000012") << QByteArray("15/09/23,00:34:17+24")
+            << QByteArray("Test") << QByteArray("Test");
+        QTest::newRow("SIMCom SIM900, headers without text")
+            << QByteArray("\r\n+CMGL: 1,\"REC READ\",\"+79000000012\",\"1\",\"15/09/23,00:34:17+24\"\r\n"
+                          "+CMGL: 2,\"REC READ\",\"+79000000012\",\"1\",\"15/09/23,01:34:03+24\"") + tail
+            << QByteArray("1") << QByteArray("+79000000012") << QByteArray("15/09/23,00:34:17+24")
+            << QByteArray() << QByteArray();
+        QTest::newRow("control bytes dropped, Latin-1 kept")
+            << echo + header3 + "\r\na\tb\x01" "c caf\xE9" + tail << QByteArray("3") << number << stamp3
+            << QByteArray("abc caf\xE9") << QByteArray("abc caf\xE9");
+        QTest::newRow("30 bytes shown whole")
+            << echo + header3 + "\r\n" + QByteArray(30, 'x') + tail << QByteArray("3") << number << stamp3
+            << QByteArray(30, 'x') << QByteArray(30, 'x');
+        QTest::newRow("31 bytes shown as 30 and dots")
+            << echo + header3 + "\r\n" + QByteArray(31, 'x') + tail << QByteArray("3") << number << stamp3
+            << QByteArray(31, 'x') << QByteArray(30, 'x') + "...";
+        QTest::newRow("unquoted sender still loses its ends")
+            << QByteArray("\r\n+CMGL: 5,\"REC READ\",+447700900123,,\"17/11/19,14:05:09+00\"\r\nHi") + tail
+            << QByteArray("5") << QByteArray("44770090012") << stamp3 << QByteArray("Hi") << QByteArray("Hi");
+        QTest::newRow("extra header fields end up in the stamp")
+            << QByteArray("\r\n+CMGL: 4,\"REC UNREAD\",\"+447700900123\",,\"17/11/19,14:05:09+00\",145,2\r\nHi") + tail
+            << QByteArray("4") << number << QByteArray("17/11/19,14:05:09+00\",145,") << QByteArray("Hi")
+            << QByteArray("Hi");
+        QTest::newRow("unsolicited +CMTI after OK stays out")
+            << echo + header3 + "\r\nHello there" + tail + "\r\n+CMTI: \"SM\",4\r\n" << QByteArray("3") << number
+            << stamp3 << QByteArray("Hello there") << QByteArray("Hello there");
+        QTest::newRow("empty index") << QByteArray("\r\n+CMGL: ,\"REC READ\",\"+447700900123\",,\"x\"\r\nHi") + tail
+                                     << QByteArray() << number << QByteArray("x") << QByteArray("Hi")
+                                     << QByteArray("Hi");
+    }
+    void textEntry()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, index);
+        QFETCH(QByteArray, sender);
+        QFETCH(QByteArray, stamp);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, lblSMS);
+        const auto entry = DecodeCMGL(reply.toStdString(), MessageFormat::Text);
+        QVERIFY(entry.has_value());
+        QCOMPARE(bytes(entry->index), index);
+        QCOMPARE(bytes(entry->sender), sender);
+        QCOMPARE(bytes(entry->stamp), stamp);
+        QCOMPARE(bytes(entry->text), text);
+        QCOMPARE(bytes(entry->lblSMSstamp), sender + "    " + stamp);
+        QCOMPARE(bytes(entry->lblSMS), lblSMS);
+        QVERIFY(entry->complete);
+    }
+
+    void replyCutShortIsFlagged()
+    {
+        // The reply window closed before the final OK: the text so far, marked incomplete.
+        const auto entry = DecodeCMGL((echo + header3 + "\r\nLine one\r\nLine tw").toStdString(),
+                                      MessageFormat::Text);
+        QVERIFY(entry.has_value());
+        QCOMPARE(bytes(entry->text), QByteArray("Line one\nLine tw"));
+        QVERIFY(!entry->complete);
+
+        const auto endsInLf = DecodeCMGL((echo + header3 + "\r\nLine one\r\n").toStdString(), MessageFormat::Text);
+        QVERIFY(endsInLf.has_value());
+        QCOMPARE(bytes(endsInLf->text), QByteArray("Line one"));
+        QVERIFY(!endsInLf->complete);
+    }
+
+    void noEntry_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("empty store, echo on") << echo + "\r\nOK\r\n";
+        QTest::newRow("empty store, echo off") << QByteArray("\r\nOK\r\n");
+        QTest::newRow("ERROR") << QByteArray("\r\nERROR\r\n");
+        QTest::newRow("+CMS ERROR") << echo + "\r\n+CMS ERROR: 321\r\n";
+        QTest::newRow("nothing received") << QByteArray();
+        QTest::newRow("previous reply left in place") << QByteArray("AT+CMGF=1\r\r\nOK\r\n");
+        QTest::newRow("unsolicited line first: next cycle")
+            << "\r\n+CMTI: \"SM\",3\r\n" + header3 + "\r\nHello" + tail;
+        QTest::newRow("header without the blank") << QByteArray("\r\n+CMGL:3,\"REC UNREAD\",\"+4477\",,\"x\"\r\nHi") + tail;
+    }
+    void noEntry()
+    {
+        QFETCH(QByteArray, reply);
+        QVERIFY(!DecodeCMGL(reply.toStdString(), MessageFormat::Text).has_value());
+    }
+
+    void pduEntry_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("index");
+        QTest::addColumn<QByteArray>("lblSMSstamp");
+        QTest::addColumn<QByteArray>("pdu");
+
+        const QByteArray vumi1 = "07911326040011F5240B911356000010F20000111081017362401654747A0E4ACF41F4329E0E6A97E7F3F0B90C8A01";
+        const QByteArray vumi2 = "07911326040011F5240B911356000010F20000111081017323401654747A0E4ACF41F4329E0E6A97E7F3F0B90C9201";
+        QTest::newRow("vumi test modem, two entries")
+            << "AT+CMGL=4\r\r\n+CMGL: 1,0,,39\r\n" + vumi1 + "\r\n+CMGL: 2,0,,39\r\n" + vumi2 + tail
+            << QByteArray("1") << QByteArray("    ") << vumi1;
+        const QByteArray deviceGsm = "0791932350593900040C919355000000100000208082319082000DC170382C168BC3E1B0582C06";
+        QTest::newRow("Device::Gsm phone log, echo off")
+            << "\r\n+CMGL: 2,1,,31\r\n" + deviceGsm + tail << QByteArray("2") << QByteArray("    ") << deviceGsm;
+        QTest::newRow("name printed in the third field")
+            << "\r\n+CMGL: 7,1,\"Mum\",31\r\n" + deviceGsm + tail << QByteArray("7") << QByteArray("Mum    ")
+            << deviceGsm;
+    }
+    void pduEntry()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, index);
+        QFETCH(QByteArray, lblSMSstamp);
+        QFETCH(QByteArray, pdu);
+        const auto entry = DecodeCMGL(reply.toStdString(), MessageFormat::Pdu);
+        QVERIFY(entry.has_value());
+        QCOMPARE(bytes(entry->index), index);
+        QCOMPARE(bytes(entry->sender), QByteArray("PDU"));
+        QCOMPARE(bytes(entry->stamp), QByteArray("PDU"));
+        QCOMPARE(bytes(entry->text), pdu);
+        QCOMPARE(bytes(entry->lblSMSstamp), lblSMSstamp);
+        QCOMPARE(bytes(entry->lblSMS), pdu.left(30) + "...");
+        QVERIFY(entry->complete);
+    }
+};
+
+QTEST_GUILESS_MAIN(InboxDecoderTest)
+#include "test_inbox_decoder.moc"
