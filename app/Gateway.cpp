@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "QtClock.h"
+#include "QtHttpClient.h"
 #include "QtSerialModemPort.h"
 #include "frmMain.h"
 
@@ -29,15 +31,16 @@ Gateway::Gateway(std::string workFolder)
     connect(window_.get(), &frmMain::unloadRequested, this, &Gateway::Form_Unload);
     connect(window_.get(), &frmMain::sendClicked, this, [this] {
         if (cycle_)
-            cycle_->SendFlag = true;
+            cycle_->cmdSendText_Click();
     });
 }
 
 Gateway::~Gateway()
 {
-    // The exchange refers to the port; let it go first.
+    // The cycle refers to the exchange and the HTTP client, the exchange to the port.
     cycle_.reset();
     exchange_.reset();
+    http_.reset();
 }
 
 bool Gateway::Form_Load()
@@ -65,7 +68,14 @@ bool Gateway::Form_Load()
     exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_,
                                                   PortSettings{config_.COMport, config_.COMspeed});
     exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
-    cycle_ = std::make_unique<PollCycle>(*exchange_, fields_);
+    http_ = std::make_unique<QtHttpClient>();
+    cycle_ = std::make_unique<PollCycle>(*exchange_, fields_, *http_,
+                                         ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey});
+    cycle_->readOutgoingInput = [this] {
+        // Read when the send step runs, exactly as typed; Latin-1 on the line.
+        return OutgoingInput{Utf8ToLatin1(window_->txtSendNumber->text().toStdString()),
+                             Utf8ToLatin1(window_->txtSendMsg->text().toStdString())};
+    };
     cycle_->txtCount = 0;
     cycle_->SendFlag = false;
     cycle_->StartupFlag = true;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CommandExchange.h"
+#include "HttpClient.h"
 #include "Configuration.h"
 #include "PollCycle.h"
 #include "StatusFields.h"
@@ -52,6 +53,7 @@ private:
     QTimer tmrMain_;
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<ModemPort> port_;
+    std::unique_ptr<HttpClient> http_;
     std::unique_ptr<CommandExchange> exchange_;
     std::unique_ptr<PollCycle> cycle_;
     bool startMinimised_ = false;

@@ -1,26 +1,80 @@
 #pragma once
-// What each tick of the one-second timer does with the modem. A tick only starts work
-// when txtReady reads exactly "READY"; every tick ends by showing the forwarded count.
+// What each tick of the one-second timer does with the modem. A tick starts a cycle only
+// when txtReady reads exactly "READY" and no cycle is under way (a cycle also holds the
+// gate while its forwarding request runs); every tick ends by showing the count.
+//
+// A cycle is a chain of exchanges, one command in flight at a time: on the first cycle
+// reset, message format, own number, network summary, IMEI and IMSI; then the operator's
+// message when Send was pressed; signal, operator, the message format again, and the
+// inbox: the first stored message is forwarded and, once the web application accepted
+// it, counted and deleted.
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 
 #include "CommandExchange.h"
+#include "HttpClient.h"
+#include "InboxDecoder.h"
+#include "OutgoingMessage.h"
 #include "StatusFields.h"
 
 namespace zorvel {
 
+struct ForwardingSettings {
+    std::string PDUmode = "0"; // "0" text mode, "1" PDU mode
+    std::string Dest;
+    std::string SecKey;
+};
+
+// What the operator typed, as Latin-1 bytes, read when the send step runs.
+struct OutgoingInput {
+    std::string number;
+    std::string text;
+};
+
 class PollCycle {
 public:
-    PollCycle(CommandExchange& exchange, StatusFields& fields);
+    PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http,
+              ForwardingSettings settings);
 
     void tmrMain_Timer();
+    // The Send button only raises the flag; the next cycle sends.
+    void cmdSendText_Click() { SendFlag = true; }
+
+    std::function<OutgoingInput()> readOutgoingInput;
 
     std::int32_t txtCount = 0;
     bool SendFlag = false;
     bool StartupFlag = true;
 
+    bool running() const { return step_ != Step::Idle; }
+
 private:
+    enum class Step {
+        Idle,
+        Reset, FirstFormat, OwnNumber, NetworkSummary, Imei, Imsi,
+        OutgoingFormat, OutgoingRecipient, OutgoingText,
+        Signal, Operator, Format, List, Forward, Delete,
+    };
+
+    void run(Step step);
+    void replyArrived();
+    Step afterFirstCycleBlock();
+    void forwardEntry();
+    void forwardingEnded(const HttpResult& result);
+    void send(const std::string& command);
+    std::string formatCommand() const;
+    MessageFormat messageFormat() const;
+
     CommandExchange& exchange_;
     StatusFields& fields_;
+    HttpClient& http_;
+    ForwardingSettings settings_;
+
+    Step step_ = Step::Idle;
+    OutgoingCommands outgoing_;
+    std::optional<InboxEntry> entry_;
 };
 
 } // namespace zorvel

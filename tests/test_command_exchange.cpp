@@ -2,7 +2,6 @@
 #include <QtTest>
 
 #include "CommandExchange.h"
-#include "PollCycle.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakePort.h"
 
@@ -48,8 +47,6 @@ private slots:
     void secondCommandDuringAWaitIsRefused();
     void closingTheWindowEndsTheWaitAtOnce();
     void clockSetBackDoesNotStretchTheWindow();
-    void tickGate_data();
-    void tickGate();
 };
 
 void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule_data()
@@ -248,29 +245,6 @@ void CommandExchangeTest::clockSetBackDoesNotStretchTheWindow()
     rig.clock.jumpTo(1'700'000'000'500 - 3'600'000); // an hour back, mid-wait
     rig.clock.advance(3000);
     QCOMPARE(rig.doneCalls, 1);
-}
-
-void CommandExchangeTest::tickGate_data()
-{
-    QTest::addColumn<QString>("indicator");
-    QTest::addColumn<bool>("starts");
-    QTest::newRow("READY") << "READY" << true;
-    QTest::newRow("BUSY") << "BUSY" << false;
-    QTest::newRow("lower case") << "ready" << false;
-    QTest::newRow("trailing blank") << "READY " << false;
-}
-
-void CommandExchangeTest::tickGate()
-{
-    QFETCH(QString, indicator);
-    QFETCH(bool, starts);
-    Rig rig;
-    PollCycle cycle(rig.exchange, rig.fields);
-    cycle.txtCount = 12;
-    rig.fields.setText(Field::txtReady, indicator.toStdString());
-    cycle.tmrMain_Timer();
-    QCOMPARE(!rig.port.written.empty(), starts);
-    QCOMPARE(rig.fields.text(Field::txtCounter), std::string("Msgs: 12"));
 }
 
 QTEST_GUILESS_MAIN(CommandExchangeTest)

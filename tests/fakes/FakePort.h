@@ -1,6 +1,7 @@
 #pragma once
 // A serial port that records what the exchange does with it and lets the test decide
 // what arrives and when.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
     {
         log.push_back("write " + bytes);
         written.push_back(bytes);
+        if (respond)
+            arrive(respond(bytes));
     }
     std::string readAll() override
     {
@@ -46,6 +49,9 @@ public:
         if (isOpen && onBytesArrived)
             onBytesArrived();
     }
+
+    // When set, the modem's answer to each write, arriving at once.
+    std::function<std::string(const std::string& written)> respond;
 
     bool openSucceeds = true;
     std::string settingsProblem;

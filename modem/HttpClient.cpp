@@ -1,0 +1,12 @@
+#include "HttpClient.h"
+
+namespace zorvel {
+
+std::string HttpResult::describe() const
+{
+    if (status != 0)
+        return "HTTP " + std::to_string(status);
+    return error.empty() ? std::string("no response") : error;
+}
+
+} // namespace zorvel

@@ -1,0 +1,28 @@
+#pragma once
+// Forwarding requests over QNetworkAccessManager: a GET with a transfer time-out (60 s,
+// or ZORVEL_HTTP_TIMEOUT_MS for tests), redirects followed only when they are not less
+// safe, certificates checked as usual.
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QNetworkReply>
+
+#include "HttpClient.h"
+
+namespace zorvel {
+
+class QtHttpClient : public HttpClient {
+public:
+    QtHttpClient();
+    ~QtHttpClient() override;
+
+    void get(const std::string& url, std::function<void(const HttpResult&)> done) override;
+
+    static HttpResult resultOf(QNetworkReply& reply, int timeoutMs);
+
+private:
+    QNetworkAccessManager manager_;
+    QPointer<QNetworkReply> inFlight_;
+    int timeoutMs_ = 60'000;
+};
+
+} // namespace zorvel

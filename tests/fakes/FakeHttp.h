@@ -1,0 +1,30 @@
+#pragma once
+// An HTTP client whose requests wait until the test answers them.
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "HttpClient.h"
+
+namespace zorvel::testing {
+
+class FakeHttp : public HttpClient {
+public:
+    void get(const std::string& url, std::function<void(const HttpResult&)> done) override
+    {
+        urls.push_back(url);
+        pending.push_back(std::move(done));
+    }
+    // Answers the oldest waiting request.
+    void answer(HttpResult result)
+    {
+        auto done = std::move(pending.front());
+        pending.pop_front();
+        done(result);
+    }
+
+    std::vector<std::string> urls;
+    std::deque<std::function<void(const HttpResult&)>> pending;
+};
+
+} // namespace zorvel::testing

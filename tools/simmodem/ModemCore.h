@@ -1,0 +1,56 @@
+#pragma once
+// The modem's command interpreter, free of I/O: bytes from the client go in, the bytes
+// the modem answers come out, one unit per command line (its echo and its reply).
+#include "MessageStore.h"
+#include "Profile.h"
+#include "Settings.h"
+#include "SmsCommands.h"
+
+#include <QByteArray>
+#include <QList>
+#include <functional>
+
+namespace zorvel::sim {
+
+class ModemCore {
+public:
+    ModemCore(const Profile& profile, MessageStore& store, const RuntimeSettings& settings);
+
+    // Feeds received bytes. Command lines end with CR; an LF is never part of a command.
+    // The echo of a line goes out with its reply, when the CR arrives.
+    QList<QByteArray> receive(const QByteArray& bytes);
+
+    bool echo() const { return m_echo; }
+    void setEcho(bool on) { m_echo = on; m_echoDefault = on; }
+    void setEchoStyle(EchoStyle style) { m_echoStyle = style; }
+    bool textMode() const { return m_sms.textMode(); }
+    void setTextMode(bool on) { m_sms.setTextMode(on); m_textModeDefault = on; }
+    const QList<SentSms>& sent() const { return m_sms.sent(); }
+
+    // Events for the log: ("CMD", escaped line), ("FAULT", ...), ("SENT SMS", ...).
+    std::function<void(const QByteArray& kind, const QByteArray& detail)> onEvent;
+
+private:
+    void takeTextByte(char byte, QByteArray& unit);
+    QByteArray execute(const QByteArray& line, bool* silent);
+    QByteArray dispatch(const QByteArray& command, const QByteArray& key);
+    QByteArray basic(const QByteArray& body);
+    QByteArray general(const QByteArray& name, CommandKind kind, const QByteArray& args);
+    void event(const QByteArray& kind, const QByteArray& detail);
+
+    const Profile& m_profile;
+    const RuntimeSettings& m_settings;
+    SmsCommands m_sms;
+    bool m_echo;
+    bool m_echoDefault;
+    bool m_textModeDefault = false;
+    EchoStyle m_echoStyle;
+    QByteArray m_line;      // command characters so far
+    QByteArray m_lineEcho;  // what the echo of this line will be
+    bool m_afterCommandCr = false;
+};
+
+// The command with letters upper-cased outside double quotes.
+QByteArray commandKey(const QByteArray& command);
+
+} // namespace zorvel::sim

@@ -1,0 +1,184 @@
+#include "Options.h"
+
+#include "Escape.h"
+
+namespace zorvel::sim {
+
+namespace {
+
+std::optional<int> number(const QString& text, int min, int max)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::optional<bool> onOff(const QString& text)
+{
+    if (text == "on" || text == "1") return true;
+    if (text == "off" || text == "0") return false;
+    return std::nullopt;
+}
+
+QByteArray commandPattern(const QString& text) { return text.trimmed().toLatin1(); }
+
+// Applies one option with its value; an error text when the value is wrong.
+QString applyOption(const QString& name, const QString& value, Options& o)
+{
+    const auto bad = [&](const QString& expected) {
+        return QStringLiteral("--%1: expected %2, got \"%3\"").arg(name, expected, value);
+    };
+    RuntimeSettings& s = o.settings;
+    if (name == "link") {
+        o.link = value;
+    } else if (name == "profile") {
+        if (!findProfile(value.toLatin1()))
+            return bad(QString::fromLatin1(profileNames().join('|')));
+        o.profile = value.toLatin1();
+    } else if (name == "echo") {
+        o.echo = onOff(value);
+        if (!o.echo) return bad("on|off");
+    } else if (name == "echo-style") {
+        if (value == "crcrlf") o.echoStyle = EchoStyle::CrCrLf;
+        else if (value == "exact") o.echoStyle = EchoStyle::Exact;
+        else return bad("crcrlf|exact");
+    } else if (name == "mode") {
+        if (value != "text" && value != "pdu") return bad("text|pdu");
+        o.textMode = value == "text";
+    } else if (name == "store") {
+        o.store = value;
+    } else if (name == "inbox") {
+        o.inbox = value;
+    } else if (name == "log") {
+        o.log = value;
+    } else if (name == "generate-every") {
+        const auto v = number(value, 0, 86400);
+        if (!v) return bad("seconds (0-86400)");
+        o.generateEverySeconds = *v;
+    } else if (name == "capacity") {
+        o.capacity = number(value, 1, 1000);
+        if (!o.capacity) return bad("a count (1-1000)");
+    } else if (name == "silent") {
+        s.silent.append(commandPattern(value));
+    } else if (name == "error") {
+        s.error.append(commandPattern(value));
+    } else if (name == "reply") {
+        // The pattern ends at the first '=': "AT+CMGF" also covers "AT+CMGF=1".
+        const qsizetype eq = value.indexOf('=');
+        const auto bytes = eq > 0 ? unescapeBytes(value.mid(eq + 1).toLatin1()) : std::nullopt;
+        if (!bytes) return bad("COMMAND=BYTES (escapes \\r \\n \\xHH)");
+        s.replies.append({commandPattern(value.left(eq)), *bytes});
+    } else if (name == "pieces") {
+        const auto v = number(value, 1, 1000);
+        if (!v) return bad("a count (1-1000)");
+        s.pieces = *v;
+    } else if (name == "piece-delay" || name == "reply-delay" || name == "junk-every") {
+        const auto v = number(value, 0, 600000);
+        if (!v) return bad("milliseconds");
+        (name == "piece-delay" ? s.pieceDelayMs : name == "reply-delay" ? s.replyDelayMs : s.junkEveryMs) = *v;
+    } else if (name == "junk") {
+        const auto bytes = unescapeBytes(value.toLatin1());
+        if (!bytes) return bad("bytes (escapes \\r \\n \\xHH)");
+        s.junk = *bytes;
+    } else if (name == "cmti") {
+        const auto v = onOff(value);
+        if (!v) return bad("on|off");
+        s.cmti = *v;
+    } else {
+        return QStringLiteral("unknown option --%1 (see --help)").arg(name);
+    }
+    return {};
+}
+
+bool isRuntimeOption(const QString& name)
+{
+    static const QStringList runtime = {"echo", "silent", "error", "reply", "pieces", "piece-delay",
+                                        "reply-delay", "junk-every", "junk", "cmti", "generate-every"};
+    return runtime.contains(name);
+}
+
+} // namespace
+
+QString parseOptions(const QStringList& args, Options& options, bool runtimeOnly)
+{
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (!arg.startsWith("--")) return QStringLiteral("unexpected argument \"%1\"").arg(arg);
+        QString name = arg.mid(2);
+        QString value;
+        const qsizetype eq = name.indexOf('=');
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+        } else if (name == "cmti") {
+            value = "on";  // a plain switch
+        } else {
+            if (i + 1 >= args.size()) return QStringLiteral("--%1 needs a value").arg(name);
+            value = args[++i];
+        }
+        if (runtimeOnly && !isRuntimeOption(name))
+            return QStringLiteral("--%1 cannot change while running").arg(name);
+        const QString error = applyOption(name, value, options);
+        if (!error.isEmpty()) return error;
+    }
+    return {};
+}
+
+QString applyControlLine(const QByteArray& rawLine, Options& options)
+{
+    const QString line = QString::fromUtf8(rawLine).trimmed();
+    if (line.isEmpty() || line.startsWith('#')) return {};
+    if (line == "clear") {
+        const bool cmti = options.settings.cmti;
+        options.settings = RuntimeSettings{};
+        options.settings.cmti = cmti;
+        return {};
+    }
+    const qsizetype space = line.indexOf(' ');
+    QStringList args{"--" + (space < 0 ? line : line.left(space))};
+    if (space >= 0) args.append(line.mid(space + 1).trimmed());
+    return parseOptions(args, options, true);
+}
+
+QString helpText()
+{
+    return QStringLiteral(R"(Usage: zorvel-simmodem --link PATH [options]
+
+A simulated GSM modem on a pseudo-terminal, for Zorvel's demo and tests. It links PATH
+to the terminal (for instance demo/ports/com3) and answers AT commands like a modem.
+
+Device:
+  --link PATH             symbolic link to create (an existing link is replaced)
+  --profile NAME          e1750 (default) or generic; see README.md
+  --echo on|off           command echo at start and after ATZ (profile default: on)
+  --echo-style S          crcrlf: "AT\r" + "\r\nOK" (LF swallowed); exact: every byte
+  --mode text|pdu         message format at start and after ATZ (default pdu)
+Messages:
+  --store FILE            messages to load at start (format in README.md)
+  --inbox DIR             folder watched for new message files and control files (*.ctl)
+  --generate-every SEC    add a made-up message every SEC seconds (0: never)
+  --capacity N            message slots (profile default)
+  --cmti                  send +CMTI: "SM",<index> when a message arrives while running
+Faults (repeatable where it makes sense; COMMAND matches lines starting with it):
+  --silent COMMAND        no echo and no reply at all
+  --error COMMAND         reply ERROR
+  --reply COMMAND=BYTES   reply exactly BYTES after the echo (escapes \r \n \t \xHH)
+  --pieces N              write each reply in N pieces
+  --piece-delay MS        pause between pieces
+  --reply-delay MS        pause before a reply
+  --junk-every MS         write junk every MS ms, also while no one has the port open
+  --junk BYTES            the junk (default: the profile's unsolicited lines)
+Other:
+  --log FILE              event log (default: standard error)
+  --help                  this text
+
+Stops on SIGINT or SIGTERM and removes the link.
+)");
+}
+
+} // namespace zorvel::sim

@@ -1,0 +1,41 @@
+#pragma once
+// SMS-DELIVER PDUs (3GPP TS 23.040) for the PDU-mode listing: sender address, service
+// centre time stamp and the text in the GSM 7-bit default alphabet, or UCS-2 when the
+// text holds a character that alphabet lacks.
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace zorvel::sim {
+
+// Septets of the default alphabet and its extension table (escape 0x1B + code);
+// nothing when some character is in neither.
+std::optional<QByteArray> toGsm7(const QString& text);
+
+// Packs septets into octets, least significant bit first.
+QByteArray packSeptets(const QByteArray& septets);
+
+// TP-OA / SMSC style address: "+<digits>" international (0x91), plain digits unknown
+// type (0x81), anything else alphanumeric (0xD0, packed 7-bit). When `lengthInOctets`
+// is true the length octet counts octets (SMSC field), else semi-octets (TP-OA).
+QByteArray encodeAddress(const QByteArray& address, bool lengthInOctets);
+
+// "yy/MM/dd,hh:mm:ss+zz" (zz in quarter hours, sign + or -) as the 7 swapped
+// semi-octet pairs of TP-SCTS; nothing when the text has another shape.
+std::optional<QByteArray> encodeTimestamp(const QByteArray& stamp);
+
+// The text bytes of a stored message as characters: UTF-8 when they are valid UTF-8,
+// else Latin-1 (one byte, one character).
+QString decodeStoredText(const QByteArray& bytes);
+
+struct DeliverPdu {
+    QByteArray hex;      // upper-case hex, SMSC part first, as a modem prints it
+    int tpduLength = 0;  // octets after the SMSC part: the <length> of +CMGL
+    bool truncated = false;
+};
+
+// A bad stamp encodes as 00/01/01,00:00:00+00; a text too long for one message is cut.
+DeliverPdu buildDeliverPdu(const QByteArray& smsc, const QByteArray& sender,
+                           const QByteArray& stamp, const QByteArray& text);
+
+} // namespace zorvel::sim

@@ -1,0 +1,201 @@
+#include "Simulator.h"
+
+#include "Escape.h"
+#include "StoreFile.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+
+namespace zorvel::sim {
+
+namespace {
+
+QByteArray quoted(const QByteArray& bytes) { return "\"" + escapeBytes(bytes) + "\""; }
+
+struct Sample {
+    const char* sender;
+    const char* text;  // Latin-1 bytes, as a modem set to an 8-bit character set prints them
+};
+const Sample kSamples[] = {
+    {"+15550009876", "Demo message %1: all fine here."},
+    {"+15550004321", "Order %1: 2 pizzas + 1 salad & drinks #table5"},
+    {"SimBank", "Caf\xE9 cr\xE8me %1 \x96 balance 10,50 EUR"},
+    {"+15550001111", "Line one of %1\nline two, with 100% more lines"},
+};
+
+} // namespace
+
+Simulator::Simulator(const Options& options, const Profile& profile, QObject* parent)
+    : QObject(parent), m_options(options), m_profile(profile),
+      m_store(profile.firstIndex, options.capacity.value_or(profile.capacity)),
+      m_core(profile, m_store, m_options.settings)
+{
+    if (m_options.echo) m_core.setEcho(*m_options.echo);
+    if (m_options.echoStyle) m_core.setEchoStyle(*m_options.echoStyle);
+    m_core.setTextMode(m_options.textMode);
+    m_core.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { m_log.write(kind, detail); };
+    m_store.onChange = [this](const char* what, const StoredMessage& m) {
+        QByteArray detail = QByteArray(what) + " " + QByteArray::number(m.index);
+        if (QByteArray(what) == "add") detail += " from=" + quoted(m.sender) + " source=" + m_addSource;
+        m_log.write("STORE", detail);
+    };
+    m_pace.setSingleShot(true);
+    connect(&m_pace, &QTimer::timeout, this, &Simulator::pump);
+    connect(&m_junkTimer, &QTimer::timeout, this, &Simulator::writeJunk);
+    connect(&m_generateTimer, &QTimer::timeout, this, &Simulator::generateMessage);
+    connect(&m_pty, &PtyEndpoint::received, this, &Simulator::onReceived);
+    connect(&m_inbox, &Inbox::messageFile, this, &Simulator::onMessageFile);
+    connect(&m_inbox, &Inbox::controlFile, this, &Simulator::onControlFile);
+}
+
+bool Simulator::start(QString* error)
+{
+    if (!m_log.open(m_options.log, error)) return false;
+    if (!m_options.store.isEmpty()) {
+        QFile file(m_options.store);
+        if (!file.open(QIODevice::ReadOnly)) return *error = QStringLiteral("cannot read %1").arg(m_options.store), false;
+        const StoreFileResult parsed = parseStoreFile(file.readAll(), QDateTime::currentDateTime());
+        if (!parsed.error.isEmpty()) return *error = m_options.store + ": " + parsed.error, false;
+        addMessages(parsed.messages, "file");
+    }
+    if (!m_pty.open(error) || !m_pty.createLink(m_options.link, error)) return false;
+    if (!m_options.inbox.isEmpty()) {
+        if (!m_inbox.watch(m_options.inbox, error)) return false;
+        m_inbox.scan();
+    }
+    applyTimers();
+    // Last, so that a reader of the log knows everything is ready.
+    m_log.write("START", "pid=" + QByteArray::number(QCoreApplication::applicationPid()) + " pty=" +
+                             m_pty.slaveName().toLocal8Bit() + " link=" + quoted(m_options.link.toLocal8Bit()) +
+                             " profile=" + m_profile.name + " echo=" + (m_core.echo() ? "on" : "off") +
+                             " mode=" + (m_core.textMode() ? "text" : "pdu") +
+                             " messages=" + QByteArray::number(m_store.size()));
+    return true;
+}
+
+void Simulator::stop(const QByteArray& reason)
+{
+    m_log.write("STOP", reason);
+    m_pty.removeLink();
+}
+
+void Simulator::applyTimers()
+{
+    const RuntimeSettings& s = m_options.settings;
+    if (s.junkEveryMs > 0) m_junkTimer.start(s.junkEveryMs);
+    else m_junkTimer.stop();
+    if (m_options.generateEverySeconds > 0) {
+        if (m_generateTimer.interval() != m_options.generateEverySeconds * 1000 || !m_generateTimer.isActive())
+            m_generateTimer.start(m_options.generateEverySeconds * 1000);
+    } else {
+        m_generateTimer.stop();
+    }
+}
+
+void Simulator::onReceived(const QByteArray& bytes)
+{
+    m_log.write("RX", quoted(bytes));
+    for (const QByteArray& unit : m_core.receive(bytes)) enqueue(unit, "TX");
+}
+
+// A unit leaves in `pieces` parts: the first after the reply delay, the others each
+// after the piece delay. Units never overtake each other.
+void Simulator::enqueue(const QByteArray& unit, const QByteArray& kind)
+{
+    const RuntimeSettings& s = m_options.settings;
+    const bool paced = kind == "TX";
+    const int pieces = paced ? static_cast<int>(qMin<qsizetype>(s.pieces, unit.size())) : 1;
+    const qsizetype size = (unit.size() + pieces - 1) / pieces;
+    for (int k = 0; k < pieces; ++k) {
+        const int delay = !paced ? 0 : k == 0 ? s.replyDelayMs : s.pieceDelayMs;
+        m_queue.append({unit.mid(k * size, size), delay, kind});
+    }
+    if (!m_pace.isActive()) pump();
+}
+
+void Simulator::pump()
+{
+    while (!m_queue.isEmpty()) {
+        Chunk& next = m_queue.first();
+        if (next.delayMs > 0) {
+            m_pace.start(next.delayMs);
+            next.delayMs = 0;  // due when the timer fires
+            return;
+        }
+        const Chunk chunk = m_queue.takeFirst();
+        if (!chunk.bytes.isEmpty()) writeNow(chunk.bytes, chunk.kind);
+    }
+}
+
+void Simulator::writeNow(const QByteArray& bytes, const QByteArray& kind)
+{
+    m_log.write(kind, quoted(bytes));
+    if (const qsizetype dropped = m_pty.write(bytes))
+        m_log.write("DROP", QByteArray::number(dropped) + " bytes: nobody reads the terminal");
+}
+
+void Simulator::writeJunk()
+{
+    // Junk stops piling up once a few hundred bytes wait unread: a client discards them
+    // when it opens the port anyway.
+    if (!m_queue.isEmpty() || m_pty.writePending() || m_pty.waitingForClient() > 512) return;
+    QByteArray junk = m_options.settings.junk;
+    if (junk.isEmpty() && !m_profile.junk.isEmpty())
+        junk = m_profile.junk[m_junkTurn++ % m_profile.junk.size()];
+    if (!junk.isEmpty()) writeNow(junk, "JUNK");
+}
+
+void Simulator::addMessages(const QList<StoredMessage>& messages, const QByteArray& source)
+{
+    m_addSource = source;
+    for (const StoredMessage& m : messages) {
+        const auto index = m_store.add(m);
+        if (!index) {
+            m_log.write("STORE", "full dropped from=" + quoted(m.sender) + " source=" + source);
+            continue;
+        }
+        if (source != "file" && m_options.settings.cmti)
+            enqueue("\r\n+CMTI: \"SM\"," + QByteArray::number(*index) + "\r\n", "UNSOL");
+    }
+}
+
+void Simulator::generateMessage()
+{
+    const Sample& sample = kSamples[m_generated % std::size(kSamples)];
+    ++m_generated;
+    StoredMessage m;
+    m.sender = sample.sender;
+    m.stamp = modemTimestamp(QDateTime::currentDateTime());
+    m.text = QByteArray(sample.text).replace("%1", QByteArray::number(m_generated));
+    addMessages({m}, "generate");
+}
+
+void Simulator::onMessageFile(const QString& name, const QByteArray& contents)
+{
+    const StoreFileResult parsed = parseStoreFile(contents, QDateTime::currentDateTime());
+    if (!parsed.error.isEmpty()) {
+        m_log.write("ERROR", quoted(name.toLocal8Bit()) + " " + parsed.error.toLocal8Bit() + ", renamed to .bad");
+        m_inbox.reject();
+        return;
+    }
+    addMessages(parsed.messages, "inbox");
+}
+
+void Simulator::onControlFile(const QString& name, const QByteArray& contents)
+{
+    for (const QByteArray& line : contents.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith('#')) continue;
+        const QString error = applyControlLine(trimmed, m_options);
+        if (!error.isEmpty()) {
+            m_log.write("ERROR", quoted(name.toLocal8Bit()) + " " + error.toLocal8Bit());
+            continue;
+        }
+        m_log.write("CONTROL", quoted(trimmed));
+        if (trimmed.startsWith("echo ") && m_options.echo) m_core.setEcho(*m_options.echo);
+    }
+    applyTimers();
+}
+
+} // namespace zorvel::sim

@@ -1,0 +1,60 @@
+#pragma once
+// Wires the pieces together: terminal ↔ command interpreter, the output pace (pieces,
+// delays), junk, the message sources (store file, inbox, generator) and the log.
+#include "EventLog.h"
+#include "Inbox.h"
+#include "MessageStore.h"
+#include "ModemCore.h"
+#include "Options.h"
+#include "PtyEndpoint.h"
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+namespace zorvel::sim {
+
+class Simulator : public QObject {
+    Q_OBJECT
+public:
+    Simulator(const Options& options, const Profile& profile, QObject* parent = nullptr);
+    bool start(QString* error);
+    void stop(const QByteArray& reason);
+    EventLog& log() { return m_log; }
+
+private:
+    struct Chunk {
+        QByteArray bytes;
+        int delayMs = 0;
+        QByteArray kind;  // "TX", "UNSOL"
+    };
+
+    void onReceived(const QByteArray& bytes);
+    void enqueue(const QByteArray& unit, const QByteArray& kind);
+    void pump();
+    void writeNow(const QByteArray& bytes, const QByteArray& kind);
+    void writeJunk();
+    void generateMessage();
+    void addMessages(const QList<StoredMessage>& messages, const QByteArray& source);
+    void onMessageFile(const QString& name, const QByteArray& contents);
+    void onControlFile(const QString& name, const QByteArray& contents);
+    void applyTimers();
+
+    Options m_options;
+    const Profile& m_profile;
+    EventLog m_log;
+    MessageStore m_store;
+    ModemCore m_core;
+    PtyEndpoint m_pty;
+    Inbox m_inbox;
+    QList<Chunk> m_queue;
+    QTimer m_pace;
+    QTimer m_junkTimer;
+    QTimer m_generateTimer;
+    QByteArray m_addSource = "file";
+    int m_junkTurn = 0;
+    int m_generated = 0;
+};
+
+} // namespace zorvel::sim

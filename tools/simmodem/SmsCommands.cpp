@@ -1,0 +1,238 @@
+#include "SmsCommands.h"
+
+#include "Escape.h"
+#include "Pdu.h"
+#include "Reply.h"
+
+namespace zorvel::sim {
+
+namespace {
+
+constexpr int kInvalidIndex = 321;
+
+QByteArray unquoted(QByteArray text)
+{
+    text = text.trimmed();
+    if (text.size() >= 2 && text.startsWith('"') && text.endsWith('"')) return text.mid(1, text.size() - 2);
+    return text;
+}
+
+QByteArray addressType(const QByteArray& address)
+{
+    if (address.startsWith('+')) return "145";
+    for (char c : address)
+        if (c < '0' || c > '9') return "208";
+    return "129";
+}
+
+bool isHex(const QByteArray& text)
+{
+    return !text.isEmpty() && text.size() % 2 == 0 &&
+           QByteArray::fromHex(text).toHex() == text.toLower();
+}
+
+} // namespace
+
+SmsCommands::SmsCommands(const Profile& profile, MessageStore& store)
+    : m_profile(profile), m_store(store)
+{
+}
+
+std::optional<QByteArray> SmsCommands::handle(const QByteArray& name, CommandKind kind,
+                                              const QByteArray& args)
+{
+    if (name == "+CMGF") {
+        if (kind == CommandKind::Read) return reply::info({"+CMGF: " + QByteArray(m_textMode ? "1" : "0")});
+        if (kind == CommandKind::Test) return reply::info({"+CMGF: (0-1)"});
+        const QByteArray value = args.trimmed();
+        if (kind == CommandKind::Execute || value == "0") {
+            m_textMode = false;
+            return reply::ok();
+        }
+        if (value == "1") {
+            m_textMode = true;
+            return reply::ok();
+        }
+        return reply::error();
+    }
+    if (name == "+CMGL") {
+        if (kind == CommandKind::Test)
+            return reply::info({m_textMode ? "+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")"
+                                           : "+CMGL: (0-4)"});
+        if (kind == CommandKind::Read) return reply::error();
+        return list(args);
+    }
+    if (name == "+CMGR") return kind == CommandKind::Set ? read(args) : reply::error();
+    if (name == "+CMGD") {
+        if (kind == CommandKind::Test) return reply::info({"+CMGD: (" + QByteArray::number(m_store.firstIndex()) + "-" +
+                                                           QByteArray::number(m_store.firstIndex() + m_store.capacity() - 1) + "),(0-4)"});
+        return kind == CommandKind::Set ? remove(args) : reply::error();
+    }
+    if (name == "+CMGS") {
+        if (kind == CommandKind::Test) return reply::ok();
+        return kind == CommandKind::Set ? startSend(args) : reply::error();
+    }
+    if (name == "+CPMS") {
+        const QByteArray used = QByteArray::number(m_store.size());
+        const QByteArray total = QByteArray::number(m_store.capacity());
+        const QByteArray one = used + "," + total;
+        if (kind == CommandKind::Read)
+            return reply::info({"+CPMS: \"SM\"," + one + ",\"SM\"," + one + ",\"SM\"," + one});
+        if (kind == CommandKind::Set) return reply::info({"+CPMS: " + one + "," + one + "," + one});
+        return reply::info({"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"});
+    }
+    return std::nullopt;
+}
+
+QByteArray SmsCommands::textHeader(const QByteArray& prefix, const StoredMessage& m, bool withIndex) const
+{
+    QByteArray header = prefix;
+    if (withIndex) header += QByteArray::number(m.index) + ",";
+    header += "\"" + statusText(m.status) + "\",\"" + m.sender + "\",,";
+    const bool received = m.status == MessageStatus::RecUnread || m.status == MessageStatus::RecRead;
+    if (received) header += "\"" + m.stamp + "\"";
+    if (m_profile.headerWithLength)
+        header += "," + addressType(m.sender) + "," + QByteArray::number(m.text.size());
+    return header;
+}
+
+QByteArray SmsCommands::pduBody(const StoredMessage& m, int* tpduLength) const
+{
+    if (!m.pduHex.isEmpty()) {
+        const QByteArray octets = QByteArray::fromHex(m.pduHex);
+        const int smscPart = octets.isEmpty() ? 0 : 1 + static_cast<unsigned char>(octets[0]);
+        *tpduLength = qMax(0, static_cast<int>(octets.size()) - smscPart);
+        return m.pduHex;
+    }
+    const DeliverPdu pdu = buildDeliverPdu(m_profile.smsc, m.sender, m.stamp, m.text);
+    *tpduLength = pdu.tpduLength;
+    return pdu.hex;
+}
+
+QByteArray SmsCommands::list(const QByteArray& args)
+{
+    // Which statuses to show: text mode takes the names, PDU mode the numbers 0-4.
+    const QByteArray arg = unquoted(args);
+    bool all = false;
+    std::optional<MessageStatus> wanted;
+    if (args.trimmed().isEmpty()) {
+        wanted = MessageStatus::RecUnread;
+    } else if (m_textMode) {
+        if (arg.compare("ALL", Qt::CaseInsensitive) == 0) all = true;
+        else wanted = statusFromText(arg);
+        if (!all && !wanted) return reply::cmsError(parameterError());
+    } else {
+        bool ok = false;
+        const int stat = args.trimmed().toInt(&ok);
+        if (!ok || stat < 0 || stat > 4) return reply::cmsError(parameterError());
+        all = stat == 4;
+        if (!all) wanted = static_cast<MessageStatus>(stat);
+    }
+
+    QList<QByteArray> lines;
+    for (const StoredMessage& m : m_store.messages()) {
+        if (!all && m.status != *wanted) continue;
+        if (m_textMode) {
+            lines << textHeader("+CMGL: ", m, true) << m.text;
+        } else {
+            int length = 0;
+            const QByteArray body = pduBody(m, &length);
+            lines << "+CMGL: " + QByteArray::number(m.index) + "," +
+                         QByteArray::number(static_cast<int>(m.status)) + ",," + QByteArray::number(length)
+                  << body;
+        }
+        if (m.status == MessageStatus::RecUnread) m_store.find(m.index)->status = MessageStatus::RecRead;
+    }
+    return reply::info(lines);
+}
+
+QByteArray SmsCommands::read(const QByteArray& args)
+{
+    bool ok = false;
+    const int index = args.trimmed().toInt(&ok);
+    StoredMessage* m = ok ? m_store.find(index) : nullptr;
+    if (!m) return reply::cmsError(kInvalidIndex);
+    QByteArray result;
+    if (m_textMode) {
+        result = reply::info({textHeader("+CMGR: ", *m, false), m->text});
+    } else {
+        int length = 0;
+        const QByteArray body = pduBody(*m, &length);
+        result = reply::info({"+CMGR: " + QByteArray::number(static_cast<int>(m->status)) + ",," +
+                                  QByteArray::number(length),
+                              body});
+    }
+    if (m->status == MessageStatus::RecUnread) m->status = MessageStatus::RecRead;
+    return result;
+}
+
+QByteArray SmsCommands::remove(const QByteArray& args)
+{
+    const QList<QByteArray> parts = args.split(',');
+    bool ok = false;
+    const int index = parts.value(0).trimmed().toInt(&ok);
+    int flag = 0;
+    if (parts.size() > 1) {
+        bool flagOk = false;
+        flag = parts[1].trimmed().toInt(&flagOk);
+        if (!flagOk || flag < 0 || flag > 4) return reply::cmsError(parameterError());
+    }
+    if (flag == 0) {
+        if (!ok || !m_store.remove(index)) return reply::cmsError(kInvalidIndex);
+        return reply::ok();
+    }
+    // 1: read ones, 2: read and sent, 3: read, sent and unsent, 4: all.
+    for (const StoredMessage& m : m_store.messages()) {
+        const bool gone = flag == 4 || m.status == MessageStatus::RecRead ||
+                          (flag >= 2 && m.status == MessageStatus::StoSent) ||
+                          (flag >= 3 && m.status == MessageStatus::StoUnsent);
+        if (gone) m_store.remove(m.index);
+    }
+    return reply::ok();
+}
+
+QByteArray SmsCommands::startSend(const QByteArray& args)
+{
+    if (m_textMode) {
+        const QByteArray number = unquoted(args.split(',').value(0));
+        if (number.isEmpty()) return reply::cmsError(parameterError());
+        m_destination = number;
+    } else {
+        bool ok = false;
+        const int length = args.trimmed().toInt(&ok);
+        if (!ok || length <= 0) return reply::cmsError(parameterError());
+        m_destination.clear();
+    }
+    m_entering = true;
+    m_text.clear();
+    return "\r\n> ";
+}
+
+QByteArray SmsCommands::finishText()
+{
+    m_entering = false;
+    if (!m_textMode && !isHex(m_text)) {
+        if (onEvent) onEvent("SEND", "rejected pdu=\"" + escapeBytes(m_text) + "\"");
+        return reply::cmsError(parameterError());
+    }
+    SentSms sms{m_nextReference, m_destination, m_text, !m_textMode};
+    m_nextReference = m_nextReference % 255 + 1;
+    m_sent.append(sms);
+    if (onEvent) {
+        const QByteArray detail = m_textMode
+            ? "mr=" + QByteArray::number(sms.reference) + " to=\"" + escapeBytes(sms.to) + "\" text=\"" + escapeBytes(sms.text) + "\""
+            : "mr=" + QByteArray::number(sms.reference) + " pdu=\"" + escapeBytes(sms.text) + "\"";
+        onEvent("SENT SMS", detail);
+    }
+    return "\r\n+CMGS: " + QByteArray::number(sms.reference) + "\r\n" + reply::ok();
+}
+
+QByteArray SmsCommands::cancelText()
+{
+    m_entering = false;
+    if (onEvent) onEvent("SEND", "cancelled text=\"" + escapeBytes(m_text) + "\"");
+    m_text.clear();
+    return reply::ok();
+}
+
+} // namespace zorvel::sim

@@ -1,0 +1,60 @@
+#pragma once
+// The SMS commands of 3GPP TS 27.005 over the message store: AT+CMGF, +CMGL, +CMGR,
+// +CMGD, +CPMS and +CMGS with its "> " prompt, text entry and Ctrl-Z.
+#include "MessageStore.h"
+#include "Profile.h"
+
+#include <QByteArray>
+#include <QList>
+#include <functional>
+
+namespace zorvel::sim {
+
+struct SentSms {
+    int reference = 0;
+    QByteArray to;    // as given in AT+CMGS="..."; empty in PDU mode
+    QByteArray text;  // the bytes before Ctrl-Z (hex PDU in PDU mode)
+    bool pduMode = false;
+};
+
+enum class CommandKind { Execute, Read, Test, Set };
+
+class SmsCommands {
+public:
+    SmsCommands(const Profile& profile, MessageStore& store);
+
+    // The reply, or nothing when `name` ("+CMGL") is not an SMS command.
+    std::optional<QByteArray> handle(const QByteArray& name, CommandKind kind, const QByteArray& args);
+
+    bool textMode() const { return m_textMode; }
+    void setTextMode(bool on) { m_textMode = on; }
+
+    // Between the "> " prompt and Ctrl-Z / ESC.
+    bool enteringText() const { return m_entering; }
+    void appendText(char byte) { m_text += byte; }
+    QByteArray finishText();  // Ctrl-Z: the +CMGS result
+    QByteArray cancelText();  // ESC
+
+    const QList<SentSms>& sent() const { return m_sent; }
+    std::function<void(const QByteArray& kind, const QByteArray& detail)> onEvent;
+
+private:
+    QByteArray list(const QByteArray& args);
+    QByteArray read(const QByteArray& args);
+    QByteArray remove(const QByteArray& args);
+    QByteArray startSend(const QByteArray& args);
+    QByteArray textHeader(const QByteArray& prefix, const StoredMessage& m, bool withIndex) const;
+    QByteArray pduBody(const StoredMessage& m, int* tpduLength) const;
+    int parameterError() const { return m_textMode ? 305 : 304; }
+
+    const Profile& m_profile;
+    MessageStore& m_store;
+    bool m_textMode = false;
+    bool m_entering = false;
+    QByteArray m_destination;
+    QByteArray m_text;
+    int m_nextReference = 1;
+    QList<SentSms> m_sent;
+};
+
+} // namespace zorvel::sim

@@ -1,0 +1,14 @@
+#pragma once
+// The bytes of a short plain-text answer.
+#include <QByteArray>
+
+namespace zorvel::web {
+
+QByteArray reasonPhrase(int status);
+
+// "OK" for a 2xx, otherwise the reason phrase, as the body (none for HEAD). A Location
+// header is added when `location` is set.
+QByteArray buildResponse(int status, bool keepAlive, const QByteArray& location = {},
+                         bool headRequest = false);
+
+} // namespace zorvel::web

@@ -1,0 +1,40 @@
+#pragma once
+// The listening socket and the handling of each request: decode, decide the answer,
+// print and log the record, then answer.
+#include "AnswerPolicy.h"
+#include "ClientConnection.h"
+#include "Options.h"
+#include "RequestRecord.h"
+
+#include <QFile>
+#include <QObject>
+#include <QTcpServer>
+
+namespace zorvel::web {
+
+class ReceiverServer : public QObject, public RequestHandler {
+    Q_OBJECT
+public:
+    explicit ReceiverServer(ReceiverOptions options, QObject* parent = nullptr);
+
+    // Opens the log and listens on 127.0.0.1; an error text, or empty.
+    QString start();
+    quint16 port() const { return server_.serverPort(); }
+
+    Reply handle(const HttpRequest& request, const QString& peer) override;
+    Reply handleMalformed(int status, const QString& error, const QByteArray& received,
+                          const QString& peer) override;
+
+private:
+    ControlOverrides readControl();
+    void write(const RequestRecord& record);
+
+    ReceiverOptions options_;
+    AnswerPolicy policy_;
+    QTcpServer server_;
+    QFile log_;
+    int sequence_ = 0;
+    QStringList lastControlWarnings_;
+};
+
+} // namespace zorvel::web

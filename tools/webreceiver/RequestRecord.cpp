@@ -1,0 +1,75 @@
+#include "RequestRecord.h"
+
+#include "ByteText.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace zorvel::web {
+
+namespace {
+
+QString outcomeText(const RequestRecord& record)
+{
+    QString out = record.reset ? QStringLiteral("reset, no answer") : QString::number(record.status);
+    if (!record.location.isEmpty()) out += QLatin1String(" to ") + QString::fromLatin1(record.location);
+    if (record.delayMs > 0) out += QStringLiteral(" after %1 ms").arg(record.delayMs);
+    if (!record.error.isEmpty()) out += QLatin1String(" (") + record.error + ')';
+    return out;
+}
+
+// Raw request-line bytes kept one to one, whatever they are.
+QString rawText(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+
+} // namespace
+
+QString consoleLine(const RequestRecord& record)
+{
+    QString line = QDateTime::fromMSecsSinceEpoch(record.receivedMs).toString("yyyy-MM-dd HH:mm:ss");
+    line += ' ' + quoteForDisplay(rawText(record.method));
+    // A request that could not be decoded is shown as it came.
+    if (!record.error.isEmpty() || record.parameters.isEmpty()) {
+        line += ' ' + quoteForDisplay(rawText(record.target.isEmpty() ? record.path : record.target));
+    } else {
+        line += ' ' + quoteForDisplay(rawText(record.path));
+        for (const QueryParameter& parameter : record.parameters)
+            line += ' ' + displayParameter(parameter.name, parameter.value);
+    }
+    return line + QLatin1String(" -> ") + outcomeText(record);
+}
+
+QByteArray jsonLine(const RequestRecord& record)
+{
+    QJsonArray parameters;
+    for (const QueryParameter& parameter : record.parameters) {
+        const ReadableText readable = readBytes(parameter.value);
+        parameters.append(QJsonObject{
+            {"name", readBytes(parameter.name).text},
+            {"name_hex", QString::fromLatin1(parameter.name.toHex())},
+            {"hex", QString::fromLatin1(parameter.value.toHex())},
+            {"text", readable.text},
+            {"encoding", readable.utf8 ? "utf-8" : "latin-1"},
+        });
+    }
+    QJsonObject object{
+        {"n", record.sequence},
+        {"ms", record.receivedMs},
+        {"time", QDateTime::fromMSecsSinceEpoch(record.receivedMs).toString(Qt::ISODateWithMs)},
+        {"peer", record.peer},
+        {"method", rawText(record.method)},
+        {"target", rawText(record.target)},
+        {"path", rawText(record.path)},
+        {"query", rawText(record.query)},
+        {"params", parameters},
+        {"outcome", record.reset ? "reset" : "answered"},
+        {"delay_ms", record.delayMs},
+    };
+    if (!record.reset) object.insert("status", record.status);
+    if (!record.location.isEmpty()) object.insert("location", rawText(record.location));
+    if (!record.error.isEmpty()) object.insert("error", record.error);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace zorvel::web
