@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Builds Zorvel and starts it against the project's simulated modem and a local web
+# receiver, in the folder demo/. The receiver prints each forwarded SMS as it arrives.
+# Closing the window ends the demo and its helpers.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+tools/install-deps.sh
+tools/build.sh
+
+demo="$root/demo"
+rm -rf "$demo"
+mkdir -p "$demo/ports" "$demo/inbox"
+pids=()
+cleanup() {
+    kill "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The web receiver picks a free port on 127.0.0.1 and says which on its first line; what
+# it prints after that is each forwarded SMS.
+"$root/build/zorvel-webreceiver" --port 0 --log "$demo/received.jsonl" >"$demo/receiver.out" &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$demo/receiver.out" ] && break; sleep 0.1; done
+address=$(sed -n '1s/^listening on //p' "$demo/receiver.out")
+[ -n "$address" ] || { echo "The web receiver did not start." >&2; exit 1; }
+tail -n +2 -f "$demo/receiver.out" &
+pids+=($!)
+
+cat >"$demo/zorvel.ini" <<INI
+[Zorvel]
+COM=3
+Speed=9600,n,8,1
+Dest=http://$address/sms
+Key=demo-key
+StartMinimised=0
+PDUmode=0
+INI
+
+"$root/build/zorvel-simmodem" --link "$demo/ports/com3" --store "$root/tools/demo/messages.txt" \
+    --inbox "$demo/inbox" --generate-every 40 --log "$demo/modem.log" &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$demo/ports/com3" ] && break; sleep 0.1; done
+
+echo "Demo folder: $demo (zorvel.ini, modem.log, received.jsonl)"
+echo "Web receiver: http://$address/sms; the simulated modem is COM3 and gets a new SMS every 40 s."
+echo "Drop a message file into $demo/inbox to add one (format: tools/simmodem/README.md)."
+
+if [ -z "${DISPLAY:-}" ]; then
+    # No screen: run on a private X server and keep a screenshot of it up to date.
+    source "$root/bench/common.sh"
+    start_xvfb
+    pids+=("$XVFB_PID")
+    echo "No display: running on Xvfb $DISPLAY; screenshot in $demo/screenshot.png every 5 s. Ctrl-C ends."
+    ( while sleep 5; do import -window root "$demo/screenshot.png" 2>/dev/null || true; done ) &
+    pids+=($!)
+fi
+
+cd "$demo"
+"$root/build/zorvel"
