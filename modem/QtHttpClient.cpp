@@ -55,7 +55,9 @@ HttpResult QtHttpClient::resultOf(QNetworkReply& reply, int timeoutMs)
         return result;
     switch (reply.error()) {
     case QNetworkReply::OperationCanceledError:
-        result.error = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+        result.error = "no answer within " + (timeoutMs % 1000 == 0
+                                                   ? std::to_string(timeoutMs / 1000) + " s"
+                                                   : std::to_string(timeoutMs) + " ms");
         break;
     case QNetworkReply::ConnectionRefusedError: result.error = "connection refused"; break;
     case QNetworkReply::HostNotFoundError: result.error = "host not found"; break;

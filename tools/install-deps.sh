@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev
     fonts-liberation
     xvfb xauth x11-utils xdotool openbox trayer imagemagick
-    python3
+    python3 libssl3 ca-certificates
 )
 
 missing=()
