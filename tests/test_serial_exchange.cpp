@@ -78,6 +78,28 @@ public:
     std::unique_ptr<QSocketNotifier> notifier;
 };
 
+// The exchange wired to a real QSerialPort whose far end is a PtyModem.
+struct SerialRig {
+    explicit SerialRig(int number = 3, const std::string& speed = "9600,n,8,1")
+        : modem(dir.path(), number), port(dir.path().toStdString(), "zorvel.ini"),
+          exchange(port, clock, fields, PortSettings{number, speed})
+    {
+    }
+    // Runs one command to the end of its window.
+    bool send(const std::string& command)
+    {
+        bool done = false;
+        exchange.SendCommand(command, [&] { done = true; });
+        return QTest::qWaitFor([&] { return done; }, 3000);
+    }
+    QTemporaryDir dir;
+    PtyModem modem;
+    QtClock clock;
+    StatusFields fields;
+    QtSerialModemPort port;
+    CommandExchange exchange;
+};
+
 double cpuSeconds()
 {
     rusage usage{};
@@ -99,13 +121,8 @@ private slots:
 
 void SerialExchangeTest::oneOpenAndOneClosePerCommand()
 {
-    QTemporaryDir dir;
-    PtyModem modem(dir.path(), 3);
-    QtClock clock;
-    StatusFields fields;
-    QtSerialModemPort port(dir.path().toStdString(), "zorvel.ini");
-    CommandExchange exchange(port, clock, fields, PortSettings{3, "9600,n,8,1"});
-
+    SerialRig rig;
+    PtyModem& modem = rig.modem;
     int openDuringWait = -1;
     modem.onReceived = [&] {
         if (modem.received.endsWith("\r\n")) {
@@ -115,55 +132,40 @@ void SerialExchangeTest::oneOpenAndOneClosePerCommand()
     };
     for (const char* command : {"AT+CSQ\r\n", "AT+CSQ\r\n"}) {
         modem.received.clear();
-        bool done = false;
         QElapsedTimer elapsed;
         elapsed.start();
-        exchange.SendCommand(command, [&] { done = true; });
-        QTRY_VERIFY_WITH_TIMEOUT(done, 3000);
+        QVERIFY(rig.send(command));
         QVERIFY(elapsed.elapsed() > 950 && elapsed.elapsed() < 2200);
         QCOMPARE(modem.received, QByteArray(command));
         QCOMPARE(openDuringWait, 1);
         QCOMPARE(modem.openCountInProcess(), 0);
-        QCOMPARE(QByteArray::fromStdString(fields.text(Field::txtStatus)),
+        QCOMPARE(QByteArray::fromStdString(rig.fields.text(Field::txtStatus)),
                  QByteArray("AT+CSQ\r\n\r\n+CSQ: 18,99\r\n\r\nOK\r\n"));
     }
 }
 
 void SerialExchangeTest::junkBeforeTheCommandNeverReachesTheReply()
 {
-    QTemporaryDir dir;
-    PtyModem modem(dir.path(), 2);
-    QtClock clock;
-    StatusFields fields;
-    QtSerialModemPort port(dir.path().toStdString(), "zorvel.ini");
-    CommandExchange exchange(port, clock, fields, PortSettings{2, "115200,n,8,1"});
+    SerialRig rig(2, "115200,n,8,1");
+    PtyModem& modem = rig.modem;
     modem.send("\r\n+CMTI: \"SM\",1\r\n^RSSI:12\r\n"); // while the port is closed
     modem.onReceived = [&] {
         if (modem.received.endsWith("\r\n"))
             modem.send("OK\r\n");
     };
-    bool done = false;
-    exchange.SendCommand("AT\r\n", [&] { done = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 3000);
-    QCOMPARE(QByteArray::fromStdString(fields.text(Field::txtStatus)), QByteArray("OK\r\n"));
+    QVERIFY(rig.send("AT\r\n"));
+    QCOMPARE(QByteArray::fromStdString(rig.fields.text(Field::txtStatus)), QByteArray("OK\r\n"));
 }
 
 void SerialExchangeTest::vanishingFarEndDoesNotSpin()
 {
-    QTemporaryDir dir;
-    PtyModem modem(dir.path(), 3);
-    QtClock clock;
-    StatusFields fields;
-    QtSerialModemPort port(dir.path().toStdString(), "zorvel.ini");
-    CommandExchange exchange(port, clock, fields, PortSettings{3, "9600,n,8,1"});
-    modem.onReceived = [&] { modem.hangUp(); };
+    SerialRig rig;
+    rig.modem.onReceived = [&] { rig.modem.hangUp(); };
     const double cpuBefore = cpuSeconds();
-    bool done = false;
-    exchange.SendCommand("AT+CSQ\r\n", [&] { done = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 3000);
+    QVERIFY(rig.send("AT+CSQ\r\n"));
     // A spinning error loop would burn the whole window (1 to 2 s) of CPU.
     QVERIFY2(cpuSeconds() - cpuBefore < 0.5, qPrintable(QString::number(cpuSeconds() - cpuBefore)));
-    QCOMPARE(fields.text(Field::txtReady), std::string("READY"));
+    QCOMPARE(rig.fields.text(Field::txtReady), std::string("READY"));
 }
 
 void SerialExchangeTest::missingPortIsReported()
