@@ -1,8 +1,8 @@
 #include "WindowControls.h"
+#include "DisplayWidgets.h"
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace zorvel {
@@ -43,26 +43,14 @@ void makeBlackBackground(QWidget* widget)
 
 QWidget* createDisplayField(const ControlDef& def, QWidget* parent)
 {
-    auto* field = new QLineEdit(parent);
-    field->setReadOnly(true);
-    field->setFrame(false); // a frame leaves no room for text in the 13-pixel-high fields
-    field->setAlignment(horizontal(def.align) | Qt::AlignVCenter);
-    // Selectable for copying, but the Tab key stays with the operator's input.
-    field->setFocusPolicy(Qt::ClickFocus);
+    auto* field = new DisplayField(horizontal(def.align) | Qt::AlignVCenter, parent);
     makeBlackBackground(field);
     return field;
 }
 
 QWidget* createStatusBox(QWidget* parent)
 {
-    auto* box = new QPlainTextEdit(parent);
-    box->setReadOnly(true);
-    box->setUndoRedoEnabled(false);
-    box->setFrameShape(QFrame::NoFrame);
-    // Display fields cover the right-hand side, where a scroll bar would go.
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setFocusPolicy(Qt::ClickFocus);
+    auto* box = new StatusBox(parent);
     makeBlackBackground(box);
     return box;
 }

@@ -2,9 +2,9 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include "DisplayText.h"
+#include "DisplayWidgets.h"
 #include "WindowControls.h"
 #include "WindowLayout.h"
 
@@ -17,14 +17,10 @@ std::size_t slot(Field field) { return static_cast<std::size_t>(field); }
 void showText(QWidget* widget, const std::string& bytes)
 {
     QString text = DisplayText(bytes);
-    if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-        // Like a Windows text box: CR LF (and the modem's CR CR LF echo) is one line break;
-        // a lone CR would otherwise start an extra line.
-        text.remove(QLatin1Char('\r'));
+    if (auto* box = qobject_cast<StatusBox*>(widget)) {
         box->setPlainText(text);
-    } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-        line->setText(text);
-        line->setCursorPosition(0); // show the start of a text longer than the field
+    } else if (auto* field = qobject_cast<DisplayField*>(widget)) {
+        field->setText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         label->setText(text);
     }
@@ -34,7 +30,7 @@ void showColour(QWidget* widget, Rgb colour)
 {
     if (qobject_cast<QLabel*>(widget))
         return; // labels keep the colour of the layout
-    if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget)) {
+    if (qobject_cast<DisplayField*>(widget) || qobject_cast<StatusBox*>(widget)) {
         setTextColour(widget, colour);
         return;
     }

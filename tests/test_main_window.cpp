@@ -3,10 +3,10 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 #include "DisplayText.h"
+#include "DisplayWidgets.h"
 #include "frmMain.h"
 
 using namespace zorvel;
@@ -67,7 +67,7 @@ const QStringList displayFields{"txtPDUmode", "txtSYSINFO", "txtIMSI", "txtIMEI"
 
 QString shownText(QWidget* w)
 {
-    return w->property(qobject_cast<QPlainTextEdit*>(w) ? "plainText" : "text").toString();
+    return w->property(qobject_cast<StatusBox*>(w) ? "plainText" : "text").toString();
 }
 
 } // namespace
@@ -197,7 +197,7 @@ private slots:
         record.setColour(Field::picS2, colours::darkGrey);
         record.setVisible(Field::txtSignal, false);
         frmMain w(record);
-        QCOMPARE(w.findChild<QLineEdit*>("txtIMEI")->text(), QString("356938035643809"));
+        QCOMPARE(w.findChild<DisplayField*>("txtIMEI")->text(), QString("356938035643809"));
         QCOMPARE(w.findChild<QWidget*>("picS2")->palette().color(QPalette::Window),
                  QColor(64, 64, 64));
         QVERIFY(w.findChild<QWidget*>("txtSignal")->isHidden());
@@ -241,8 +241,8 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCoreApplication::processEvents();
-        auto* ready = window->findChild<QLineEdit*>("txtReady");
-        QSignalSpy textSets(ready, &QLineEdit::textChanged);
+        auto* ready = window->findChild<DisplayField*>("txtReady");
+        QSignalSpy textSets(ready, &DisplayField::textChanged);
         fields->setColour(Field::txtReady, colours::red);
         QCOMPARE(textSets.count(), 0);
         QCoreApplication::processEvents();
