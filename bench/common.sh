@@ -1,9 +1,14 @@
 # Shared pieces of the benchmark scripts: a prepared folder, the simulated modem, an Xvfb
 # server, and CPU/memory readings from /proc.
 
-# CPU seconds (user + system) a process has used so far.
+# CPU seconds a process has used so far, all its threads, at nanosecond resolution (the
+# scheduler's own account; /proc/PID/stat only counts 10 ms ticks).
 cpu_seconds() {
-    awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); print ($12 + $13) / hz }' "/proc/$1/stat"
+    local total=0 t
+    for t in /proc/"$1"/task/*/schedstat; do
+        total=$((total + $(cut -d' ' -f1 "$t")))
+    done
+    awk -v ns="$total" 'BEGIN { printf "%.6f", ns / 1e9 }'
 }
 
 # Peak resident memory in MB.

@@ -10,12 +10,14 @@ import argparse, json, os, re, shutil, signal, statistics, subprocess, sys, temp
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build")
-HZ = os.sysconf("SC_CLK_TCK")
 
 
 def cpu(pid):
-    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / HZ
+    """CPU seconds of all the process's threads, from the scheduler's nanosecond account."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        total += int(open(f"/proc/{pid}/task/{task}/schedstat").read().split()[0])
+    return total / 1e9
 
 
 def log_times(path, kind):
