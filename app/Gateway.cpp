@@ -7,7 +7,9 @@
 
 #include "QtClock.h"
 #include "QtHttpClient.h"
+#include "QtNotificationArea.h"
 #include "QtSerialModemPort.h"
+#include "WindowTray.h"
 #include "frmMain.h"
 
 namespace zorvel {
@@ -28,6 +30,7 @@ Gateway::Gateway(std::string workFolder)
         QObject::connect(box, &QMessageBox::finished, this, [afterOk] { afterOk(); });
         box->open();
     };
+    makeNotificationArea = [] { return std::make_unique<QtNotificationArea>(); };
     connect(window_.get(), &frmMain::unloadRequested, this, &Gateway::Form_Unload);
     connect(window_.get(), &frmMain::sendClicked, this, [this] {
         if (cycle_)
@@ -47,7 +50,9 @@ bool Gateway::Form_Load()
 {
     fields_.setText(Field::lblSMSstamp, "None");
     fields_.setText(Field::lblSMS, "");
+    tray_ = std::make_unique<WindowTray>(*window_, makeNotificationArea());
     QCoreApplication::processEvents(); // one pass of waiting events before the timer exists
+    tray_->Init(QStringLiteral("Zorvel"));
     window_->lblCopyright->setText(QString::fromUtf8(copyrightText));
     window_->lblVersion->setText(QString::fromLatin1(versionText));
 
@@ -93,15 +98,17 @@ bool Gateway::Form_Load()
 
 void Gateway::showWindow()
 {
-    if (startMinimised_)
-        window_->setWindowState(Qt::WindowMinimized);
-    window_->show();
+    // Started minimised, the window is never shown, not even for a moment: only the tray
+    // icon is there, and a left click on it brings the window up.
+    if (!startMinimised_)
+        window_->show();
 }
 
 void Gateway::Form_Unload()
 {
     if (exchange_)
         exchange_->SetTimeoutFlag();
+    tray_.reset(); // removes the tray icon
     tmrMain_.stop();
     endProgram(0);
 }

@@ -10,6 +10,7 @@
 
 #include "CommandExchange.h"
 #include "HttpClient.h"
+#include "NotificationArea.h"
 #include "Configuration.h"
 #include "PollCycle.h"
 #include "StatusFields.h"
@@ -17,6 +18,7 @@
 namespace zorvel {
 
 class frmMain;
+class WindowTray;
 
 class Gateway : public QObject {
     Q_OBJECT
@@ -28,7 +30,8 @@ public:
     // The whole start-up. On failure the message has been shown and the program should
     // end with the code `endProgram` received; false is returned and nothing else runs.
     bool Form_Load();
-    // Shows the window normally or minimised, as configured.
+    // Shows the window, or, when it starts minimised, leaves it hidden with only the
+    // tray icon showing.
     void showWindow();
     void Form_Unload();
 
@@ -42,6 +45,8 @@ public:
     // How a failure is reported before the end; tests replace it. The default is a
     // message box titled "Zorvel" with an OK button only, shown without a nested loop.
     std::function<void(const std::string& text, std::function<void()> afterOk)> showMessage;
+    // The notification area the tray icon goes to; tests replace it. Defaults to Qt's.
+    std::function<std::unique_ptr<NotificationArea>()> makeNotificationArea;
 
 private:
     void portUnavailable(const std::string& message);
@@ -57,6 +62,7 @@ private:
     std::unique_ptr<CommandExchange> exchange_;
     std::unique_ptr<PollCycle> cycle_;
     bool startMinimised_ = false;
+    std::unique_ptr<WindowTray> tray_; // the window's tray icon; ends before the window
 };
 
 } // namespace zorvel

@@ -5,11 +5,14 @@
 #include <QFont>
 
 #include "Gateway.h"
+#include "ZorvelIcon.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvel"));
+    // The window's icon, which is also the tray icon (and the message boxes' icon).
+    QApplication::setWindowIcon(zorvel::ZorvelIcon());
     // The window ends the program itself, also when only a message box is left.
     QApplication::setQuitOnLastWindowClosed(false);
     QFont font(QStringLiteral("Liberation Sans"));

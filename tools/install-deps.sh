@@ -7,8 +7,9 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev
     fonts-liberation
-    xvfb xauth x11-utils xdotool openbox trayer imagemagick
-    python3 libssl3 ca-certificates
+    xvfb xauth x11-utils xdotool wmctrl openbox trayer imagemagick
+    python3 libssl3 ca-certificates openssl php-cli
+    clang libclang-rt-14-dev llvm-14
 )
 
 missing=()

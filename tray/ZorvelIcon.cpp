@@ -1,0 +1,10 @@
+#include "ZorvelIcon.h"
+
+namespace zorvel {
+
+QIcon ZorvelIcon()
+{
+    return QIcon(QStringLiteral(":/icons/zorvel.ico")); // both sizes of the file
+}
+
+} // namespace zorvel
