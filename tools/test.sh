@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test. Tests that need an X server get
-# a private Xvfb; the rest run on Qt's offscreen platform.
+# a private Xvfb; the rest run on Qt's offscreen platform. Arguments go to the ctest of
+# the normal build. Then a short fuzz run (tools/fuzz.sh) and the whole suite once more
+# under AddressSanitizer and UndefinedBehaviorSanitizer (tools/sanitize.sh).
+# ZORVEL_QUICK=1 stops after the normal suite; ZORVEL_FUZZ_SECONDS sets the time per
+# fuzz target (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 tools/build.sh
 tools/with-xvfb.sh ctest --test-dir build --output-on-failure --timeout 600 "$@"
+if [ "${ZORVEL_QUICK:-0}" = 1 ]; then
+    echo "ZORVEL_QUICK=1: fuzzing and sanitizer run skipped"
+    exit 0
+fi
+tools/fuzz.sh "${ZORVEL_FUZZ_SECONDS:-60}"
+tools/sanitize.sh
