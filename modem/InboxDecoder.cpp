@@ -30,6 +30,20 @@ bool startsWith(const std::string& text, std::string_view prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Lines a modem sends on its own, framed by CR LF on both sides, that some modems (Huawei's
+// ^RSSI, a +CMTI for a message that just came in) drop into the middle of a list.
+bool isUnsolicited(const std::string& line)
+{
+    static constexpr std::string_view prefixes[] = {
+        "+CMTI:", "+CDSI:", "+CMT:", "+CDS:", "+CBM:", "+CREG:", "+CGREG:", "+CEREG:",
+        "+CUSD:", "+CRING:", "+CLIP:", "RING", "^RSSI:", "^HCSQ:", "^BOOT:", "^MODE:",
+        "^SRVST:", "^SIMST:", "^SYSSTART", "^DSFLOWRPT:", "^SMMEMFULL:", "^STIN:"};
+    for (std::string_view prefix : prefixes)
+        if (startsWith(line, prefix))
+            return true;
+    return false;
+}
+
 bool isFinalResult(const std::string& line)
 {
     return line == "OK" || line == "ERROR" || startsWith(line, "+CMS ERROR:");
@@ -90,9 +104,26 @@ std::string ListCommand(MessageFormat format)
 
 std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat format)
 {
-    const std::vector<std::string> lines = answerLines(reply);
-    if (lines.size() < 2 || !startsWith(lines[1], "+CMGL: "))
+    const std::vector<std::string> replyLines = answerLines(reply);
+    // The first entry's header is normally line 1, after the echo. A modem that echoes
+    // the LF of the command too, or an unsolicited line in front, moves it further down;
+    // looking only at line 1 would leave such a modem's messages unforwarded for ever.
+    std::size_t headerAt = 0;
+    while (headerAt < replyLines.size() && !startsWith(replyLines[headerAt], "+CMGL: "))
+        ++headerAt;
+    if (headerAt == replyLines.size())
         return std::nullopt;
+
+    // From the header on, without unsolicited lines (with the empty line in front of
+    // each): they belong to no message, and must not end up in one that is then deleted.
+    std::vector<std::string> lines{replyLines[headerAt - (headerAt > 0 ? 1 : 0)]};
+    for (std::size_t i = headerAt; i < replyLines.size(); ++i) {
+        if (i + 1 < replyLines.size() && replyLines[i].empty() && isUnsolicited(replyLines[i + 1])) {
+            ++i;
+            continue;
+        }
+        lines.push_back(replyLines[i]);
+    }
 
     InboxEntry entry;
     std::string sender, stamp;

@@ -1,5 +1,6 @@
 #include "QtHttpClient.h"
 
+#include <QSslCertificate>
 #include <QTimer>
 #include <QUrl>
 
@@ -12,6 +13,14 @@ QtHttpClient::QtHttpClient()
     if (ok && fromEnvironment > 0)
         timeoutMs_ = fromEnvironment;
     manager_.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Tests trust their own certificate this way; Qt reads the system's certificates
+    // from fixed folders and ignores OpenSSL's SSL_CERT_FILE.
+    const QString extraCa = qEnvironmentVariable("ZORVEL_EXTRA_CA_FILE");
+    if (!extraCa.isEmpty()) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.addCaCertificates(QSslCertificate::fromPath(extraCa));
+        ssl_ = ssl;
+    }
 }
 
 QtHttpClient::~QtHttpClient()
@@ -37,6 +46,8 @@ void QtHttpClient::get(const std::string& url, std::function<void(const HttpResu
     }
     QNetworkRequest request(address);
     request.setTransferTimeout(timeoutMs_);
+    if (ssl_)
+        request.setSslConfiguration(*ssl_);
     QNetworkReply* reply = manager_.get(request);
     inFlight_ = reply;
     QObject::connect(reply, &QNetworkReply::finished, reply,

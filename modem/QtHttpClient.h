@@ -1,9 +1,11 @@
 #pragma once
 // Forwarding requests over QNetworkAccessManager: a GET with a transfer time-out (60 s,
 // or ZORVEL_HTTP_TIMEOUT_MS for tests), redirects followed only when they are not less
-// safe, certificates checked as usual.
+// safe, certificates checked as usual (tests may add a CA with ZORVEL_EXTRA_CA_FILE).
 #include <QNetworkAccessManager>
 #include <QPointer>
+#include <QSslConfiguration>
+#include <optional>
 #include <QNetworkReply>
 
 #include "HttpClient.h"
@@ -23,6 +25,7 @@ private:
     QNetworkAccessManager manager_;
     QPointer<QNetworkReply> inFlight_;
     int timeoutMs_ = 60'000;
+    std::optional<QSslConfiguration> ssl_;
 };
 
 } // namespace zorvel

@@ -101,6 +101,18 @@ private slots:
         QTest::newRow("unsolicited +CMTI after OK stays out")
             << echo + header3 + "\r\nHello there" + tail + "\r\n+CMTI: \"SM\",4\r\n" << QByteArray("3") << number
             << stamp3 << QByteArray("Hello there") << QByteArray("Hello there");
+        QTest::newRow("unsolicited line in front of the list")
+            << "\r\n+CMTI: \"SM\",3\r\n" + header3 + "\r\nHello" + tail << QByteArray("3") << number
+            << stamp3 << QByteArray("Hello") << QByteArray("Hello");
+        QTest::newRow("modem that echoes the LF too")
+            << "AT+CMGL=\"ALL\"\r\n" + header3 + "\r\nHello" + tail << QByteArray("3") << number
+            << stamp3 << QByteArray("Hello") << QByteArray("Hello");
+        QTest::newRow("^RSSI between header and text")
+            << echo + header3 + "\r\n\r\n^RSSI:18\r\nHello there" + tail << QByteArray("3") << number
+            << stamp3 << QByteArray("Hello there") << QByteArray("Hello there");
+        QTest::newRow("+CMTI between text and OK")
+            << echo + header3 + "\r\nHello there\r\n\r\n+CMTI: \"SM\",1" + tail << QByteArray("3")
+            << number << stamp3 << QByteArray("Hello there") << QByteArray("Hello there");
         QTest::newRow("empty index") << QByteArray("\r\n+CMGL: ,\"REC READ\",\"+447700900123\",,\"x\"\r\nHi") + tail
                                      << QByteArray() << number << QByteArray("x") << QByteArray("Hi")
                                      << QByteArray("Hi");
@@ -148,8 +160,6 @@ private slots:
         QTest::newRow("+CMS ERROR") << echo + "\r\n+CMS ERROR: 321\r\n";
         QTest::newRow("nothing received") << QByteArray();
         QTest::newRow("previous reply left in place") << QByteArray("AT+CMGF=1\r\r\nOK\r\n");
-        QTest::newRow("unsolicited line first: next cycle")
-            << "\r\n+CMTI: \"SM\",3\r\n" + header3 + "\r\nHello" + tail;
         QTest::newRow("header without the blank") << QByteArray("\r\n+CMGL:3,\"REC UNREAD\",\"+4477\",,\"x\"\r\nHi") + tail;
     }
     void noEntry()

@@ -22,6 +22,9 @@ public:
     QTemporaryDir dir;
     QProcess modem, receiver, gateway;
     QString address;
+    // What the program's zorvel.ini names: Dest is scheme://address + destPath.
+    QByteArray key = "s3cr+t &key";
+    QByteArray scheme = "http", destPath = "/sms";
 
     QString path(const QString& name) const { return dir.path() + "/" + name; }
     static QString tool(const QString& name) { return QStringLiteral(ZORVEL_BUILD_DIR "/") + name; }
@@ -72,8 +75,8 @@ public:
         QFile ini(path("zorvel.ini"));
         if (!ini.open(QIODevice::WriteOnly))
             return false;
-        ini.write("[Zorvel]\r\nCOM=3\r\nSpeed=9600,n,8,1\r\nDest=http://" + address.toLatin1()
-                  + "/sms\r\nKey=s3cr+t &key\r\n" + extraIni);
+        ini.write("[Zorvel]\r\nCOM=3\r\nSpeed=9600,n,8,1\r\nDest=" + scheme + "://" + address.toLatin1()
+                  + destPath + "\r\nKey=" + key + "\r\n" + extraIni);
         ini.close();
         gateway.setWorkingDirectory(dir.path());
         gateway.setProcessEnvironment(env);

@@ -53,8 +53,11 @@ ParsedOptions parseOptions(const QStringList& arguments)
                                       "TARGET");
     const QCommandLineOption redirectStatus("redirect-status", "Status of that redirect. Default 302.", "N",
                                             "302");
+    const QCommandLineOption tlsCert("tls-cert", "Speak HTTPS with this PEM certificate (needs --tls-key).",
+                                     "FILE");
+    const QCommandLineOption tlsKey("tls-key", "PEM private key for --tls-cert.", "FILE");
     parser.addOptions({help, port, log, control, script, failRate, seed, delay, resetFirst, redirect,
-                       redirectStatus});
+                       redirectStatus, tlsCert, tlsKey});
 
     ParsedOptions out;
     out.helpText = parser.helpText();
@@ -82,6 +85,12 @@ ParsedOptions parseOptions(const QStringList& arguments)
     o.port = quint16(*portValue);
     o.logPath = parser.value(log);
     o.controlPath = parser.value(control);
+    o.tlsCertificate = parser.value(tlsCert);
+    o.tlsKey = parser.value(tlsKey);
+    if (o.tlsCertificate.isEmpty() != o.tlsKey.isEmpty()) {
+        out.error = "--tls-cert and --tls-key go together";
+        return out;
+    }
     if (parser.isSet(script)) {
         const auto statuses = parseStatusScript(parser.value(script));
         if (!statuses) {

@@ -11,6 +11,7 @@ struct ReceiverOptions {
     quint16 port = 0;  // 0: any free port, printed on the first line
     QString logPath;
     QString controlPath;
+    QString tlsCertificate, tlsKey;  // both set: HTTPS instead of HTTP
     FaultOptions faults;
 };
 

@@ -25,6 +25,9 @@ QString ReceiverServer::start()
         if (!log_.open(QIODevice::WriteOnly | QIODevice::Append))
             return QStringLiteral("cannot open log %1: %2").arg(options_.logPath, log_.errorString());
     }
+    if (!options_.tlsCertificate.isEmpty())
+        if (const QString error = server_.useTls(options_.tlsCertificate, options_.tlsKey); !error.isEmpty())
+            return error;
     if (!server_.listen(QHostAddress::LocalHost, options_.port))
         return QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(options_.port).arg(server_.errorString());
     return {};

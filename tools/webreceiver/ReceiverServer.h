@@ -5,10 +5,10 @@
 #include "ClientConnection.h"
 #include "Options.h"
 #include "RequestRecord.h"
+#include "TlsTcpServer.h"
 
 #include <QFile>
 #include <QObject>
-#include <QTcpServer>
 
 namespace zorvel::web {
 
@@ -20,6 +20,7 @@ public:
     // Opens the log and listens on 127.0.0.1; an error text, or empty.
     QString start();
     quint16 port() const { return server_.serverPort(); }
+    bool tls() const { return server_.tls(); }
 
     Reply handle(const HttpRequest& request, const QString& peer) override;
     Reply handleMalformed(int status, const QString& error, const QByteArray& received,
@@ -31,7 +32,7 @@ private:
 
     ReceiverOptions options_;
     AnswerPolicy policy_;
-    QTcpServer server_;
+    TlsTcpServer server_;
     QFile log_;
     int sequence_ = 0;
     QStringList lastControlWarnings_;
