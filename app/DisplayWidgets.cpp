@@ -41,7 +41,7 @@ void DisplayField::setText(const QString& text)
     if (text == text_)
         return;
     text_ = text;
-    laidOut_ = staticText(text_, font());
+    laidOut_.reset(); // laid out when next painted: a hidden window costs nothing
     setAccessibleDescription(text_);
     update();
     emit textChanged(text_);
@@ -50,15 +50,17 @@ void DisplayField::setText(const QString& text)
 void DisplayField::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)
-        laidOut_ = staticText(text_, font());
+        laidOut_.reset();
     QWidget::changeEvent(event);
 }
 
 void DisplayField::paintEvent(QPaintEvent*)
 {
+    if (!laidOut_)
+        laidOut_ = staticText(text_, font());
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Base));
-    const QSizeF size = laidOut_.size();
+    const QSizeF size = laidOut_->size();
     const int room = width() - 2 * sideMargin;
     int x = sideMargin;
     // A text wider than the field shows its start, whatever the alignment.
@@ -70,7 +72,7 @@ void DisplayField::paintEvent(QPaintEvent*)
     }
     const int y = (height() - qCeil(size.height())) / 2;
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawStaticText(x, y, laidOut_);
+    painter.drawStaticText(x, y, *laidOut_);
 }
 
 StatusBox::StatusBox(QWidget* parent) : QWidget(parent)
@@ -86,7 +88,7 @@ void StatusBox::setPlainText(const QString& raw)
     if (text == text_)
         return;
     text_ = text;
-    layOut();
+    laidOut_ = false; // laid out when next painted
     setAccessibleDescription(text_);
     update();
 }
@@ -94,12 +96,13 @@ void StatusBox::setPlainText(const QString& raw)
 void StatusBox::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)
-        layOut();
+        laidOut_ = false;
     QWidget::changeEvent(event);
 }
 
 void StatusBox::layOut()
 {
+    laidOut_ = true;
     lines_.clear();
     for (const QString& line : text_.split(QLatin1Char('\n')))
         lines_.push_back(staticText(line, font(), width() - 2 * boxMargin));
@@ -107,6 +110,8 @@ void StatusBox::layOut()
 
 void StatusBox::paintEvent(QPaintEvent* event)
 {
+    if (!laidOut_)
+        layOut();
     QPainter painter(this);
     painter.fillRect(event->rect(), palette().color(QPalette::Base));
     painter.setPen(palette().color(QPalette::Text));

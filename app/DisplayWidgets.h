@@ -1,10 +1,12 @@
 #pragma once
 // The window's read-only fields, drawn directly: an opaque black box and its text, laid
-// out once when the text changes. They repaint every few hundred milliseconds for months,
-// so they avoid the machinery of editable text widgets (cursor, selection, undo, style
-// panels). A screen reader finds the text in the accessible description.
+// out once per change when it is next painted (never while the window is hidden). They
+// repaint several times a command for months, so they avoid the machinery of editable
+// text widgets (cursor, selection, undo, style panels). A screen reader finds the text in
+// the accessible description.
 #include <QStaticText>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 namespace zorvel {
@@ -27,7 +29,7 @@ protected:
 
 private:
     QString text_;
-    QStaticText laidOut_;
+    std::optional<QStaticText> laidOut_;
     Qt::Alignment alignment_;
 };
 
@@ -51,6 +53,7 @@ private:
 
     QString text_;
     std::vector<QStaticText> lines_;
+    bool laidOut_ = false;
 };
 
 } // namespace zorvel

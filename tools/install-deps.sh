@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config dpkg-dev file
     qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev
     fonts-liberation
     xvfb xauth x11-utils xdotool wmctrl openbox trayer imagemagick
