@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, and runs every test. Tests that need an X server get
 # a private Xvfb; the rest run on Qt's offscreen platform. Arguments go to the ctest of
-# the normal build. Then a short fuzz run (tools/fuzz.sh) and the whole suite once more
-# under AddressSanitizer and UndefinedBehaviorSanitizer (tools/sanitize.sh).
+# the normal build. Then a short fuzz run (tools/fuzz.sh) and the unit and end-to-end
+# tests once more under AddressSanitizer and UndefinedBehaviorSanitizer (tools/sanitize.sh).
 # ZORVEL_QUICK=1 stops after the normal suite; ZORVEL_FUZZ_SECONDS sets the time per
 # fuzz target (default 60).
 set -euo pipefail
@@ -15,4 +15,5 @@ if [ "${ZORVEL_QUICK:-0}" = 1 ]; then
     exit 0
 fi
 tools/fuzz.sh "${ZORVEL_FUZZ_SECONDS:-60}"
-tools/sanitize.sh
+# The fault and soak suite ran above; under the sanitizers the unit and end-to-end tests.
+tools/sanitize.sh -LE faults
