@@ -24,6 +24,7 @@ pids+=("$XVFB_PID")
 sleep 0.5
 
 cd "$work"
+launched=$(date +%s.%N)
 "$root/build/zorvel" 2>/dev/null &
 app=$!
 pids+=("$app")
@@ -41,9 +42,16 @@ sleep 60
 kill "$tracer" 2>/dev/null || true
 wait "$tracer" 2>/dev/null || true
 
-python3 - "$work/trace" "$cpu0" "$cpu1" "$x0" "$x1" "$((n1 - n0))" "$seconds" "$rss" <<'PY'
-import re, statistics, sys
-trace, cpu0, cpu1, x0, x1, n, s, rss = sys.argv[1:]
+python3 - "$work/trace" "$cpu0" "$cpu1" "$x0" "$x1" "$((n1 - n0))" "$seconds" "$rss" "$launched" "$work/sim.log" <<'PY'
+import datetime, re, statistics, sys
+trace, cpu0, cpu1, x0, x1, n, s, rss, launched, simlog = sys.argv[1:]
+for line in open(simlog, errors="replace"):
+    stamp, _, rest = line.partition(" ")
+    if rest.startswith("RX "):
+        first = datetime.datetime.fromisoformat(stamp).timestamp()
+        print(f"start-up to the first command on the line: {(first - float(launched)) * 1000:.0f} ms "
+              "(the first tick comes one second after start-up, by design)")
+        break
 cpu, xcpu, n, s = float(cpu1) - float(cpu0), float(x1) - float(x0), int(n), int(s)
 print(f"run: {s} s, {n} AT commands")
 print(f"zorvel CPU: {cpu:.2f} s; {cpu * 3600 / s:.2f} s per hour; "

@@ -53,7 +53,13 @@ void OperatorX11::sendingAMessageAndLosingTheModem()
     QVERIFY(rig.startModem({}, {"--mode", "text"}));
     QVERIFY(rig.startGateway());
     const qint64 pid = rig.gateway.processId();
-    QTRY_VERIFY_WITH_TIMEOUT(!zorvelWindows(pid).isEmpty(), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(!zorvelWindows(pid).isEmpty(),
+                              qPrintable(QString("program %1, exit %2, windows [%3], stderr: %4")
+                                             .arg(rig.gateway.state() == QProcess::Running ? "running" : "ended")
+                                             .arg(rig.gateway.exitCode())
+                                             .arg(QString::fromLatin1(run("xdotool", {"search", "--pid", QString::number(pid)})))
+                                             .arg(QString::fromLocal8Bit(rig.gateway.readAllStandardError()))),
+                              10000);
     const QString main = zorvelWindows(pid).first();
 
     const auto typeAt = [&](const QStringList& where, const QString& text) {
