@@ -144,7 +144,7 @@ Scenario* vanishing()
 
 class FaultsModem : public QObject {
     Q_OBJECT
-    std::vector<std::unique_ptr<Scenario>> cases_;
+    Cases cases_;
 
 private slots:
     void initTestCase()
@@ -167,29 +167,14 @@ private slots:
                             silent, silentDelete(), arrivingWithJunk(), unsolicitedInList(0),
                             unsolicitedInList(1), unsolicitedInList(2), longList, vanishing()})
             cases_.emplace_back(s);
-        QList<Scenario*> all;
-        for (auto& s : cases_)
-            all.append(s.get());
-        runTogether(all);
-        printFaultTable(all);
+        runAndReport(cases_);
     }
 
-    void account_data()
-    {
-        QTest::addColumn<int>("which");
-        for (int i = 0; i < int(cases_.size()); ++i)
-            QTest::newRow(qPrintable(cases_[i]->name)) << i;
-    }
-
+    void account_data() { addAccountRows(cases_); }
     void account()
     {
         QFETCH(int, which);
-        Scenario& s = *cases_[which];
-        if (!s.knownFault.isEmpty())
-            QEXPECT_FAIL("", qPrintable(s.knownFault), Continue);
-        // One check per case, so that a known fault is one expected failure.
-        QVERIFY2(s.failures.isEmpty() && s.account.lost == 0,
-                 qPrintable(QStringLiteral("SMS lost: %1; ").arg(s.account.lost) + s.failures.join("; ")));
+        verifyAccount(*cases_[which]);
     }
 };
 

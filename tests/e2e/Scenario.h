@@ -226,4 +226,36 @@ inline void printFaultTable(const QList<Scenario*>& cases)
     }
 }
 
+// The cases of one test program: run side by side, their fault table printed, then one
+// data row each for the account check.
+using Cases = std::vector<std::unique_ptr<Scenario>>;
+
+inline void runAndReport(const Cases& cases)
+{
+    QList<Scenario*> all;
+    for (const auto& s : cases)
+        all.append(s.get());
+    runTogether(all);
+    printFaultTable(all);
+}
+
+inline void addAccountRows(const Cases& cases)
+{
+    QTest::addColumn<int>("which");
+    for (int i = 0; i < int(cases.size()); ++i)
+        QTest::newRow(qPrintable(cases[i]->name)) << i;
+}
+
+// One check per case, so that a case kept as designed is one expected failure. Called
+// last in a test function: a blocked case skips it.
+inline void verifyAccount(Scenario& s)
+{
+    if (!s.blockedBy.isEmpty() && !s.failures.isEmpty())
+        QSKIP(qPrintable(s.blockedBy));
+    if (!s.knownFault.isEmpty())
+        QEXPECT_FAIL("", qPrintable(s.knownFault), Continue);
+    QVERIFY2(s.failures.isEmpty() && s.account.lost == 0,
+             qPrintable(QStringLiteral("SMS lost: %1; ").arg(s.account.lost) + s.failures.join("; ")));
+}
+
 } // namespace zorvel::testing
