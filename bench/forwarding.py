@@ -4,7 +4,8 @@
 Prints: the time to forward 20 stored SMS, CPU per forwarded SMS, CPU per AT command while
 idle, the latency from an SMS reaching the modem to its request, and (in a second run
 under strace) the program's own time between exchanges in each cycle.
-    bench/forwarding.py [--idle SECONDS]
+    bench/forwarding.py [--idle SECONDS] [--minimised]
+--minimised starts the program with its window hidden in the tray, as it runs unattended.
 """
 import argparse, json, os, re, shutil, signal, statistics, subprocess, sys, tempfile, time
 
@@ -31,7 +32,7 @@ def log_times(path, kind):
 
 
 class Rig:
-    def __init__(self, messages, env):
+    def __init__(self, messages, env, minimised=False):
         self.dir = tempfile.mkdtemp(prefix="zorvel-bench-")
         self.procs = []
         os.makedirs(f"{self.dir}/ports")
@@ -49,7 +50,8 @@ class Rig:
         while not os.path.exists(f"{self.dir}/ports/com3"):
             time.sleep(0.05)
         with open(f"{self.dir}/zorvel.ini", "w") as f:
-            f.write(f"[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\nDest=http://{address}/sms\nKey=bench\n")
+            f.write(f"[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\nDest=http://{address}/sms\nKey=bench\n"
+                    f"StartMinimised={1 if minimised else 0}\n")
         self.app = subprocess.Popen([f"{BUILD}/zorvel"], cwd=self.dir, env=env, stderr=subprocess.DEVNULL)
         self.procs.append(self.app)
         self.started = time.time()
@@ -92,10 +94,11 @@ def wait_for(pred, timeout):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--idle", type=int, default=120)
+    parser.add_argument("--minimised", action="store_true")
     args = parser.parse_args()
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
-    rig = Rig(20, env)
+    rig = Rig(20, env, args.minimised)
     try:
         # The first cycle sets the modem up; count from its first list on.
         wait_for(lambda: any("AT+CMGL" in r for _, r in log_times(f"{rig.dir}/modem.log", "CMD")), 60)
@@ -130,7 +133,7 @@ def main():
     if not shutil.which("strace"):
         print("strace missing: cycle overhead not measured")
         return
-    rig = Rig(5, env)
+    rig = Rig(5, env, args.minimised)
     trace = f"{rig.dir}/trace"
     tracer = subprocess.Popen(["strace", "-f", "-q", "-ttt", "-e", "trace=write,close,connect", "-p", str(rig.app.pid), "-o", trace])
     try:
