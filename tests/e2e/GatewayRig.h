@@ -3,12 +3,11 @@
 // the local web receiver as its destination; the test reads both helpers' logs.
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "e2e/Account.h"
 
 namespace zorvel::testing {
 
@@ -87,26 +86,8 @@ public:
     QList<Received> received() const
     {
         QList<Received> out;
-        QFile log(path("received.jsonl"));
-        if (!log.open(QIODevice::ReadOnly))
-            return out;
-        for (const QByteArray& line : log.readAll().split('\n')) {
-            if (line.trimmed().isEmpty())
-                continue;
-            const QJsonObject record = QJsonDocument::fromJson(line).object();
-            Received r;
-            r.status = record.value("status").toInt();
-            for (const QJsonValue& p : record.value("params").toArray()) {
-                const QJsonObject param = p.toObject();
-                const QByteArray bytes = QByteArray::fromHex(param.value("hex").toString().toLatin1());
-                const QString name = param.value("name").toString();
-                if (name == "key") r.key = bytes;
-                else if (name == "sender") r.sender = bytes;
-                else if (name == "time") r.time = bytes;
-                else if (name == "message") r.message = bytes;
-            }
-            out.append(r);
-        }
+        for (const WebRequest& r : readReceiverLog(path("received.jsonl")))
+            out.append({r.key, r.sender, r.time, r.message, r.status});
         return out;
     }
 
