@@ -14,6 +14,7 @@
 #include <string>
 
 #include "CommandExchange.h"
+#include "CycleEvents.h"
 #include "HttpClient.h"
 #include "InboxDecoder.h"
 #include "OutgoingMessage.h"
@@ -43,6 +44,7 @@ public:
     void cmdSendText_Click() { SendFlag = true; }
 
     std::function<OutgoingInput()> readOutgoingInput;
+    CycleEvents events;
 
     std::int32_t txtCount = 0;
     bool SendFlag = false;
