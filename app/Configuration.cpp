@@ -37,6 +37,34 @@ std::string DescribeMissingPort(const IniFile& ini)
     return "none, the key is missing";
 }
 
+constexpr int longestMultipartWait = 7 * 24 * 60; // a week, in minutes
+
+std::optional<int> ParseMinutes(const std::string& text)
+{
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    int minutes = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        minutes = minutes * 10 + (c - '0');
+    }
+    if (minutes > longestMultipartWait)
+        return std::nullopt;
+    return minutes;
+}
+
+std::string MultipartWaitFailure(const std::string& path, const std::string& found)
+{
+    return "Zorvel cannot start: the waiting time for the parts of a long message is unusable.\n\n"
+           "File: " + path + "\n"
+           "Section: [" + std::string(sectionName) + "]\n"
+           "Key: MultipartWait\n"
+           "Value found: \"" + found + "\"\n"
+           "Expected: whole minutes from 0 to " + std::to_string(longestMultipartWait) +
+           ", such as 10 (the line MultipartWait=10), or no such line for 10 minutes.";
+}
+
 // The values used to pass through one NUL-filled buffer, so a NUL byte in the file
 // ends the value there; a missing key reads as empty text.
 std::string ReadText(const IniFile& ini, const char* key)
@@ -70,6 +98,16 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
     c.SecKey = ReadText(ini, "Key");
     c.StartMinimised = ReadText(ini, "StartMinimised");
     c.PDUmode = ReadText(ini, "PDUmode") == "1" ? "1" : "0";
+    c.Decode = ReadText(ini, "Decode") == "1";
+    if (ini.Value(sectionName, "MultipartWait")) {
+        const std::string wait = ReadText(ini, "MultipartWait");
+        const std::optional<int> minutes = ParseMinutes(wait);
+        if (!minutes) {
+            result.error = MultipartWaitFailure(c.iniPath, wait);
+            return result;
+        }
+        c.MultipartWait = *minutes;
+    }
     result.config = std::move(c);
     return result;
 }

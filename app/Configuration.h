@@ -14,6 +14,8 @@ struct Configuration {
     std::string SecKey;         // "Key": shared key, the file's bytes unchanged
     std::string StartMinimised; // "StartMinimised": only exactly "1" starts minimised
     std::string PDUmode;        // "PDUmode": always "0" (text mode) or "1" (PDU mode)
+    bool Decode = false;        // "Decode": only exactly "1" decodes PDUs and joins long messages
+    int MultipartWait = 10;     // "MultipartWait": minutes a long message waits for its parts
 };
 
 struct ConfigurationResult {
@@ -23,7 +25,8 @@ struct ConfigurationResult {
 
 // Reads `folder`/zorvel.ini. A missing file or an unusable "COM" is an error whose
 // message names the file's full path, the key, the value found and what is expected.
-// Other missing keys read as empty text; PDUmode is "1" only for exactly "1".
+// Other missing keys read as empty text; PDUmode is "1" only for exactly "1". A
+// MultipartWait that is not a whole number of minutes (0 to 10080) is an error too.
 ConfigurationResult LoadConfiguration(const std::string& folder);
 
 } // namespace zorvel

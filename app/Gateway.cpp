@@ -66,6 +66,8 @@ bool Gateway::Form_Load()
     fields_.setText(Field::txtPDUmode, "ASCII Mode");
     if (config_.PDUmode == "1")
         fields_.setText(Field::txtPDUmode, "PDU Mode");
+    if (config_.Decode)
+        fields_.setText(Field::txtPDUmode, "Decoded Mode"); // PDU format, whatever PDUmode says
     startMinimised_ = config_.StartMinimised == "1";
 
     clock_ = std::make_unique<QtClock>();
@@ -74,8 +76,10 @@ bool Gateway::Form_Load()
                                                   PortSettings{config_.COMport, config_.COMspeed});
     exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
     http_ = std::make_unique<QtHttpClient>();
-    cycle_ = std::make_unique<PollCycle>(*exchange_, fields_, *http_,
-                                         ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey});
+    cycle_ = std::make_unique<PollCycle>(
+        *exchange_, fields_, *http_, *clock_,
+        ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey, config_.Decode,
+                           std::int64_t{config_.MultipartWait} * 60 * 1000});
     cycle_->readOutgoingInput = [this] {
         // Read when the send step runs, exactly as typed; Latin-1 on the line.
         return OutgoingInput{Utf8ToLatin1(window_->txtSendNumber->text().toStdString()),

@@ -102,8 +102,9 @@ std::string ListCommand(MessageFormat format)
     return format == MessageFormat::Text ? "AT+CMGL=\"ALL\"\r\n" : "AT+CMGL=4\r\n";
 }
 
-std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat format)
+InboxList DecodeCMGLList(const std::string& reply, MessageFormat format)
 {
+    InboxList list;
     const std::vector<std::string> replyLines = answerLines(reply);
     // The first entry's header is normally line 1, after the echo. A modem that echoes
     // the LF of the command too, or an unsolicited line in front, moves it further down;
@@ -112,7 +113,7 @@ std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat for
     while (headerAt < replyLines.size() && !startsWith(replyLines[headerAt], "+CMGL: "))
         ++headerAt;
     if (headerAt == replyLines.size())
-        return std::nullopt;
+        return list;
 
     // From the header on, without unsolicited lines (with the empty line in front of
     // each): they belong to no message, and must not end up in one that is then deleted.
@@ -125,39 +126,53 @@ std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat for
         lines.push_back(replyLines[i]);
     }
 
-    InboxEntry entry;
-    std::string sender, stamp;
-    scanHeader(lines[1], entry.index, sender, stamp);
-    sender = dropEnds(sender);
-    stamp = dropEnds(stamp);
+    std::size_t header = 1;
+    while (header < lines.size()) {
+        InboxEntry entry;
+        scanHeader(lines[header], entry.index, entry.headerSender, entry.headerStamp);
+        entry.headerSender = dropEnds(entry.headerSender);
+        entry.headerStamp = dropEnds(entry.headerStamp);
 
-    // The body runs to the next entry's header, or to the empty line in front of the
-    // final result code. Of several such pairs we take the last one, so that a text
-    // which itself holds an empty line and "OK" keeps it; an unsolicited line after
-    // the final result code has no such pair and stays out.
-    std::size_t next = 2;
-    while (next < lines.size() && !startsWith(lines[next], "+CMGL:"))
-        ++next;
-    std::size_t end = next;
-    bool complete = next < lines.size();
-    for (std::size_t i = 2; i + 1 < next; ++i) {
-        if (lines[i].empty() && isFinalResult(lines[i + 1])) {
-            end = i;
-            complete = true;
+        // The body runs to the next entry's header, or to the empty line in front of the
+        // final result code. Of several such pairs we take the last one, so that a text
+        // which itself holds an empty line and "OK" keeps it; an unsolicited line after
+        // the final result code has no such pair and stays out.
+        const std::size_t first = header + 1;
+        std::size_t next = first;
+        while (next < lines.size() && !startsWith(lines[next], "+CMGL:"))
+            ++next;
+        std::size_t end = next;
+        bool complete = next < lines.size();
+        for (std::size_t i = first; i + 1 < next; ++i) {
+            if (lines[i].empty() && isFinalResult(lines[i + 1])) {
+                end = i;
+                complete = true;
+            }
         }
-    }
-    if (!complete && end > 2 && lines[end - 1].empty())
-        --end; // the piece after the last LF of a reply cut short is no line of the text
+        if (!complete && end > first && lines[end - 1].empty())
+            --end; // the piece after the last LF of a reply cut short is no line of the text
 
-    entry.text = joined(lines, 2, end);
-    entry.complete = complete;
-    entry.lblSMSstamp = sender + "    " + stamp;
-    entry.lblSMS = entry.text.size() > shownLength ? entry.text.substr(0, shownLength) + "..."
-                                                   : entry.text;
-    // PDU format: the labels show what the scan found, the request carries "PDU".
-    entry.sender = format == MessageFormat::Pdu ? "PDU" : sender;
-    entry.stamp = format == MessageFormat::Pdu ? "PDU" : stamp;
-    return entry;
+        entry.text = joined(lines, first, end);
+        entry.complete = complete;
+        entry.lblSMSstamp = entry.headerSender + "    " + entry.headerStamp;
+        entry.lblSMS = entry.text.size() > shownLength ? entry.text.substr(0, shownLength) + "..."
+                                                       : entry.text;
+        // PDU format: the labels show what the scan found, the request carries "PDU".
+        entry.sender = format == MessageFormat::Pdu ? "PDU" : entry.headerSender;
+        entry.stamp = format == MessageFormat::Pdu ? "PDU" : entry.headerStamp;
+        list.whole = complete && next == lines.size();
+        list.entries.push_back(std::move(entry));
+        header = next;
+    }
+    return list;
+}
+
+std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat format)
+{
+    InboxList list = DecodeCMGLList(reply, format);
+    if (list.entries.empty())
+        return std::nullopt;
+    return std::move(list.entries.front());
 }
 
 std::string DeleteCommand(const std::string& index)

@@ -1,9 +1,10 @@
 #pragma once
-// The inbox step's view of the message list: the command that lists, the first entry of
-// the reply (index, sender, time stamp, text and the two label texts) and the command
-// that deletes it. Only the first entry matters; the rest come first in later cycles.
+// The inbox step's view of the message list: the command that lists, the entries of the
+// reply (index, sender, time stamp, text and the two label texts) and the command that
+// deletes one.
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zorvel {
 
@@ -16,6 +17,8 @@ struct InboxEntry {
     std::string text;   // the whole body, its lines joined with LF
     std::string lblSMSstamp; // scanned sender, four blanks, scanned stamp
     std::string lblSMS;      // the body, cut to 30 bytes and "..." when longer
+    std::string headerSender; // the sender and stamp as the header scan found them
+    std::string headerStamp;
     // False when the reply stops inside the body (no next entry, no final result code
     // after an empty line): the text may be missing its end.
     bool complete = false;
@@ -28,6 +31,16 @@ std::string ListCommand(MessageFormat format);
 // "Hello there\r\n\r\nOK\r\n" -> index 3, sender +447700900123, stamp 17/11/19,14:05:09+00,
 // text "Hello there". Nothing when line 1 does not start with "+CMGL: ".
 std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat format);
+
+struct InboxList {
+    std::vector<InboxEntry> entries; // in the modem's order
+    // The reply reached its final result code after the last entry: every stored message
+    // is in it. A reply cut short by the reply window may have left some out.
+    bool whole = false;
+};
+
+// Every entry of the reply, each read as DecodeCMGL reads the first.
+InboxList DecodeCMGLList(const std::string& reply, MessageFormat format);
 
 // "AT+CMGD=3\r\n" for index "3"; empty (send nothing) for an empty index.
 std::string DeleteCommand(const std::string& index);

@@ -6,8 +6,9 @@
 namespace zorvel {
 
 PollCycle::PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http,
-                     ForwardingSettings settings)
-    : exchange_(exchange), fields_(fields), http_(http), settings_(std::move(settings))
+                     Clock& clock, ForwardingSettings settings)
+    : exchange_(exchange), fields_(fields), http_(http), clock_(clock),
+      settings_(std::move(settings)), queue_(settings_.Decode, settings_.multipartWaitMs)
 {
 }
 
@@ -44,7 +45,7 @@ void PollCycle::run(Step step)
     case Step::Format: return send(formatCommand());
     case Step::List: return send(ListCommand(messageFormat()));
     case Step::Forward: return forwardEntry();
-    case Step::Delete: return send(DeleteCommand(entry_->index));
+    case Step::Delete: return continueInbox();
     }
 }
 
@@ -84,25 +85,56 @@ void PollCycle::replyArrived()
         fields_.setText(Field::txtNetName, DecodeCOPS(answer));
         return run(Step::Format);
     case Step::Format: return run(Step::List);
-    case Step::List:
-        entry_ = DecodeCMGL(answer, messageFormat());
-        if (!entry_) {
-            step_ = Step::Idle;
-            return;
-        }
-        fields_.setText(Field::lblSMSstamp, entry_->lblSMSstamp);
-        fields_.setText(Field::lblSMS, entry_->lblSMS);
-        if (!entry_->complete) {
-            // The list was cut off inside this message's text: forwarding it now would
-            // send (and delete) a shortened message. It stays for the next cycle.
-            fields_.setText(Field::lblForwardProblem, "Not forwarded: list cut short");
-            step_ = Step::Idle;
-            return;
-        }
-        return run(Step::Forward);
+    case Step::List: return listArrived(answer);
     case Step::Forward: return; // ends in forwardingEnded()
-    case Step::Delete: step_ = Step::Idle; return;
+    case Step::Delete: return continueInbox();
     }
+}
+
+void PollCycle::listArrived(const std::string& answer)
+{
+    CyclePlan plan = queue_.plan(DecodeCMGLList(answer, messageFormat()), clock_.nowMs());
+    for (const std::string& notice : plan.notices)
+        if (events.notice)
+            events.notice(notice);
+    message_ = std::move(plan.forward);
+    forwardPending_ = message_.has_value();
+    deletes_.clear();
+    // Accepted in an earlier cycle, but the delete did not take: deleted, not sent again.
+    for (const std::string& index : plan.deleteAgain)
+        deletes_.emplace_back(index, true);
+    if (message_) {
+        fields_.setText(Field::lblSMSstamp, message_->lblSMSstamp);
+        fields_.setText(Field::lblSMS, message_->lblSMS);
+    } else if (plan.cutShort) {
+        // The list was cut off inside this message's text: forwarding it now would send
+        // (and delete) a shortened message. It stays for the next cycle.
+        fields_.setText(Field::lblSMSstamp, plan.cutShort->lblSMSstamp);
+        fields_.setText(Field::lblSMS, plan.cutShort->lblSMS);
+        fields_.setText(Field::lblForwardProblem, "Not forwarded: list cut short");
+        if (events.notice)
+            events.notice("list cut short by the reply window; message " +
+                          plan.cutShort->index + " waits for the next cycle");
+    }
+    continueInbox();
+}
+
+// The deletes waiting, one exchange each, then this cycle's forwarding, then the end.
+void PollCycle::continueInbox()
+{
+    if (!deletes_.empty()) {
+        const auto [index, forwardedBefore] = deletes_.front();
+        deletes_.pop_front();
+        if (events.deleting)
+            events.deleting(index, forwardedBefore);
+        step_ = Step::Delete;
+        return send(DeleteCommand(index));
+    }
+    if (forwardPending_) {
+        forwardPending_ = false;
+        return run(Step::Forward);
+    }
+    step_ = Step::Idle;
 }
 
 // Step 3 of every cycle: the operator's message when Send was pressed, else the signal.
@@ -118,27 +150,36 @@ PollCycle::Step PollCycle::afterFirstCycleBlock()
 
 void PollCycle::forwardEntry()
 {
-    const std::string url = BuildForwardUrl(settings_.Dest, settings_.SecKey, entry_->sender,
-                                            entry_->stamp, entry_->text);
+    const std::string url = BuildForwardUrl(settings_.Dest, settings_.SecKey, message_->sender,
+                                            message_->stamp, message_->text);
+    requestStartMs_ = clock_.nowMs();
     // No command goes out while the request runs: the cycle holds the gate until it ends.
     http_.get(url, [this](const HttpResult& result) { forwardingEnded(result); });
 }
 
 void PollCycle::forwardingEnded(const HttpResult& result)
 {
+    if (events.forwarded) {
+        ForwardReport report{message_->indexes, message_->sender, message_->parts,
+                             message_->textLength, result.status, {},
+                             clock_.nowMs() - requestStartMs_};
+        if (!result.accepted())
+            report.failure = result.describe();
+        events.forwarded(report);
+    }
     if (!result.accepted()) {
-        // Kept on the modem: it is listed first again next cycle and tried again.
+        // Kept on the modem and tried again in its turn; the next listed message goes
+        // first next cycle, so one the web application refuses holds up no other.
         fields_.setText(Field::lblForwardProblem, "Not forwarded: " + result.describe());
-        step_ = Step::Idle;
-        return;
+        queue_.refused(*message_);
+        return continueInbox();
     }
     fields_.setText(Field::lblForwardProblem, "");
     ++txtCount;
-    if (entry_->index.empty()) {
-        step_ = Step::Idle;
-        return;
-    }
-    run(Step::Delete);
+    queue_.accepted(*message_);
+    for (const std::string& index : message_->indexes)
+        deletes_.emplace_back(index, false);
+    continueInbox();
 }
 
 void PollCycle::send(const std::string& command)
@@ -149,12 +190,13 @@ void PollCycle::send(const std::string& command)
 std::string PollCycle::formatCommand() const
 {
     // Only "0" and "1" reach here; the configuration turns anything else into "0".
-    return settings_.PDUmode == "1" ? "AT+CMGF=0\r\n" : "AT+CMGF=1\r\n";
+    return messageFormat() == MessageFormat::Pdu ? "AT+CMGF=0\r\n" : "AT+CMGF=1\r\n";
 }
 
 MessageFormat PollCycle::messageFormat() const
 {
-    return settings_.PDUmode == "1" ? MessageFormat::Pdu : MessageFormat::Text;
+    // Decoding reads PDUs, so it drives the modem in PDU format whatever PDUmode says.
+    return settings_.PDUmode == "1" || settings_.Decode ? MessageFormat::Pdu : MessageFormat::Text;
 }
 
 } // namespace zorvel

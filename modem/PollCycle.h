@@ -7,14 +7,17 @@
 // reset, message format, own number, network summary, IMEI and IMSI; then the operator's
 // message when Send was pressed; signal, operator, the message format again, and the
 // inbox: the first stored message is forwarded and, once the web application accepted
-// it, counted and deleted.
+// it, counted and deleted. Which listed message goes out, and how the parts of a long one
+// are joined, is the forwarding queue's choice.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "CommandExchange.h"
 #include "CycleEvents.h"
+#include "ForwardingQueue.h"
 #include "HttpClient.h"
 #include "InboxDecoder.h"
 #include "OutgoingMessage.h"
@@ -26,6 +29,8 @@ struct ForwardingSettings {
     std::string PDUmode = "0"; // "0" text mode, "1" PDU mode
     std::string Dest;
     std::string SecKey;
+    bool Decode = false;       // PDU format, each PDU decoded, long messages joined
+    std::int64_t multipartWaitMs = 10 * 60 * 1000;
 };
 
 // What the operator typed, as Latin-1 bytes, read when the send step runs.
@@ -36,7 +41,7 @@ struct OutgoingInput {
 
 class PollCycle {
 public:
-    PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http,
+    PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http, Clock& clock,
               ForwardingSettings settings);
 
     void tmrMain_Timer();
@@ -63,6 +68,8 @@ private:
     void run(Step step);
     void replyArrived();
     Step afterFirstCycleBlock();
+    void listArrived(const std::string& answer);
+    void continueInbox();
     void forwardEntry();
     void forwardingEnded(const HttpResult& result);
     void send(const std::string& command);
@@ -72,11 +79,16 @@ private:
     CommandExchange& exchange_;
     StatusFields& fields_;
     HttpClient& http_;
+    Clock& clock_;
     ForwardingSettings settings_;
 
     Step step_ = Step::Idle;
     OutgoingCommands outgoing_;
-    std::optional<InboxEntry> entry_;
+    ForwardingQueue queue_;
+    std::optional<ListedMessage> message_; // this cycle's message, until its request ends
+    bool forwardPending_ = false;
+    std::deque<std::pair<std::string, bool>> deletes_; // index, and whether forwarded before
+    std::int64_t requestStartMs_ = 0;
 };
 
 } // namespace zorvel

@@ -162,6 +162,44 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(r.config->StartMinimised), startMinimised);
     }
 
+    // Decode and MultipartWait: absent means today's behaviour; a wait that is not whole
+    // minutes stops start-up with the file, key and value.
+    void decodingKeys_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<bool>("decode");
+        QTest::addColumn<int>("wait"); // -1: start-up fails
+        QTest::newRow("absent") << QByteArray() << false << 10;
+        QTest::newRow("decode") << QByteArray("Decode=1\nMultipartWait=30\n") << true << 30;
+        QTest::newRow("decode yes") << QByteArray("Decode=yes\n") << false << 10;
+        QTest::newRow("no waiting") << QByteArray("MultipartWait=0\n") << false << 0;
+        QTest::newRow("a week") << QByteArray("MultipartWait=10080\n") << false << 10080;
+        QTest::newRow("over a week") << QByteArray("MultipartWait=10081\n") << false << -1;
+        QTest::newRow("unit") << QByteArray("MultipartWait=10min\n") << false << -1;
+        QTest::newRow("negative") << QByteArray("MultipartWait=-5\n") << false << -1;
+        QTest::newRow("empty") << QByteArray("MultipartWait=\n") << false << -1;
+    }
+    void decodingKeys()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(bool, decode);
+        QFETCH(int, wait);
+        writeIni("[Zorvel]\nCOM=3\n" + lines);
+        const ConfigurationResult r = LoadConfiguration(folder());
+        if (wait < 0) {
+            QVERIFY(!r.config);
+            const QByteArray error = QByteArray::fromStdString(r.error);
+            QVERIFY2(error.contains(QByteArray::fromStdString(iniPath())), error);
+            QVERIFY2(error.contains("Key: MultipartWait"), error);
+            const QByteArray value = lines.mid(14).chopped(1);
+            QVERIFY2(error.contains("Value found: \"" + value + "\""), error);
+            return;
+        }
+        QVERIFY2(r.config, r.error.c_str());
+        QCOMPARE(r.config->Decode, decode);
+        QCOMPARE(r.config->MultipartWait, wait);
+    }
+
     void startupFailure_data()
     {
         QTest::addColumn<bool>("writeFile");

@@ -6,11 +6,14 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeHttp.h"
 #include "fakes/FakePort.h"
+#include "fakes/PduBuilder.h"
 
 using namespace zorvel;
 using namespace zorvel::testing;
 
 namespace {
+
+using Commands = std::vector<std::string>;
 
 // A modem with echo off that answers the cycle's queries and keeps a text-mode store.
 struct ScriptedModem {
@@ -57,9 +60,16 @@ std::string textEntry(const std::string& sender, const std::string& text)
     return ",\"REC UNREAD\",\"" + sender + "\",,\"26/12/07,10:00:00+04\"\r\n" + text;
 }
 
+std::string pduEntry(const PduSpec& spec)
+{
+    const std::string hex = BuildPdu(spec);
+    return ",0,," + std::to_string(hex.size() / 2 - 1) + "\r\n" + hex;
+}
+
 struct Rig {
-    explicit Rig(std::string pduMode = "0")
-        : cycle(exchange, fields, http, ForwardingSettings{std::move(pduMode), "http://h/in", "k"})
+    explicit Rig(std::string pduMode = "0", bool decode = false)
+        : cycle(exchange, fields, http, clock,
+                ForwardingSettings{std::move(pduMode), "http://h/in", "k", decode})
     {
         port.respond = [this](const std::string& w) { return modem(w); };
         cycle.readOutgoingInput = [this] { return input; };
@@ -80,6 +90,27 @@ struct Rig {
         return {port.written.begin() + static_cast<std::ptrdiff_t>(before), port.written.end()};
     }
 
+    // Runs cycles until a request waits, answers it, and lets the cycle end; returns the
+    // commands written meanwhile.
+    Commands forwardAndAnswer(int status)
+    {
+        const std::size_t before = port.written.size();
+        for (int i = 0; i < 120 && http.pending.empty(); ++i)
+            tick();
+        if (!http.pending.empty())
+            http.answer({status, {}});
+        for (int i = 0; i < 60 && cycle.running(); ++i)
+            tick();
+        return {port.written.begin() + static_cast<std::ptrdiff_t>(before), port.written.end()};
+    }
+    static Commands deletes(const Commands& written)
+    {
+        Commands out;
+        std::copy_if(written.begin(), written.end(), std::back_inserter(out),
+                     [](const std::string& c) { return c.starts_with("AT+CMGD"); });
+        return out;
+    }
+
     FakeClock clock;
     FakePort port;
     FakeHttp http;
@@ -89,8 +120,6 @@ struct Rig {
     OutgoingInput input{"+15550009999", "Balance?"};
     PollCycle cycle;
 };
-
-using Commands = std::vector<std::string>;
 
 } // namespace
 
@@ -109,6 +138,9 @@ private slots:
     void noCommandWhileTheRequestIsInFlight();
     void closedGateOnlyRefreshesTheCounter();
     void listCutShortIsNotForwarded();
+    void decodedLongMessageGoesWholeAndAllPartsAreDeleted();
+    void refusedMessageLetsTheNextOneGo();
+    void acceptedMessageWhoseDeleteFailedIsNotSentAgain();
 };
 
 void PollCycleTest::commandOrderOfTheFirstTwoCycles_data()
@@ -319,6 +351,67 @@ void PollCycleTest::listCutShortIsNotForwarded()
     rig.runCycle();
     QVERIFY(rig.http.urls.empty());
     QVERIFY(rig.fields.text(Field::lblForwardProblem).starts_with("Not forwarded"));
+}
+
+void PollCycleTest::decodedLongMessageGoesWholeAndAllPartsAreDeleted()
+{
+    Rig rig("0", true); // decoding takes PDU format even with PDUmode=0
+    PduSpec part;
+    part.reference = 42;
+    part.count = 2;
+    part.sequence = 2;
+    part.text = u" world";
+    rig.modem.store[3] = pduEntry(part);
+    part.sequence = 1;
+    part.text = u"Привет";
+    rig.modem.store[5] = pduEntry(part);
+    PduSpec single;
+    single.text = u"next";
+    rig.modem.store[7] = pduEntry(single);
+
+    const Commands first = rig.forwardAndAnswer(200);
+    QVERIFY(std::count(first.begin(), first.end(), "AT+CMGF=0\r\n") == 2);
+    QVERIFY(std::count(first.begin(), first.end(), "AT+CMGL=4\r\n") == 1);
+    QCOMPARE(rig.http.urls.at(0), std::string("http://h/in?key=k&sender=%2B15550001234"
+                                              "&time=26%2F12%2F07%2C09%3A15%3A00%2B04"
+                                              "&message=%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82%20world"));
+    QCOMPARE(Rig::deletes(first), (Commands{"AT+CMGD=5\r\n", "AT+CMGD=3\r\n"}));
+    QCOMPARE(rig.fields.text(Field::lblSMS), std::string("Привет world"));
+    QCOMPARE(rig.cycle.txtCount, 1);
+
+    QCOMPARE(Rig::deletes(rig.forwardAndAnswer(200)), Commands{"AT+CMGD=7\r\n"});
+    QVERIFY(rig.http.urls.at(1).ends_with("&message=next"));
+}
+
+void PollCycleTest::refusedMessageLetsTheNextOneGo()
+{
+    Rig rig;
+    rig.modem.store[1] = textEntry("+15550001111", "refused for ever");
+    rig.modem.store[2] = textEntry("+15550002222", "fine");
+    QVERIFY(Rig::deletes(rig.forwardAndAnswer(400)).empty());
+    QCOMPARE(rig.fields.text(Field::lblForwardProblem), std::string("Not forwarded: HTTP 400"));
+    QCOMPARE(Rig::deletes(rig.forwardAndAnswer(200)), Commands{"AT+CMGD=2\r\n"});
+    QVERIFY(rig.http.urls.at(1).ends_with("message=fine"));
+    // Alone now, the refused one is tried every cycle and stays.
+    QVERIFY(Rig::deletes(rig.forwardAndAnswer(400)).empty());
+    QVERIFY(Rig::deletes(rig.forwardAndAnswer(400)).empty());
+    QCOMPARE(rig.http.urls.size(), std::size_t(4));
+    QCOMPARE(rig.modem.store.size(), std::size_t(1));
+}
+
+void PollCycleTest::acceptedMessageWhoseDeleteFailedIsNotSentAgain()
+{
+    Rig rig;
+    rig.modem.store[1] = textEntry("+15550001111", "once only");
+    rig.modem.silentOrOdd["AT+CMGD=1\r\n"] = "\r\nERROR\r\n";
+    QCOMPARE(Rig::deletes(rig.forwardAndAnswer(200)), Commands{"AT+CMGD=1\r\n"});
+    rig.modem.silentOrOdd.clear();
+    // Listed again: deleted without a second request.
+    const Commands second = rig.runCycle();
+    QCOMPARE(Rig::deletes(second), Commands{"AT+CMGD=1\r\n"});
+    QCOMPARE(rig.http.urls.size(), std::size_t(1));
+    QCOMPARE(rig.cycle.txtCount, 1);
+    QVERIFY(rig.modem.store.empty());
 }
 
 QTEST_GUILESS_MAIN(PollCycleTest)

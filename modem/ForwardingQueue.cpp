@@ -1,0 +1,255 @@
+#include "ForwardingQueue.h"
+
+#include <algorithm>
+
+#include "SmsDeliver.h"
+
+namespace zorvel {
+
+namespace {
+
+constexpr std::size_t shownCharacters = 30;
+constexpr std::size_t rememberedIncomplete = 1000;
+const std::u16string missingPart = u"[...]";
+
+bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Characters of UTF-8 text (code points; an emoji is one). Bytes that are not UTF-8
+// (Latin-1 from a modem in text mode) count one each.
+std::size_t characters(const std::string& text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return !isContinuation(c); }));
+}
+
+// The first 30 characters and "...", never cutting a character in two.
+std::string shortened(const std::string& text)
+{
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isContinuation(text[i]))
+            continue;
+        if (seen++ == shownCharacters)
+            return text.substr(0, i) + "...";
+    }
+    return text;
+}
+
+std::string entryKey(const InboxEntry& e)
+{
+    return e.headerSender + '\x1f' + e.headerStamp + '\x1f' + e.text;
+}
+
+std::string longMessageKey(const SmsDeliver& sms)
+{
+    return "long\x1f" + sms.sender + '\x1f' + std::to_string(sms.concat->reference) + '\x1f' +
+           std::to_string(sms.concat->count);
+}
+
+// 8-bit data is no text: it goes out as its hexadecimal digits.
+std::u16string textUnits(const SmsDeliver& sms)
+{
+    if (sms.coding != SmsCoding::EightBit)
+        return sms.units;
+    const std::string hex = HexDigits(sms.octets);
+    return std::u16string(hex.begin(), hex.end());
+}
+
+bool isLongMessagePart(const std::optional<SmsDeliver>& sms)
+{
+    return sms && sms->concat && sms->concat->count > 1 && sms->concat->sequence >= 1 &&
+           sms->concat->sequence <= sms->concat->count;
+}
+
+ListedMessage decodedMessage(const SmsDeliver& first, const std::u16string& units)
+{
+    ListedMessage m;
+    m.sender = first.sender;
+    m.stamp = first.stamp;
+    m.text = Utf16ToUtf8(units);
+    m.lblSMSstamp = m.sender + "    " + m.stamp;
+    m.lblSMS = shortened(m.text);
+    m.textLength = characters(m.text);
+    return m;
+}
+
+} // namespace
+
+struct ForwardingQueue::Candidate {
+    ListedMessage message;
+    bool ready = true;
+};
+
+ForwardingQueue::ForwardingQueue(bool decode, std::int64_t multipartWaitMs)
+    : decode_(decode), multipartWaitMs_(multipartWaitMs)
+{
+}
+
+CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
+{
+    CyclePlan plan;
+    if (list.whole)
+        forget(list);
+
+    std::vector<const InboxEntry*> pending;
+    for (const InboxEntry& entry : list.entries) {
+        if (!entry.complete) {
+            plan.cutShort = entry;
+        } else if (acceptedEntries_.count(entryKey(entry))) {
+            if (!entry.index.empty())
+                plan.deleteAgain.push_back(entry.index);
+        } else {
+            pending.push_back(&entry);
+        }
+    }
+
+    const std::vector<Candidate> all = candidates(pending, list.whole, nowMs, plan.notices);
+    std::size_t start = 0;
+    if (resumeAfter_) {
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (all[i].message.key == *resumeAfter_)
+                start = i + 1;
+    }
+    for (std::size_t n = 0; n < all.size(); ++n) {
+        const Candidate& c = all[(start + n) % all.size()];
+        if (c.ready) {
+            plan.forward = c.message;
+            break;
+        }
+    }
+    return plan;
+}
+
+std::vector<ForwardingQueue::Candidate>
+ForwardingQueue::candidates(const std::vector<const InboxEntry*>& entries, bool listWhole,
+                            std::int64_t nowMs, std::vector<std::string>& notices)
+{
+    struct Part {
+        const InboxEntry* entry;
+        SmsDeliver sms;
+    };
+    struct LongMessage {
+        std::size_t position; // of its first listed part among the candidates
+        std::map<int, std::vector<Part>> parts; // sequence -> entries (duplicates listed twice)
+    };
+    std::vector<Candidate> out;
+    std::map<std::string, LongMessage> longMessages;
+    std::map<std::string, std::size_t> singles; // key -> position, for an entry listed twice
+
+    for (const InboxEntry* entry : entries) {
+        std::optional<SmsDeliver> sms;
+        if (decode_)
+            sms = DecodeSmsDeliver(entry->text);
+        if (isLongMessagePart(sms)) {
+            const std::string key = longMessageKey(*sms);
+            const bool lateForIts = std::find(forwardedIncomplete_.begin(), forwardedIncomplete_.end(),
+                                              key) != forwardedIncomplete_.end();
+            if (!lateForIts) {
+                auto [it, fresh] = longMessages.try_emplace(key, LongMessage{out.size(), {}});
+                if (fresh)
+                    out.emplace_back(); // filled in below, once every part is known
+                it->second.parts[sms->concat->sequence].push_back(Part{entry, std::move(*sms)});
+                continue;
+            }
+            // A part that turns up after its message went out without it: a message of its own.
+        }
+        const std::string key = entryKey(*entry);
+        if (const auto twin = singles.find(key); twin != singles.end()) {
+            // The same message stored twice: forwarded once, both deleted after the 2xx.
+            if (!entry->index.empty())
+                out[twin->second].message.indexes.push_back(entry->index);
+            continue;
+        }
+        singles.emplace(key, out.size());
+        Candidate c;
+        if (sms) {
+            c.message = decodedMessage(*sms, textUnits(*sms));
+        } else {
+            // Text mode, plain PDU mode, or a PDU that is no SMS-DELIVER we can read: as listed.
+            c.message.sender = entry->sender;
+            c.message.stamp = entry->stamp;
+            c.message.text = entry->text;
+            c.message.lblSMSstamp = entry->lblSMSstamp;
+            c.message.lblSMS = entry->lblSMS;
+            c.message.textLength = characters(entry->text);
+        }
+        c.message.key = key;
+        c.message.entryKeys = {key};
+        if (!entry->index.empty())
+            c.message.indexes = {entry->index};
+        out.push_back(std::move(c));
+    }
+
+    for (auto& [key, longMessage] : longMessages) {
+        const SmsDeliver& first = longMessage.parts.begin()->second.front().sms;
+        const int count = first.concat->count;
+        const bool allThere = static_cast<int>(longMessage.parts.size()) == count;
+        const auto [seen, fresh] = firstSeen_.try_emplace(key, nowMs);
+        // A list the reply window cut short may only seem to lack parts.
+        const bool waitedEnough = listWhole && nowMs - seen->second > multipartWaitMs_;
+
+        std::u16string units;
+        Candidate& c = out[longMessage.position];
+        for (int sequence = 1; sequence <= count; ++sequence) {
+            const auto part = longMessage.parts.find(sequence);
+            if (part == longMessage.parts.end()) {
+                units += missingPart;
+                continue;
+            }
+            units += textUnits(part->second.front().sms);
+            for (const Part& copy : part->second) {
+                c.message.entryKeys.push_back(entryKey(*copy.entry));
+                if (!copy.entry->index.empty())
+                    c.message.indexes.push_back(copy.entry->index);
+            }
+        }
+        ListedMessage joined = decodedMessage(first, units);
+        joined.indexes = std::move(c.message.indexes);
+        joined.entryKeys = std::move(c.message.entryKeys);
+        joined.parts = static_cast<int>(longMessage.parts.size());
+        joined.partsMissing = !allThere;
+        joined.key = key;
+        c.message = std::move(joined);
+        c.ready = allThere || waitedEnough;
+        if (fresh && !c.ready)
+            notices.push_back("long message from " + first.sender + " waiting for its parts: " +
+                              std::to_string(longMessage.parts.size()) + " of " +
+                              std::to_string(count) + " listed");
+    }
+    return out;
+}
+
+// Everything a whole list no longer holds: deleted, by us or by someone else.
+void ForwardingQueue::forget(const InboxList& list)
+{
+    std::set<std::string> listed;
+    for (const InboxEntry& entry : list.entries) {
+        listed.insert(entryKey(entry));
+        if (!decode_)
+            continue;
+        const std::optional<SmsDeliver> sms = DecodeSmsDeliver(entry.text);
+        if (isLongMessagePart(sms))
+            listed.insert(longMessageKey(*sms));
+    }
+    std::erase_if(acceptedEntries_, [&](const std::string& k) { return !listed.count(k); });
+    std::erase_if(firstSeen_, [&](const auto& item) { return !listed.count(item.first); });
+}
+
+void ForwardingQueue::accepted(const ListedMessage& message)
+{
+    acceptedEntries_.insert(message.entryKeys.begin(), message.entryKeys.end());
+    firstSeen_.erase(message.key);
+    if (message.partsMissing) {
+        forwardedIncomplete_.push_back(message.key);
+        if (forwardedIncomplete_.size() > rememberedIncomplete)
+            forwardedIncomplete_.pop_front();
+    }
+    resumeAfter_.reset();
+}
+
+void ForwardingQueue::refused(const ListedMessage& message)
+{
+    resumeAfter_ = message.key;
+}
+
+} // namespace zorvel

@@ -1,0 +1,55 @@
+#pragma once
+// Builds SMS-DELIVER PDUs in UCS2 or 8-bit for tests of what happens after decoding (the
+// decoder's own tests use published PDUs instead). Numbers are made up.
+#include <cstdint>
+#include <string>
+
+namespace zorvel::testing {
+
+struct PduSpec {
+    std::string sender = "15550001234"; // international, without the '+'
+    std::u16string text;                // UCS2 units; ignored when octets are set
+    std::string octets;                 // 8-bit data instead of text
+    int reference = -1;                 // concatenation reference; -1 for a single SMS
+    int count = 0, sequence = 0;
+    bool sixteenBitReference = false;
+    std::string stampSemiOctets = "62217090510040"; // 26/12/07,09:15:00+04
+};
+
+inline std::string hexOctet(unsigned value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
+}
+
+inline std::string BuildPdu(const PduSpec& spec)
+{
+    std::string header;
+    if (spec.reference >= 0) {
+        header = spec.sixteenBitReference
+                     ? "0804" + hexOctet(spec.reference >> 8) + hexOctet(spec.reference & 0xFF)
+                     : "0003" + hexOctet(spec.reference);
+        header += hexOctet(spec.count) + hexOctet(spec.sequence);
+        header = hexOctet(header.size() / 2) + header;
+    }
+    std::string data;
+    if (!spec.octets.empty()) {
+        for (unsigned char c : spec.octets)
+            data += hexOctet(c);
+    } else {
+        for (char16_t u : spec.text)
+            data += hexOctet(u >> 8) + hexOctet(u & 0xFF);
+    }
+    std::string address;
+    std::string digits = spec.sender;
+    if (digits.size() % 2)
+        digits += 'F';
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        address += std::string{digits[i + 1], digits[i]};
+    const std::size_t udl = (header.size() + data.size()) / 2;
+    return "00" + std::string(spec.reference >= 0 ? "44" : "04") + hexOctet(spec.sender.size()) +
+           "91" + address + "00" + (spec.octets.empty() ? "08" : "04") + spec.stampSemiOctets +
+           hexOctet(udl) + header + data;
+}
+
+} // namespace zorvel::testing

@@ -1,0 +1,248 @@
+// Which message each cycle forwards: long messages joined, a refused message taking its
+// turn, an accepted one never sent twice.
+#include <QtTest>
+
+#include "ForwardingQueue.h"
+#include "fakes/PduBuilder.h"
+
+using namespace zorvel;
+using namespace zorvel::testing;
+
+namespace {
+
+constexpr std::int64_t minute = 60 * 1000;
+
+// What one stored entry is: a part of a long message, a single UCS2 SMS, or anything else.
+struct Stored {
+    int index;
+    std::string hex;
+};
+
+Stored part(int index, int reference, int count, int sequence, std::u16string text,
+            bool sixteenBit = false, std::string sender = "15550001234")
+{
+    PduSpec spec;
+    spec.sender = std::move(sender);
+    spec.text = std::move(text);
+    spec.reference = reference;
+    spec.count = count;
+    spec.sequence = sequence;
+    spec.sixteenBitReference = sixteenBit;
+    return {index, BuildPdu(spec)};
+}
+
+Stored single(int index, std::u16string text)
+{
+    PduSpec spec;
+    spec.sender = "15550009876";
+    spec.text = std::move(text);
+    return {index, BuildPdu(spec)};
+}
+
+Stored eightBit(int index, std::string octets)
+{
+    PduSpec spec;
+    spec.octets = std::move(octets);
+    return {index, BuildPdu(spec)};
+}
+
+InboxList listOf(const std::vector<Stored>& stored, bool whole = true)
+{
+    InboxList list;
+    for (const Stored& s : stored) {
+        InboxEntry e;
+        e.index = std::to_string(s.index);
+        e.sender = e.stamp = "PDU";
+        e.text = e.lblSMS = s.hex;
+        e.complete = true;
+        list.entries.push_back(e);
+    }
+    list.whole = whole;
+    return list;
+}
+
+QStringList indexes(const ListedMessage& m)
+{
+    QStringList out;
+    for (const std::string& i : m.indexes)
+        out << QString::fromStdString(i);
+    return out;
+}
+
+InboxList textList(const std::vector<std::string>& texts)
+{
+    InboxList list;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        InboxEntry e;
+        e.index = std::to_string(i + 1);
+        e.sender = e.headerSender = "+15550001234";
+        e.stamp = e.headerStamp = "26/12/07,09:15:00+04";
+        e.text = texts[i];
+        e.complete = true;
+        list.entries.push_back(e);
+    }
+    list.whole = true;
+    return list;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::vector<Stored>)
+
+class ForwardingQueueTest : public QObject {
+    Q_OBJECT
+private slots:
+    void joinsTheFirstWholeMessage_data();
+    void joinsTheFirstWholeMessage();
+    void missingPartWaitsThenGoesWithAMark();
+    void refusedMessageTakesItsTurn();
+    void acceptedMessageIsOnlyDeletedAgain();
+    void undecodableEntryGoesAsListed();
+};
+
+void ForwardingQueueTest::joinsTheFirstWholeMessage_data()
+{
+    QTest::addColumn<std::vector<Stored>>("stored");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<int>("parts");
+
+    QTest::newRow("parts out of order")
+        << std::vector{part(1, 7, 3, 3, u"C"), part(2, 7, 3, 1, u"A"), part(3, 7, 3, 2, u"B")}
+        << "ABC" << QStringList{"2", "3", "1"} << 3;
+    // The long message is first listed but not whole: the single behind it goes first.
+    QTest::newRow("interleaved, waiting part skipped")
+        << std::vector{part(1, 7, 2, 1, u"A"), single(2, u"single"), part(3, 9, 2, 2, u"y"),
+                       part(4, 9, 2, 1, u"x")}
+        << "single" << QStringList{"2"} << 1;
+    QTest::newRow("parts around another message")
+        << std::vector{part(1, 9, 2, 2, u"y"), part(2, 9, 2, 1, u"x"), single(3, u"single")}
+        << "xy" << QStringList{"2", "1"} << 2;
+    QTest::newRow("same part listed twice")
+        << std::vector{part(4, 1, 2, 1, u"Hel"), part(5, 1, 2, 2, u"lo"), part(6, 1, 2, 1, u"Hel")}
+        << "Hello" << QStringList{"4", "6", "5"} << 2;
+    // U+1F44D is D83D DC4D; a phone may cut between the two halves.
+    QTest::newRow("surrogate pair split across parts")
+        << std::vector{part(1, 3, 2, 1, u"ok \xD83D"), part(2, 3, 2, 2, u"\xDC4D!")}
+        << QString::fromUtf8("ok \xF0\x9F\x91\x8D!") << QStringList{"1", "2"} << 2;
+    QTest::newRow("16-bit reference")
+        << std::vector{part(1, 0x1234, 2, 2, u"d", true), part(2, 0x1234, 2, 1, u"ab", true)}
+        << "abd" << QStringList{"2", "1"} << 2;
+    // Same reference and count, other sender: two messages, neither whole.
+    QTest::newRow("other sender, other message")
+        << std::vector{part(1, 5, 2, 1, u"a"), part(2, 5, 2, 2, u"b", false, "15550007777"),
+                       single(3, u"s")}
+        << "s" << QStringList{"3"} << 1;
+    QTest::newRow("8-bit data as hex")
+        << std::vector{eightBit(1, std::string("\x01\xAB", 2))}
+        << "01AB" << QStringList{"1"} << 1;
+}
+
+void ForwardingQueueTest::joinsTheFirstWholeMessage()
+{
+    QFETCH(std::vector<Stored>, stored);
+    QFETCH(QString, text);
+    QFETCH(QStringList, deleted);
+    QFETCH(int, parts);
+    ForwardingQueue queue(true, 10 * minute);
+    const CyclePlan plan = queue.plan(listOf(stored), 0);
+    QVERIFY(plan.forward);
+    QCOMPARE(QString::fromStdString(plan.forward->text), text);
+    QCOMPARE(indexes(*plan.forward), deleted);
+    QCOMPARE(plan.forward->parts, parts);
+    QVERIFY(plan.forward->sender.starts_with("+1555000"));
+    QCOMPARE(plan.forward->stamp, std::string("26/12/07,09:15:00+04"));
+}
+
+void ForwardingQueueTest::missingPartWaitsThenGoesWithAMark()
+{
+    ForwardingQueue queue(true, 10 * minute);
+    const auto twoOfFour = listOf({part(1, 8, 4, 1, u"one "), part(2, 8, 4, 3, u"three")});
+    CyclePlan plan = queue.plan(twoOfFour, 0);
+    QVERIFY(!plan.forward);
+    QCOMPARE(plan.notices.size(), std::size_t(1));
+    QVERIFY(!queue.plan(twoOfFour, 10 * minute).forward); // not longer than the limit yet
+    // A list the reply window cut short is no proof that parts are missing.
+    QVERIFY(!queue.plan(listOf({part(1, 8, 4, 1, u"one "), part(2, 8, 4, 3, u"three")}, false),
+                        11 * minute).forward);
+    plan = queue.plan(twoOfFour, 11 * minute);
+    QVERIFY(plan.forward);
+    QCOMPARE(plan.forward->text, std::string("one [...]three[...]"));
+    QCOMPARE(plan.forward->parts, 2);
+    queue.accepted(*plan.forward);
+
+    // Part 2 turns up afterwards: a message of its own, at once.
+    plan = queue.plan(listOf({part(7, 8, 4, 2, u"two ")}), 12 * minute);
+    QVERIFY(plan.forward);
+    QCOMPARE(plan.forward->text, std::string("two "));
+    QCOMPARE(indexes(*plan.forward), QStringList{"7"});
+}
+
+void ForwardingQueueTest::refusedMessageTakesItsTurn()
+{
+    ForwardingQueue queue(false, 10 * minute);
+    const InboxList three = textList({"refused", "second", "third"});
+    QStringList order;
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        const CyclePlan plan = queue.plan(three, cycle);
+        order << QString::fromStdString(plan.forward->text);
+        queue.refused(*plan.forward);
+    }
+    QCOMPARE(order, (QStringList{"refused", "second", "third", "refused"}));
+
+    // Accepted after a refusal: the list starts from the top again.
+    ForwardingQueue again(false, 10 * minute);
+    again.refused(*again.plan(three, 0).forward);
+    const CyclePlan second = again.plan(three, 1);
+    again.accepted(*second.forward);
+    QCOMPARE(again.plan(textList({"refused", "third"}), 2).forward->text, std::string("refused"));
+
+    // A single stored message is simply tried again.
+    ForwardingQueue one(false, 10 * minute);
+    const InboxList alone = textList({"alone"});
+    one.refused(*one.plan(alone, 0).forward);
+    QCOMPARE(one.plan(alone, 1).forward->text, std::string("alone"));
+}
+
+void ForwardingQueueTest::acceptedMessageIsOnlyDeletedAgain()
+{
+    for (bool decode : {false, true}) {
+        ForwardingQueue queue(decode, 10 * minute);
+        const InboxList list = decode ? listOf({part(3, 1, 2, 1, u"a"), part(4, 1, 2, 2, u"b")})
+                                      : textList({"first", "second"});
+        const CyclePlan first = queue.plan(list, 0);
+        queue.accepted(*first.forward);
+        // Every delete failed: the message is listed again, in full.
+        const CyclePlan next = queue.plan(list, 1);
+        QCOMPARE(next.deleteAgain, first.forward->indexes);
+        if (decode) {
+            QVERIFY(!next.forward);
+        } else {
+            QCOMPARE(next.forward->text, std::string("second"));
+        }
+        // Once a whole list no longer holds it, the same text is a new message.
+        queue.plan(InboxList{{}, true}, 2);
+        QVERIFY(queue.plan(list, 3).deleteAgain.empty());
+    }
+}
+
+void ForwardingQueueTest::undecodableEntryGoesAsListed()
+{
+    ForwardingQueue queue(true, 10 * minute);
+    // A status report (first octet 0x06) and a PDU cut short.
+    const InboxList list = listOf({{1, "0006D40B911555000012F3622170905100406221709051104000"},
+                                   {2, single(2, u"cut").hex.substr(0, 30)}});
+    QStringList sent;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        const CyclePlan plan = queue.plan(list, cycle);
+        QCOMPARE(plan.forward->sender, std::string("PDU"));
+        QCOMPARE(plan.forward->stamp, std::string("PDU"));
+        sent << QString::fromStdString(plan.forward->text);
+        queue.accepted(*plan.forward);
+    }
+    QCOMPARE(sent, (QStringList{QString::fromStdString(list.entries[0].text),
+                                QString::fromStdString(list.entries[1].text)}));
+}
+
+QTEST_GUILESS_MAIN(ForwardingQueueTest)
+#include "test_forwarding_queue.moc"
