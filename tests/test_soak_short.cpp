@@ -40,6 +40,7 @@ void SoakShort::everySmsArrivesOnceOrIsDuplicatedOnlyByAFailedDelete()
         total.deleteCommands += a.deleteCommands; total.deleted += a.deleted;
         total.failedDeletes += a.failedDeletes; total.duplicates += a.duplicates; total.garbled += a.garbled;
         total.deletedWithout2xx += a.deletedWithout2xx; total.lost += a.lost; total.stillStored += a.stillStored;
+        total.deletedAgain += a.deletedAgain;
         int refused = 0;
         for (const WebRequest& r : g->scenario.requests())
             refused += r.status == 500;

@@ -118,24 +118,28 @@ struct Account {
     int resent = 0;             // the same GET again within 100 ms: the HTTP layer's own resend
     int garbled = 0;            // requests whose bytes match no stored SMS
     int deletedWithout2xx = 0;  // deletes not preceded by a 2xx for that SMS
+    int deletedAgain = 0;       // deletes repeated after a failed one, with no new request
     int lost = 0;               // deleted without ever having arrived
     int stillStored = 0;        // on the modem at the end
     QStringList problems;
 
     // The account holds when nothing was lost or garbled, every delete followed its 2xx,
-    // the program deleted once per 2xx, and duplicates came only from failed deletes.
+    // the program deleted once per 2xx, and a failed delete was repeated without a second
+    // request.
     bool exact(int expected) const
     {
         return problems.isEmpty() && arrived == expected && lost == 0 && garbled == 0
-            && deletedWithout2xx == 0 && deleteCommands == acknowledged && duplicates == failedDeletes;
+            && deletedWithout2xx == 0 && deleteCommands == acknowledged + deletedAgain
+            && duplicates == 0 && deletedAgain == failedDeletes;
     }
     QString summary() const
     {
         return QStringLiteral("stored %1 arrived %2 2xx %3 delete-cmds %4 deleted %5 failed-deletes %6 "
-                              "duplicates %7 late %8 resent %9 garbled %10 deleted-without-2xx %11 lost %12 left %13%14")
+                              "deleted-again %7 duplicates %8 late %9 resent %10 garbled %11 "
+                              "deleted-without-2xx %12 lost %13 left %14%15")
             .arg(stored).arg(arrived).arg(acknowledged).arg(deleteCommands).arg(deleted)
-            .arg(failedDeletes).arg(duplicates).arg(lateAnswers).arg(resent).arg(garbled)
-            .arg(deletedWithout2xx).arg(lost).arg(stillStored)
+            .arg(failedDeletes).arg(deletedAgain).arg(duplicates).arg(lateAnswers).arg(resent)
+            .arg(garbled).arg(deletedWithout2xx).arg(lost).arg(stillStored)
             .arg(problems.isEmpty() ? QString() : " | " + problems.join("; "));
     }
 };
@@ -216,7 +220,9 @@ inline Account settle(const QList<Sms>& sent, const QByteArray& key, const QList
                 QList<qint64>& acks = open[sender];
                 // A 2xx for this SMS must have come before the delete.
                 const auto it = std::find_if(acks.begin(), acks.end(), [&](qint64 ms) { return ms <= e.ms; });
-                if (it == acks.end()) {
+                if (it == acks.end() && arrivedBefore.value(sender)) {
+                    ++a.deletedAgain; // accepted before; only the delete had failed
+                } else if (it == acks.end()) {
                     ++a.deletedWithout2xx;
                     a.problems << QStringLiteral("AT+CMGD=%1 without a 2xx for %2")
                                       .arg(QString::fromLatin1(pendingDelete), QString::fromLatin1(sender));
