@@ -4,8 +4,10 @@
 Prints: the time to forward 20 stored SMS, CPU per forwarded SMS, CPU per AT command while
 idle, the latency from an SMS reaching the modem to its request, and (in a second run
 under strace) the program's own time between exchanges in each cycle.
-    bench/forwarding.py [--idle SECONDS] [--minimised]
+    bench/forwarding.py [--idle SECONDS] [--minimised] [--decode]
 --minimised starts the program with its window hidden in the tray, as it runs unattended.
+--decode runs with Decode=1 (PDUs decoded, long messages joined) and adds a probe: a
+message in three parts, and how many lists went by before it was forwarded.
 """
 import argparse, json, os, re, shutil, signal, statistics, subprocess, sys, tempfile, time
 
@@ -32,7 +34,7 @@ def log_times(path, kind):
 
 
 class Rig:
-    def __init__(self, messages, env, minimised=False):
+    def __init__(self, messages, env, minimised=False, decode=False):
         self.dir = tempfile.mkdtemp(prefix="zorvel-bench-")
         self.procs = []
         os.makedirs(f"{self.dir}/ports")
@@ -51,7 +53,7 @@ class Rig:
             time.sleep(0.05)
         with open(f"{self.dir}/zorvel.ini", "w") as f:
             f.write(f"[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\nDest=http://{address}/sms\nKey=bench\n"
-                    f"StartMinimised={1 if minimised else 0}\n")
+                    f"StartMinimised={1 if minimised else 0}\n" + ("Decode=1\n" if decode else ""))
         self.app = subprocess.Popen([f"{BUILD}/zorvel"], cwd=self.dir, env=env, stderr=subprocess.DEVNULL)
         self.procs.append(self.app)
         self.started = time.time()
@@ -82,6 +84,10 @@ class Rig:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+def list_count(rig):
+    return sum("AT+CMGL" in r for _, r in log_times(f"{rig.dir}/modem.log", "CMD"))
+
+
 def wait_for(pred, timeout):
     end = time.time() + timeout
     while time.time() < end:
@@ -95,10 +101,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--idle", type=int, default=120)
     parser.add_argument("--minimised", action="store_true")
+    parser.add_argument("--decode", action="store_true")
     args = parser.parse_args()
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
-    rig = Rig(20, env, args.minimised)
+    rig = Rig(20, env, args.minimised, args.decode)
     try:
         # The first cycle sets the modem up; count from its first list on.
         wait_for(lambda: any("AT+CMGL" in r for _, r in log_times(f"{rig.dir}/modem.log", "CMD")), 60)
@@ -123,9 +130,20 @@ def main():
             wait_for(lambda: len(rig.received()) > before, 60)
             latencies.append(rig.received()[-1]["ms"] / 1000 - added)
             time.sleep(3.7)  # land at different points of the cycle
-        cycle = statistics.mean(latencies)
         print("latency SMS stored -> request: " + ", ".join(f"{l:.1f} s" for l in latencies)
               + " (target: within one cycle, about 8 to 10 s)")
+
+        if args.decode:
+            # The simulated modem stores a text too long for one SMS as three parts at once.
+            long_text = " ".join(f"Part of a long notice, sentence {i}." for i in range(12))
+            before, lists0 = len(rig.received()), list_count(rig)
+            rig.add_message(long_text)
+            wait_for(lambda: len(rig.received()) > before, 120)
+            got = {p["name"]: p["text"] for p in rig.received()[-1].get("params", [])}
+            whole = got.get("message") == long_text
+            print(f"three-part message: {list_count(rig) - lists0} list(s) until its request "
+                  f"(target 1: the first list that holds all parts); arrived "
+                  + ("whole" if whole else "NOT WHOLE"))
     finally:
         rig.close()
 
@@ -133,7 +151,7 @@ def main():
     if not shutil.which("strace"):
         print("strace missing: cycle overhead not measured")
         return
-    rig = Rig(5, env, args.minimised)
+    rig = Rig(5, env, args.minimised, args.decode)
     trace = f"{rig.dir}/trace"
     tracer = subprocess.Popen(["strace", "-f", "-q", "-ttt", "-e", "trace=write,close,connect", "-p", str(rig.app.pid), "-o", trace])
     try:

@@ -205,5 +205,49 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(InboxDecoderTest)
+// Every entry of a list, and whether the list reached its end.
+class InboxListTest : public QObject {
+    Q_OBJECT
+private slots:
+    void entries_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("texts"); // "index:text" per entry
+        QTest::addColumn<bool>("whole");
+        const QByteArray h1 = "+CMGL: 1,\"REC READ\",\"+15550001111\",,\"26/12/07,10:00:00+04\"\r\n";
+        const QByteArray h2 = "+CMGL: 2,\"REC READ\",\"+15550002222\",,\"26/12/07,10:00:00+04\"\r\n";
+        QTest::newRow("two entries") << "AT+CMGL\r\r\n" + h1 + "one\r\n" + h2 + "two\r\n\r\nOK\r\n"
+                                     << QStringList{"1:one", "2:two"} << true;
+        QTest::newRow("second with two lines and a ring between")
+            << "\r\n" + h1 + "one\r\n\r\n^RSSI:12\r\n" + h2 + "two\r\nlines\r\n\r\nOK\r\n"
+            << QStringList{"1:one", "2:two\nlines"} << true;
+        QTest::newRow("cut after the first entry") << "\r\n" + h1 + "one\r\n" + h2.left(20)
+                                                   << QStringList{"1:one", "2:"} << false;
+        QTest::newRow("cut inside the second text") << "\r\n" + h1 + "one\r\n" + h2 + "tw"
+                                                    << QStringList{"1:one", "2:tw"} << false;
+        QTest::newRow("empty store") << QByteArray("\r\nOK\r\n") << QStringList{} << false;
+        QTest::newRow("PDU entries") << QByteArray("\r\n+CMGL: 4,1,,3\r\n00AABB\r\n+CMGL: 9,0,,2\r\n00CC\r\n\r\nOK\r\n")
+                                     << QStringList{"4:00AABB", "9:00CC"} << true;
+    }
+    void entries()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, texts);
+        QFETCH(bool, whole);
+        const InboxList list = DecodeCMGLList(reply.toStdString(), MessageFormat::Text);
+        QStringList got;
+        for (const InboxEntry& e : list.entries)
+            got << QString::fromStdString(e.index + ":" + e.text);
+        QCOMPARE(got, texts);
+        if (!texts.isEmpty())
+            QCOMPARE(list.whole, whole);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    InboxDecoderTest first;
+    InboxListTest second;
+    return QTest::qExec(&first, argc, argv) | QTest::qExec(&second, argc, argv);
+}
 #include "test_inbox_decoder.moc"

@@ -1,9 +1,7 @@
 // The simulated modem: its pure parts (PDU encoder, store files, command interpreter)
 // directly, then the real program on a pseudo-terminal with a raw client.
-#include "ModemCore.h"
 #include "Options.h"
-#include "Pdu.h"
-#include "StoreFile.h"
+#include "sim/SimModemChecks.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,102 +21,9 @@
 #include <unistd.h>
 
 using namespace zorvel::sim;
+using namespace zorvel::sim::testing;
 
 namespace {
-
-// ---- independent decoding helpers for checking generated PDUs ----
-
-QByteArray unpackSeptets(const QByteArray& octets, int count)
-{
-    QByteArray out;
-    unsigned acc = 0;
-    int bits = 0;
-    qsizetype i = 0;
-    while (out.size() < count) {
-        if (bits < 7) {
-            acc |= static_cast<unsigned>(static_cast<unsigned char>(i < octets.size() ? octets[i] : 0)) << bits;
-            ++i;
-            bits += 8;
-        }
-        out += static_cast<char>(acc & 0x7F);
-        acc >>= 7;
-        bits -= 7;
-    }
-    return out;
-}
-
-QByteArray semiOctetDigits(const QByteArray& octets)
-{
-    QByteArray digits;
-    for (char o : octets)
-        for (int nibble : {o & 0xF, (o >> 4) & 0xF})
-            if (nibble != 0xF) digits += static_cast<char>('0' + nibble);
-    return digits;
-}
-
-struct Deliver {
-    QByteArray smsc;
-    int firstOctet = -1;
-    QByteArray sender;  // "+digits", digits, or the 7-bit name (ASCII letters only)
-    int dcs = -1;
-    QByteArray stamp;
-    QByteArray userData;  // septets (DCS 0) or UCS-2 octets (DCS 8)
-    int tpduLength = 0;
-};
-
-Deliver decodeDeliver(const QByteArray& hex)
-{
-    const QByteArray o = QByteArray::fromHex(hex);
-    Deliver d;
-    int p = 0;
-    const int smscLength = static_cast<unsigned char>(o[p++]);
-    if (smscLength > 0) d.smsc = "+" + semiOctetDigits(o.mid(p + 1, smscLength - 1));
-    p += smscLength;
-    d.tpduLength = static_cast<int>(o.size()) - p;
-    d.firstOctet = static_cast<unsigned char>(o[p++]);
-    const int addressDigits = static_cast<unsigned char>(o[p++]);
-    const int type = static_cast<unsigned char>(o[p++]);
-    const QByteArray address = o.mid(p, (addressDigits + 1) / 2);
-    p += static_cast<int>(address.size());
-    if (type == 0xD0) d.sender = unpackSeptets(address, addressDigits * 4 / 7);
-    else d.sender = (type == 0x91 ? "+" : "") + semiOctetDigits(address);
-    ++p;  // PID
-    d.dcs = static_cast<unsigned char>(o[p++]);
-    const QByteArray ts = o.mid(p, 7);
-    p += 7;
-    auto pair = [&](int i, int mask) {
-        const int c = static_cast<unsigned char>(ts[i]);
-        return QByteArray::number(c & mask) + QByteArray::number(c >> 4);
-    };
-    d.stamp = pair(0, 0xF) + "/" + pair(1, 0xF) + "/" + pair(2, 0xF) + "," + pair(3, 0xF) + ":" + pair(4, 0xF) +
-              ":" + pair(5, 0xF) + ((ts[6] & 0x08) ? "-" : "+") + pair(6, 0x7);
-    const int udl = static_cast<unsigned char>(o[p++]);
-    d.userData = d.dcs == 0 ? unpackSeptets(o.mid(p), udl) : o.mid(p, udl);
-    return d;
-}
-
-// ---- a modem core with a store, for the interpreter tests ----
-
-struct CoreRig {
-    explicit CoreRig(const QByteArray& profileName = "e1750")
-        : profile(*findProfile(profileName)), store(profile.firstIndex, profile.capacity),
-          core(profile, store, settings)
-    {
-    }
-    QByteArray feed(const QByteArray& bytes) { return core.receive(bytes).join(); }
-    void add(const QByteArray& sender, const QByteArray& stamp, const QByteArray& text)
-    {
-        StoredMessage m;
-        m.sender = sender;
-        m.stamp = stamp;
-        m.text = text;
-        QVERIFY(store.add(m).has_value());
-    }
-    const Profile& profile;
-    RuntimeSettings settings;
-    MessageStore store;
-    ModemCore core;
-};
 
 // ---- the real program ----
 
@@ -302,6 +207,16 @@ private slots:
                                                     << QByteArray() << "line 2";
         QTest::newRow("unended body") << QByteArray("text:\nabc\n") << 0 << QByteArray() << QByteArray() << "not ended";
         QTest::newRow("bad status") << QByteArray("status: NEW\n") << 0 << QByteArray() << QByteArray() << "status";
+        QTest::newRow("concat: yes makes one part") << QByteArray("from: a\nconcat: yes\ntext: Hi\n") << 1
+                                                    << QByteArray("a") << QByteArray("Hi") << "";
+        const auto refused = [](const char* name, const QByteArray& file, const char* error) {
+            QTest::newRow(name) << file << 0 << QByteArray() << QByteArray() << QString(error);
+        };
+        refused("parts-order must name every part", "parts-order: 2,1\ntext: " + kBankNotice + "\n",
+                "line 1: parts-order: the text makes 3");
+        refused("split-surrogate needs a pair", "text: Hi\nsplit-surrogate: yes\n", "line 2: split-surrogate");
+        refused("8-bit reference above 255", "ref: 256\ntext: a\n", "line 1: ref: reference 256");
+        refused("a raw pdu is not split", "pdu: 00\nref: 3\n", "line 1: a pdu");
     }
     void storeFile()
     {
@@ -481,6 +396,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("error");
         QTest::newRow("good") << QStringList{"--link", "x", "--pieces=3", "--silent", "AT+CSQ", "--cmti"} << "";
+        QTest::newRow("concat switch") << QStringList{"--concat", "--link", "x"} << "";
         QTest::newRow("unknown profile") << QStringList{"--profile", "nokia"} << "e1750|generic";
         QTest::newRow("bad number") << QStringList{"--pieces", "0"} << "--pieces";
         QTest::newRow("missing value") << QStringList{"--link"} << "needs a value";
@@ -504,8 +420,12 @@ private slots:
         QVERIFY(applyControlLine("reply AT+COPS?=\\r\\n+COPS: 0\\r\\n\\r\\nOK\\r\\n", o).isEmpty());
         QCOMPARE(o.settings.replies.value(0).second, QByteArray("\r\n+COPS: 0\r\n\r\nOK\r\n"));
         QVERIFY(!applyControlLine("link /tmp/x", o).isEmpty());  // only while starting
+        QVERIFY(applyControlLine("cmti on", o).isEmpty());
+        QVERIFY(applyControlLine("concat on", o).isEmpty());
+        QVERIFY(o.settings.cmti && o.concat);
         QVERIFY(applyControlLine("clear", o).isEmpty());
         QVERIFY(o.settings.silent.isEmpty() && o.settings.replies.isEmpty());
+        QVERIFY(o.settings.cmti && o.concat);
     }
 
     // ---- the program on a pseudo-terminal ----
@@ -568,6 +488,25 @@ private slots:
         sim.dropFile("clear.ctl", "clear\n");
         QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("CONTROL \"clear\""), 3000);
         QCOMPARE(exchange(sim.link(), "AT+CSQ\r\n"), QByteArray("\r\n+CSQ: 18,99\r\n\r\nOK\r\n"));
+    }
+
+    void program_missingPartArrivesLater()
+    {
+        Sim sim;
+        QFile store(sim.dir.filePath("store.txt"));
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write("from: +15550004444\nomit-parts: 2\ntext: " + kBankNotice + "\n");
+        store.close();
+        QVERIFY(sim.start({"--store", store.fileName(), "--concat", "--echo", "off"}));
+        QVERIFY(sim.log().contains(" STORE add 1 from=\"+15550004444\" source=file part=3/3 ref=1\n"));
+        // The same message with the other parts left out; then a long text without keys,
+        // split because of --concat, with the next reference.
+        sim.dropFile("late.msg", "from: +15550004444\nref: 1\nomit-parts: 1,3\ntext: " + kBankNotice +
+                                     "\n\nfrom: +15550005555\ntext: " + kBankNotice + "\n");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            sim.log().contains(" STORE add 5 from=\"+15550005555\" source=inbox part=3/3 ref=2\n"), 3000);
+        QVERIFY(sim.log().contains(" STORE add 2 from=\"+15550004444\" source=inbox part=2/3 ref=1\n"));
+        QCOMPARE(exchange(sim.link(), "AT+CMGL=4\r\n").count("+CMGL: "), 6);
     }
 
     void program_replyInPieces()

@@ -337,6 +337,25 @@ private slots:
         QCOMPARE(policy.decide("/a", "", false, {}).delayMs, 40);
     }
 
+    void refusalByContentKeepsTheScript()
+    {
+        FaultOptions options;
+        options.statusScript = {500, 200};
+        options.refuseMessagesContaining = {QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8")};  // "При"
+        AnswerPolicy policy(options);
+        const QByteArray refused = "key=k&message=%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82";
+        QStringList seen;
+        for (const QByteArray& query : {refused, QByteArray("message=ok"), refused, QByteArray("message=ok"),
+                                        QByteArray("sender=%D0%9F%D1%80%D0%B8")})
+            seen << QString::number(policy.decide("/sms", query, true, {}).status);
+        // Every time, without using up a script entry; only the message parameter counts.
+        QCOMPARE(seen, QStringList({"400", "500", "400", "200", "200"}));
+        QVERIFY(policy.decide("/sms", refused, true, {}).refused);
+        ControlOverrides control;
+        control.status = 503;  // a server that is down refuses nothing by content
+        QCOMPARE(policy.decide("/sms", refused, true, control).status, 503);
+    }
+
     void failRateIsSeededAndProportional()
     {
         const auto failures = [](double rate, quint32 seed) {
@@ -514,6 +533,25 @@ private slots:
         QCOMPARE(log.size(), 3);
         QVERIFY(log[1]["error"].toString().contains("value"));
         QCOMPARE(log[2]["error"].toString(), QStringLiteral("bad header line"));
+    }
+
+    void refusedMessageOverHttpWithReadableConsole()
+    {
+        startReceiver({"--refuse-message-containing", QString::fromUtf8("Привет")});
+        const QByteArray cyrillic = "/sms?key=k&message=%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82!%20%D0%9A%D0%B0%D0%BA";
+        QCOMPARE(statusOf(get(cyrillic)), 400);
+        QCOMPARE(statusOf(get("/sms?key=k&message=Meeting%20at%2010%20%F0%9F%91%8D%F0%9F%8E%89")), 200);
+        QCOMPARE(statusOf(get(cyrillic)), 400);
+        QString console;
+        QTRY_VERIFY((console += QString::fromUtf8(receiver_.readAll())).count('\n') == 3);
+        // The console shows the decoded text as UTF-8, emoji included.
+        QVERIFY2(console.contains(QString::fromUtf8("message=\"Привет! Как\" -> 400 (message refused)\n")),
+                 qPrintable(console));
+        QVERIFY2(console.contains(QString::fromUtf8("message=\"Meeting at 10 👍🎉\" -> 200\n")), qPrintable(console));
+        const QList<QJsonObject> log = records();
+        QCOMPARE(log.size(), 3);
+        QVERIFY(log[0]["refused"].toBool() && !log[1].contains("refused"));
+        QCOMPARE(parameterBytes(log[1], "message"), QByteArray("Meeting at 10 \xF0\x9F\x91\x8D\xF0\x9F\x8E\x89"));
     }
 
     void consoleShowsDecodedValues()

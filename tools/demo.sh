@@ -36,7 +36,8 @@ Speed=9600,n,8,1
 Dest=http://$address/sms
 Key=demo-key
 StartMinimised=0
-PDUmode=0
+PDUmode=1
+Decode=1
 INI
 
 "$root/build/zorvel-simmodem" --link "$demo/ports/com3" --store "$root/tools/demo/messages.txt" \
@@ -45,7 +46,9 @@ pids+=($!)
 for _ in $(seq 50); do [ -e "$demo/ports/com3" ] && break; sleep 0.1; done
 
 echo "Demo folder: $demo (zorvel.ini, modem.log, received.jsonl)"
-echo "Web receiver: http://$address/sms; the simulated modem is COM3 and gets a new SMS every 40 s."
+echo "Web receiver: http://$address/sms; the simulated modem is COM3, read in PDU mode with decoding on."
+echo "It holds the SMS of tools/demo/messages.txt (emoji, Cyrillic, a long notice in three parts)"
+echo "and gets a new SMS every 40 s."
 echo "Drop a message file into $demo/inbox to add one (format: tools/simmodem/README.md)."
 
 if [ -z "${DISPLAY:-}" ]; then

@@ -13,7 +13,8 @@ cmake -S fuzz -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build "$out" -j"$(nproc)"
 
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_latin1 fuzz_config_text fuzz_forwarding_queue)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_latin1 fuzz_config_text
+                                    fuzz_sms_deliver fuzz_forwarding_queue)
 
 # Readable stack traces in reports.
 symbolizer=$(command -v llvm-symbolizer || command -v llvm-symbolizer-14 || true)

@@ -1,6 +1,8 @@
 #pragma once
 // The modem's message memory: numbered slots, the lowest free one taken first, as a
 // SIM does. Holds bytes exactly as they will be printed.
+#include "Pdu.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -22,6 +24,8 @@ struct StoredMessage {
     QByteArray stamp;   // "yy/MM/dd,hh:mm:ss+zz"
     QByteArray text;    // raw bytes, LF between lines
     QByteArray pduHex;  // when set, PDU mode lists this instead of a generated PDU
+    std::optional<MessagePart> part;  // set when the slot holds one part of a longer SMS;
+                                      // `text` is then that part's share
 };
 
 class MessageStore {

@@ -85,6 +85,10 @@ QString applyOption(const QString& name, const QString& value, Options& o)
         const auto v = onOff(value);
         if (!v) return bad("on|off");
         s.cmti = *v;
+    } else if (name == "concat") {
+        const auto v = onOff(value);
+        if (!v) return bad("on|off");
+        o.concat = *v;
     } else {
         return QStringLiteral("unknown option --%1 (see --help)").arg(name);
     }
@@ -94,7 +98,7 @@ QString applyOption(const QString& name, const QString& value, Options& o)
 bool isRuntimeOption(const QString& name)
 {
     static const QStringList runtime = {"echo", "silent", "error", "reply", "pieces", "piece-delay",
-                                        "reply-delay", "junk-every", "junk", "cmti", "generate-every"};
+                                        "reply-delay", "junk-every", "junk", "cmti", "generate-every", "concat"};
     return runtime.contains(name);
 }
 
@@ -115,7 +119,7 @@ QString parseOptions(const QStringList& args, Options& options, bool runtimeOnly
         if (eq >= 0) {
             value = name.mid(eq + 1);
             name = name.left(eq);
-        } else if (name == "cmti") {
+        } else if (name == "cmti" || name == "concat") {
             value = "on";  // a plain switch
         } else {
             if (i + 1 >= args.size()) return QStringLiteral("--%1 needs a value").arg(name);
@@ -139,10 +143,10 @@ QString applyControlLine(const QByteArray& rawLine, Options& options)
         options.settings.cmti = cmti;
         return {};
     }
+    // "--name=value", so that a switch such as "cmti on" keeps its value.
     const qsizetype space = line.indexOf(' ');
-    QStringList args{"--" + (space < 0 ? line : line.left(space))};
-    if (space >= 0) args.append(line.mid(space + 1).trimmed());
-    return parseOptions(args, options, true);
+    const QString arg = space < 0 ? "--" + line : "--" + line.left(space) + "=" + line.mid(space + 1).trimmed();
+    return parseOptions({arg}, options, true);
 }
 
 QString helpText()
@@ -164,6 +168,8 @@ Messages:
   --generate-every SEC    add a made-up message every SEC seconds (0: never)
   --capacity N            message slots (profile default)
   --cmti                  send +CMTI: "SM",<index> when a message arrives while running
+  --concat                store a text too long for one SMS as a concatenated SMS, one
+                          part a slot (default: cut to one SMS)
 Faults (repeatable where it makes sense; COMMAND matches lines starting with it):
   --silent COMMAND        no echo and no reply at all
   --error COMMAND         reply ERROR

@@ -19,6 +19,7 @@ struct Options {
     QString inbox;
     int generateEverySeconds = 0;
     std::optional<int> capacity;
+    bool concat = false;  // texts too long for one SMS become concatenated SMS, not cut
     QString log;  // empty or "-": stderr
     RuntimeSettings settings;
     bool help = false;

@@ -144,6 +144,13 @@ std::optional<QByteArray> encodeTimestamp(const QByteArray& stamp)
     return out;
 }
 
+bool isUtf8Text(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
 QString decodeStoredText(const QByteArray& bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -152,44 +159,94 @@ QString decodeStoredText(const QByteArray& bytes)
     return QString::fromLatin1(bytes);
 }
 
+QByteArray toUcs2(const QString& characters)
+{
+    QByteArray ucs2;
+    for (QChar c : characters) {
+        ucs2 += static_cast<char>(c.unicode() >> 8);
+        ucs2 += static_cast<char>(c.unicode() & 0xFF);
+    }
+    return ucs2;
+}
+
+namespace {
+
+// The TPDU from its first octet on, and the SMSC part before it.
+DeliverPdu assemble(const QByteArray& smsc, char firstOctet, const QByteArray& sender, char dcs,
+                    const QByteArray& stamp, int userDataLength, const QByteArray& userData)
+{
+    QByteArray tpdu;
+    tpdu += firstOctet;
+    tpdu += encodeAddress(sender, false);
+    tpdu += '\x00';  // TP-PID
+    tpdu += dcs;
+    tpdu += encodeTimestamp(stamp).value_or(QByteArray("\x00\x10\x10\x00\x00\x00\x00", 7));
+    tpdu += static_cast<char>(userDataLength);
+    tpdu += userData;
+    DeliverPdu result;
+    result.tpduLength = static_cast<int>(tpdu.size());
+    result.hex = (encodeAddress(smsc, true) + tpdu).toHex().toUpper();
+    return result;
+}
+
+constexpr char kDeliver = 0x04;     // SMS-DELIVER, no more messages waiting
+constexpr char kHeaderFlag = 0x40;  // TP-UDHI
+constexpr char kDcsGsm7 = 0x00;
+constexpr char kDcsUcs2 = 0x08;
+
+} // namespace
+
 DeliverPdu buildDeliverPdu(const QByteArray& smsc, const QByteArray& sender,
                            const QByteArray& stamp, const QByteArray& text)
 {
-    DeliverPdu result;
-    const QByteArray smscField = encodeAddress(smsc, true);
-    QByteArray tpdu;
-    tpdu += '\x04';  // SMS-DELIVER, no more messages waiting
-    tpdu += encodeAddress(sender, false);
-    tpdu += '\x00';  // TP-PID
     const QString characters = decodeStoredText(text);
+    bool truncated = false;
+    DeliverPdu result;
     if (auto septets = toGsm7(characters)) {
         if (septets->size() > kMaxSeptets) {
-            result.truncated = true;
+            truncated = true;
             septets->truncate(kMaxSeptets);
             if (septets->endsWith('\x1B')) septets->chop(1);  // never half an escape pair
         }
-        tpdu += '\x00';  // TP-DCS: default alphabet
-        tpdu += encodeTimestamp(stamp).value_or(QByteArray("\x00\x10\x10\x00\x00\x00\x00", 7));
-        tpdu += static_cast<char>(septets->size());
-        tpdu += packSeptets(*septets);
+        result = assemble(smsc, kDeliver, sender, kDcsGsm7, stamp, static_cast<int>(septets->size()),
+                          packSeptets(*septets));
     } else {
-        QByteArray ucs2;
-        for (QChar c : characters) {
-            ucs2 += static_cast<char>(c.unicode() >> 8);
-            ucs2 += static_cast<char>(c.unicode() & 0xFF);
-        }
+        QByteArray ucs2 = toUcs2(characters);
         if (ucs2.size() > kMaxUcs2Octets) {
-            result.truncated = true;
+            truncated = true;
             ucs2.truncate(kMaxUcs2Octets);
         }
-        tpdu += '\x08';  // TP-DCS: UCS-2
-        tpdu += encodeTimestamp(stamp).value_or(QByteArray("\x00\x10\x10\x00\x00\x00\x00", 7));
-        tpdu += static_cast<char>(ucs2.size());
-        tpdu += ucs2;
+        result = assemble(smsc, kDeliver, sender, kDcsUcs2, stamp, static_cast<int>(ucs2.size()), ucs2);
     }
-    result.tpduLength = static_cast<int>(tpdu.size());
-    result.hex = (smscField + tpdu).toHex().toUpper();
+    result.truncated = truncated;
     return result;
+}
+
+DeliverPdu buildDeliverPart(const QByteArray& smsc, const QByteArray& sender,
+                            const QByteArray& stamp, const MessagePart& part)
+{
+    QByteArray header;
+    if (part.reference16) {
+        header += QByteArray("\x06\x08\x04", 3);
+        header += static_cast<char>((part.reference >> 8) & 0xFF);
+    } else {
+        header += QByteArray("\x05\x00\x03", 3);
+    }
+    header += static_cast<char>(part.reference & 0xFF);
+    header += static_cast<char>(part.count);
+    header += static_cast<char>(part.sequence);
+    const char first = kDeliver | kHeaderFlag;
+    if (part.ucs2) {
+        const QByteArray userData = header + part.payload;
+        return assemble(smsc, first, sender, kDcsUcs2, stamp, static_cast<int>(userData.size()), userData);
+    }
+    // The header fills whole septets: zero septets stand in for it and its fill bits,
+    // then the header's octets overwrite them.
+    const int headerSeptets = static_cast<int>((header.size() * 8 + 6) / 7);
+    QByteArray packed = packSeptets(QByteArray(headerSeptets, '\0') + part.payload);
+    packed.replace(0, header.size(), header);
+    return assemble(smsc, first, sender, kDcsGsm7, stamp, headerSeptets + static_cast<int>(part.payload.size()),
+                    packed);
 }
 
 } // namespace zorvel::sim

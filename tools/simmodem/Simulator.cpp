@@ -38,6 +38,9 @@ Simulator::Simulator(const Options& options, const Profile& profile, QObject* pa
     m_store.onChange = [this](const char* what, const StoredMessage& m) {
         QByteArray detail = QByteArray(what) + " " + QByteArray::number(m.index);
         if (QByteArray(what) == "add") detail += " from=" + quoted(m.sender) + " source=" + m_addSource;
+        if (QByteArray(what) == "add" && m.part)
+            detail += " part=" + QByteArray::number(m.part->sequence) + "/" + QByteArray::number(m.part->count) +
+                      " ref=" + QByteArray::number(m.part->reference);
         m_log.write("STORE", detail);
     };
     m_pace.setSingleShot(true);
@@ -55,7 +58,8 @@ bool Simulator::start(QString* error)
     if (!m_options.store.isEmpty()) {
         QFile file(m_options.store);
         if (!file.open(QIODevice::ReadOnly)) return *error = QStringLiteral("cannot read %1").arg(m_options.store), false;
-        const StoreFileResult parsed = parseStoreFile(file.readAll(), QDateTime::currentDateTime());
+        m_concat.longTexts = m_options.concat;
+        const StoreFileResult parsed = parseStoreFile(file.readAll(), QDateTime::currentDateTime(), &m_concat);
         if (!parsed.error.isEmpty()) return *error = m_options.store + ": " + parsed.error, false;
         addMessages(parsed.messages, "file");
     }
@@ -173,7 +177,8 @@ void Simulator::generateMessage()
 
 void Simulator::onMessageFile(const QString& name, const QByteArray& contents)
 {
-    const StoreFileResult parsed = parseStoreFile(contents, QDateTime::currentDateTime());
+    m_concat.longTexts = m_options.concat;
+    const StoreFileResult parsed = parseStoreFile(contents, QDateTime::currentDateTime(), &m_concat);
     if (!parsed.error.isEmpty()) {
         m_log.write("ERROR", quoted(name.toLocal8Bit()) + " " + parsed.error.toLocal8Bit() + ", renamed to .bad");
         m_inbox.reject();

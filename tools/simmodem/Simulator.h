@@ -7,6 +7,7 @@
 #include "ModemCore.h"
 #include "Options.h"
 #include "PtyEndpoint.h"
+#include "StoreFile.h"
 
 #include <QList>
 #include <QObject>
@@ -55,6 +56,7 @@ private:
     QByteArray m_addSource = "file";
     int m_junkTurn = 0;
     int m_generated = 0;
+    ConcatDefaults m_concat;  // the reference counter runs across the store file and the inbox
 };
 
 } // namespace zorvel::sim

@@ -104,7 +104,8 @@ QByteArray SmsCommands::pduBody(const StoredMessage& m, int* tpduLength) const
         *tpduLength = qMax(0, static_cast<int>(octets.size()) - smscPart);
         return m.pduHex;
     }
-    const DeliverPdu pdu = buildDeliverPdu(m_profile.smsc, m.sender, m.stamp, m.text);
+    const DeliverPdu pdu = m.part ? buildDeliverPart(m_profile.smsc, m.sender, m.stamp, *m.part)
+                                  : buildDeliverPdu(m_profile.smsc, m.sender, m.stamp, m.text);
     *tpduLength = pdu.tpduLength;
     return pdu.hex;
 }

@@ -1,5 +1,9 @@
 #include "StoreFile.h"
 
+#include "Concatenation.h"
+
+#include <QMap>
+
 namespace zorvel::sim {
 
 QByteArray modemTimestamp(const QDateTime& time)
@@ -12,19 +16,105 @@ QByteArray modemTimestamp(const QDateTime& time)
 
 namespace {
 
+std::optional<bool> yesNo(const QByteArray& value)
+{
+    if (value.compare("yes", Qt::CaseInsensitive) == 0) return true;
+    if (value.compare("no", Qt::CaseInsensitive) == 0) return false;
+    return std::nullopt;
+}
+
+// "3,1,2": part numbers from 1 on.
+std::optional<QList<int>> partList(const QByteArray& value)
+{
+    QList<int> parts;
+    for (const QByteArray& piece : value.split(',')) {
+        bool ok = false;
+        const int part = piece.trimmed().toInt(&ok);
+        if (!ok || part < 1) return std::nullopt;
+        parts.append(part);
+    }
+    return parts;
+}
+
 struct Parser {
     QDateTime now;
+    ConcatDefaults* defaults = nullptr;
     StoreFileResult result;
     StoredMessage current;
     bool hasContent = false;
+    int blockLine = 0;                // where the current block starts
+    int pduLine = 0;
+    ConcatOptions concat;
+    std::optional<bool> concatWanted;  // "concat: yes|no"
+    QMap<QByteArray, int> concatLines; // concatenation keys given, with their lines
 
-    void finish()
+    bool finish()
     {
-        if (!hasContent) return;
+        if (!hasContent) return true;
         if (current.stamp.isEmpty()) current.stamp = modemTimestamp(now);
-        result.messages.append(current);
+        const bool ok = store();
         current = StoredMessage{};
+        concat = ConcatOptions{};
+        concatWanted.reset();
+        concatLines.clear();
         hasContent = false;
+        return ok;
+    }
+
+    // The block as one slot, or as the parts of a concatenated SMS, one a slot.
+    bool store()
+    {
+        const bool keysGiven = !concatLines.isEmpty();
+        if (concatWanted == false && concatLines.size() > 1)
+            return fail(concatLines.value("concat"), QStringLiteral("\"concat: no\" with other concatenation keys"));
+        if (!current.pduHex.isEmpty()) {
+            if (keysGiven && concatWanted != false)
+                return fail(pduLine, QStringLiteral("a pdu: is listed as given and cannot be split into parts"));
+            result.messages.append(current);
+            return true;
+        }
+        const bool split = concatWanted.value_or(keysGiven || (defaults->longTexts && !fitsOneSms(current.text)));
+        if (!split) {
+            result.messages.append(current);
+            return true;
+        }
+        const int automatic = concat.reference16 ? 0x1000 + defaults->nextReference : defaults->nextReference;
+        const SplitResult parts = splitIntoParts(current, concat, automatic);
+        if (!parts.error.isEmpty())
+            return fail(concatLines.value(parts.badKey, blockLine),
+                        QString::fromLatin1(parts.badKey) + ": " + parts.error);
+        if (!concat.reference) defaults->nextReference = defaults->nextReference % 255 + 1;
+        result.messages.append(parts.stored);
+        return true;
+    }
+
+    // "concat:", "ref:", "ref16:", "parts-order:", "omit-parts:", "duplicate-parts:",
+    // "split-surrogate:"; nothing when `key` is none of them.
+    std::optional<bool> concatHeader(int lineNumber, const QByteArray& key, const QByteArray& value)
+    {
+        std::optional<bool> flag;
+        std::optional<QList<int>> parts;
+        if (key == "concat" || key == "ref16" || key == "split-surrogate") {
+            flag = yesNo(value);
+            if (!flag) return fail(lineNumber, QStringLiteral("%1: expected yes or no").arg(QString::fromLatin1(key)));
+            if (key == "concat") concatWanted = *flag;
+            else (key == "ref16" ? concat.reference16 : concat.splitSurrogate) = *flag;
+        } else if (key == "ref") {
+            bool ok = false;
+            concat.reference = value.toInt(&ok);
+            if (!ok || *concat.reference < 0 || *concat.reference > 0xFFFF)
+                return fail(lineNumber, QStringLiteral("ref: expected a number 0-255 (0-65535 with ref16)"));
+        } else if (key == "parts-order" || key == "omit-parts" || key == "duplicate-parts") {
+            parts = partList(value);
+            if (!parts)
+                return fail(lineNumber,
+                            QStringLiteral("%1: expected part numbers such as 3,1,2").arg(QString::fromLatin1(key)));
+            (key == "parts-order" ? concat.order : key == "omit-parts" ? concat.omit : concat.duplicate) = *parts;
+        } else {
+            return std::nullopt;
+        }
+        concatLines.insert(key, lineNumber);
+        return true;
     }
 
     bool fail(int lineNumber, const QString& what)
@@ -36,7 +126,9 @@ struct Parser {
     // One "key: value" line; false (with the error set) when it is not understood.
     bool header(int lineNumber, const QByteArray& key, const QByteArray& value)
     {
+        if (!hasContent) blockLine = lineNumber;
         hasContent = true;
+        if (const auto known = concatHeader(lineNumber, key, value)) return *known;
         if (key == "from") {
             current.sender = value;
         } else if (key == "time") {
@@ -53,6 +145,7 @@ struct Parser {
             if (QByteArray::fromHex(value).toHex().toUpper() != value.toUpper())
                 return fail(lineNumber, QStringLiteral("pdu is not hexadecimal"));
             current.pduHex = value.toUpper();
+            pduLine = lineNumber;
         } else if (key == "text-hex") {
             if (QByteArray::fromHex(value).toHex() != value.toLower())
                 return fail(lineNumber, QStringLiteral("text-hex is not hexadecimal"));
@@ -68,10 +161,12 @@ struct Parser {
 
 } // namespace
 
-StoreFileResult parseStoreFile(const QByteArray& data, const QDateTime& now)
+StoreFileResult parseStoreFile(const QByteArray& data, const QDateTime& now, ConcatDefaults* concat)
 {
+    ConcatDefaults plain;
     Parser parser;
     parser.now = now;
+    parser.defaults = concat ? concat : &plain;
     QList<QByteArray> lines = data.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     bool inBody = false;
@@ -85,14 +180,14 @@ StoreFileResult parseStoreFile(const QByteArray& data, const QDateTime& now)
                 parser.current.text = body.join('\n');
                 body.clear();
                 inBody = false;
-                parser.finish();
+                if (!parser.finish()) return parser.result;
             } else {
                 body.append(line.startsWith("..") ? line.mid(1) : line);
             }
             continue;
         }
         if (line.trimmed().isEmpty()) {
-            parser.finish();
+            if (!parser.finish()) return parser.result;
             continue;
         }
         if (line.startsWith('#')) continue;
@@ -109,6 +204,7 @@ StoreFileResult parseStoreFile(const QByteArray& data, const QDateTime& now)
             if (value.startsWith(' ')) value.remove(0, 1);
         }
         if (key == "text" && value.isEmpty()) {
+            if (!parser.hasContent) parser.blockLine = lineNumber;
             parser.hasContent = true;
             inBody = true;
             continue;

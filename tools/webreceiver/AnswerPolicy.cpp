@@ -1,5 +1,6 @@
 #include "AnswerPolicy.h"
 
+#include "ByteText.h"
 #include "QueryDecoding.h"
 
 #include <QUrl>
@@ -28,6 +29,18 @@ AnswerPolicy::AnswerPolicy(FaultOptions options)
         redirectPath_ = QUrl(QString::fromUtf8(options_.redirectTo)).path(QUrl::FullyEncoded).toUtf8();
 }
 
+bool AnswerPolicy::refusesContent(const QByteArray& query) const
+{
+    if (options_.refuseMessagesContaining.isEmpty()) return false;
+    for (const QueryParameter& parameter : decodeQuery(query).parameters) {
+        if (parameter.name != "message") continue;
+        const QString text = readBytes(parameter.value).text;
+        for (const QString& refused : options_.refuseMessagesContaining)
+            if (text.contains(refused)) return true;
+    }
+    return false;
+}
+
 Answer AnswerPolicy::decide(const QByteArray& path, const QByteArray& query, bool hasQuery,
                             const ControlOverrides& control)
 {
@@ -47,6 +60,12 @@ Answer AnswerPolicy::decide(const QByteArray& path, const QByteArray& query, boo
         answer.status = options_.redirectStatus;
         answer.location = options_.redirectTo;
         if (hasQuery && !answer.location.contains('?')) answer.location += '?' + query;
+        return answer;
+    }
+    if (refusesContent(query)) {
+        // A web application that rejects this one message every time it comes.
+        answer.status = 400;
+        answer.refused = true;
         return answer;
     }
     if (!options_.statusScript.isEmpty()) {

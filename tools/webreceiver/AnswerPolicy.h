@@ -7,6 +7,7 @@
 #include <QList>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace zorvel::web {
@@ -19,6 +20,7 @@ struct FaultOptions {
     int resetFirst = 0;       // the first N requests get their connection closed, no answer
     QByteArray redirectTo;    // a path, or an absolute http(s) URL
     int redirectStatus = 302;
+    QStringList refuseMessagesContaining;  // 400 for a "message" value holding one of these
 };
 
 struct Answer {
@@ -27,6 +29,7 @@ struct Answer {
     int status = 200;
     int delayMs = 0;
     QByteArray location;  // set for a redirect
+    bool refused = false; // 400 for the message's content
 };
 
 // "500,500,200" → {500, 500, 200}; nothing for an empty list or a value outside 100-599.
@@ -37,12 +40,15 @@ public:
     explicit AnswerPolicy(FaultOptions options);
 
     // Order: reset (first N, or the control file), the control file's status, the
-    // redirect of other paths, then the status script or 200, then the random failure.
-    // A redirect or an override does not use up a script entry.
+    // redirect of other paths, the refusal by content, then the status script or 200,
+    // then the random failure. A redirect, a refusal or an override does not use up a
+    // script entry.
     Answer decide(const QByteArray& path, const QByteArray& query, bool hasQuery,
                   const ControlOverrides& control);
 
 private:
+    bool refusesContent(const QByteArray& query) const;
+
     FaultOptions options_;
     QByteArray redirectPath_;
     int requests_ = 0;

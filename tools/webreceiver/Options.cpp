@@ -15,10 +15,11 @@ const char* const description =
     "  delay MS | delay auto    answer late / back to --delay-ms\n"
     "  reset on | reset off     close each connection without an answer\n"
     "\n"
-    "Order of faults: reset, control status, redirect, status script or 200, fail rate.\n"
+    "Order of faults: reset, control status, redirect, refused message, status script or 200,\n"
+    "fail rate.\n"
     "Log lines: {\"n\",\"ms\",\"time\",\"peer\",\"method\",\"target\",\"path\",\"query\",\n"
     "  \"params\":[{\"name\",\"name_hex\",\"hex\",\"text\",\"encoding\"}],\"outcome\",\"status\",\n"
-    "  \"delay_ms\",\"location\"?,\"error\"?}";
+    "  \"delay_ms\",\"location\"?,\"error\"?,\"refused\"?}";
 
 std::optional<int> integer(const QString& text, int min, int max)
 {
@@ -56,8 +57,12 @@ ParsedOptions parseOptions(const QStringList& arguments)
     const QCommandLineOption tlsCert("tls-cert", "Speak HTTPS with this PEM certificate (needs --tls-key).",
                                      "FILE");
     const QCommandLineOption tlsKey("tls-key", "PEM private key for --tls-cert.", "FILE");
+    const QCommandLineOption refuse("refuse-message-containing",
+                                    "Answer 400 to every request whose message parameter, decoded, "
+                                    "contains TEXT (repeatable).",
+                                    "TEXT");
     parser.addOptions({help, port, log, control, script, failRate, seed, delay, resetFirst, redirect,
-                       redirectStatus, tlsCert, tlsKey});
+                       redirectStatus, tlsCert, tlsKey, refuse});
 
     ParsedOptions out;
     out.helpText = parser.helpText();
@@ -134,6 +139,11 @@ ParsedOptions parseOptions(const QStringList& arguments)
         return out;
     }
     f.redirectStatus = *redirectValue;
+    f.refuseMessagesContaining = parser.values(refuse);
+    if (f.refuseMessagesContaining.contains(QString())) {
+        bad(refuse, "a text that is not empty");
+        return out;
+    }
     return out;
 }
 

@@ -70,6 +70,7 @@ Reply ReceiverServer::handle(const HttpRequest& request, const QString& peer)
         record.status = record.reset ? 0 : answer.status;
         record.delayMs = answer.delayMs;
         record.location = answer.location;
+        record.refused = answer.refused;
         reply.reset = record.reset;
         reply.delayMs = answer.delayMs;
     }

@@ -15,6 +15,7 @@ QString outcomeText(const RequestRecord& record)
 {
     QString out = record.reset ? QStringLiteral("reset, no answer") : QString::number(record.status);
     if (!record.location.isEmpty()) out += QLatin1String(" to ") + QString::fromLatin1(record.location);
+    if (record.refused) out += QLatin1String(" (message refused)");
     if (record.delayMs > 0) out += QStringLiteral(" after %1 ms").arg(record.delayMs);
     if (!record.error.isEmpty()) out += QLatin1String(" (") + record.error + ')';
     return out;
@@ -69,6 +70,7 @@ QByteArray jsonLine(const RequestRecord& record)
     if (!record.reset) object.insert("status", record.status);
     if (!record.location.isEmpty()) object.insert("location", rawText(record.location));
     if (!record.error.isEmpty()) object.insert("error", record.error);
+    if (record.refused) object.insert("refused", true);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

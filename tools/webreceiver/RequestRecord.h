@@ -23,6 +23,7 @@ struct RequestRecord {
     int status = 0;
     int delayMs = 0;
     QByteArray location;
+    bool refused = false;      // 400 by --refuse-message-containing
 };
 
 // "2026-12-07 10:00:01 GET /sms key="demo" message="a\nb" -> 200" (local time).

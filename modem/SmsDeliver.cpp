@@ -1,0 +1,262 @@
+#include "SmsDeliver.h"
+
+#include "Gsm7Alphabet.h"
+#include "SemiOctets.h"
+
+namespace zorvel {
+
+namespace {
+
+// The largest user data one message carries: 140 octets, 160 septets.
+constexpr std::size_t kMaxOctets = 140;
+constexpr std::size_t kMaxSeptets = 160;
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::optional<std::string> HexToBytes(std::string_view hex)
+{
+    if (hex.empty() || hex.size() % 2 != 0)
+        return std::nullopt;
+    std::string bytes;
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = HexValue(hex[i]);
+        const int low = HexValue(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes += static_cast<char>(high << 4 | low);
+    }
+    return bytes;
+}
+
+// Takes fields off the front of the PDU; every take is checked against what is left.
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) : rest_(bytes) {}
+    bool Octet(unsigned& value)
+    {
+        if (rest_.empty())
+            return false;
+        value = static_cast<unsigned char>(rest_.front());
+        rest_.remove_prefix(1);
+        return true;
+    }
+    bool Take(std::size_t count, std::string_view& field)
+    {
+        if (count > rest_.size())
+            return false;
+        field = rest_.substr(0, count);
+        rest_.remove_prefix(count);
+        return true;
+    }
+    std::string_view Rest() const { return rest_; }
+
+private:
+    std::string_view rest_;
+};
+
+// TP-OA: `digits` counts semi-octets. Type of number 101 is alphanumeric, packed 7-bit
+// in the default alphabet (digits * 4 / 7 septets); 001 international gets a "+".
+std::string OriginatingAddress(unsigned digits, unsigned type, std::string_view octets)
+{
+    const unsigned typeOfNumber = (type >> 4) & 0x07;
+    if (typeOfNumber == 5) {
+        const std::u16string name = Gsm7ToUtf16(UnpackSeptets(octets, 0, digits * 4 / 7), 0, 0);
+        return Utf16ToUtf8(name);
+    }
+    const std::string number = SemiOctetDigits(octets, digits);
+    return typeOfNumber == 1 && !number.empty() ? "+" + number : number;
+}
+
+// How TP-DCS says to read the user data. Compressed text, reserved alphabets and reserved
+// coding groups are kept as 8-bit data (the caller forwards it as hex): read as text they
+// would only give garbage. Their length is taken in octets.
+SmsCoding CodingOf(unsigned dcs)
+{
+    const unsigned group = dcs >> 4;
+    if (group <= 0x07) {  // general data coding, also with automatic deletion (01xx)
+        if (dcs & 0x20)   // compressed
+            return SmsCoding::EightBit;
+        switch ((dcs >> 2) & 0x03) {
+        case 0: return SmsCoding::Gsm7;
+        case 2: return SmsCoding::Ucs2;
+        default: return SmsCoding::EightBit;  // 8-bit data, or reserved
+        }
+    }
+    if (group == 0x0C || group == 0x0D)  // message waiting indication, discard or store
+        return SmsCoding::Gsm7;
+    if (group == 0x0E)  // message waiting indication, store, UCS2 text
+        return SmsCoding::Ucs2;
+    if (group == 0x0F)  // data coding / message class: bit 2 picks 8-bit data
+        return (dcs & 0x04) ? SmsCoding::EightBit : SmsCoding::Gsm7;
+    return SmsCoding::EightBit;  // 1000..1011: reserved coding groups
+}
+
+struct UserDataHeader {
+    std::optional<ConcatInfo> concat;
+    int lockingLanguage = 0;
+    int singleShiftLanguage = 0;
+};
+
+// The information elements after the header length octet. Nothing when an element runs
+// past the header; elements not known here are skipped; a concatenation element with an
+// impossible count or sequence is ignored (the part then stands alone). The last of
+// repeated elements wins.
+std::optional<UserDataHeader> ParseHeader(std::string_view elements)
+{
+    UserDataHeader header;
+    while (!elements.empty()) {
+        if (elements.size() < 2)
+            return std::nullopt;
+        const auto id = static_cast<unsigned char>(elements[0]);
+        const auto length = static_cast<unsigned char>(elements[1]);
+        if (elements.size() - 2 < length)
+            return std::nullopt;
+        const std::string_view data = elements.substr(2, length);
+        elements.remove_prefix(2 + length);
+
+        auto at = [&data](std::size_t i) { return static_cast<int>(static_cast<unsigned char>(data[i])); };
+        if ((id == 0x00 && length == 3) || (id == 0x08 && length == 4)) {
+            ConcatInfo concat;
+            concat.sixteenBit = id == 0x08;
+            concat.reference = concat.sixteenBit ? at(0) << 8 | at(1) : at(0);
+            concat.count = at(length - 2);
+            concat.sequence = at(length - 1);
+            if (concat.count >= 1 && concat.sequence >= 1 && concat.sequence <= concat.count)
+                header.concat = concat;
+        } else if (id == 0x24 && length == 1) {
+            header.singleShiftLanguage = at(0);
+        } else if (id == 0x25 && length == 1) {
+            header.lockingLanguage = at(0);
+        }
+    }
+    return header;
+}
+
+} // namespace
+
+std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex)
+{
+    const std::optional<std::string> bytes = HexToBytes(hex);
+    if (!bytes)
+        return std::nullopt;
+    Reader pdu(*bytes);
+
+    unsigned smscLength = 0, firstOctet = 0, digits = 0, type = 0, pid = 0, dcs = 0, udl = 0;
+    std::string_view smsc, address, stamp;
+    if (!pdu.Octet(smscLength) || !pdu.Take(smscLength, smsc) || !pdu.Octet(firstOctet))
+        return std::nullopt;
+    if ((firstOctet & 0x03) != 0)  // TP-MTI: only SMS-DELIVER
+        return std::nullopt;
+    if (!pdu.Octet(digits) || !pdu.Octet(type) || !pdu.Take((digits + 1) / 2, address))
+        return std::nullopt;
+    if (!pdu.Octet(pid) || !pdu.Octet(dcs) || !pdu.Take(7, stamp) || !pdu.Octet(udl))
+        return std::nullopt;
+
+    SmsDeliver sms;
+    sms.sender = OriginatingAddress(digits, type, address);
+    sms.stamp = ServiceCentreStamp(stamp);
+    sms.coding = CodingOf(dcs);
+    const bool septets = sms.coding == SmsCoding::Gsm7;
+
+    // TP-UDL counts septets in 7-bit (header included) and octets otherwise. Octets after
+    // the user data are ignored; user data cut short is not.
+    if (udl > (septets ? kMaxSeptets : kMaxOctets))
+        return std::nullopt;
+    std::string_view userData;
+    if (!pdu.Take(septets ? (udl * 7 + 7) / 8 : udl, userData))
+        return std::nullopt;
+
+    std::size_t headerOctets = 0;
+    UserDataHeader header;
+    if (firstOctet & 0x40) {  // TP-UDHI
+        if (userData.empty())
+            return std::nullopt;
+        headerOctets = 1 + static_cast<unsigned char>(userData[0]);
+        if (septets ? headerOctets * 8 > udl * 7 : headerOctets > udl)
+            return std::nullopt;
+        std::optional<UserDataHeader> parsed = ParseHeader(userData.substr(1, headerOctets - 1));
+        if (!parsed)
+            return std::nullopt;
+        header = *parsed;
+    }
+    sms.concat = header.concat;
+
+    switch (sms.coding) {
+    case SmsCoding::Gsm7: {
+        // The text starts at the first septet boundary after the header (fill bits), and
+        // is exactly as many septets as TP-UDL says: a last septet 0 is an '@', spare
+        // bits after the last septet are nothing.
+        const std::size_t headerSeptets = (headerOctets * 8 + 6) / 7;
+        sms.units = Gsm7ToUtf16(UnpackSeptets(userData, headerSeptets, udl - headerSeptets),
+                                header.lockingLanguage, header.singleShiftLanguage);
+        break;
+    }
+    case SmsCoding::Ucs2: {
+        // Big-endian UTF-16 units; an odd last octet is dropped. Surrogate pairs stay as
+        // they are: a long message may split one between two parts.
+        const std::string_view text = userData.substr(headerOctets);
+        for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+            sms.units += static_cast<char16_t>(static_cast<unsigned char>(text[i]) << 8
+                                               | static_cast<unsigned char>(text[i + 1]));
+        break;
+    }
+    case SmsCoding::EightBit:
+        sms.octets = std::string(userData.substr(headerOctets));
+        break;
+    }
+    return sms;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units)
+{
+    std::string utf8;
+    utf8.reserve(units.size() * 3);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00
+            && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;  // a surrogate without its partner
+        }
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | c >> 6);
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | c >> 12);
+            utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | c >> 18);
+            utf8 += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+std::string HexDigits(std::string_view bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (char byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        hex += kDigits[value >> 4];
+        hex += kDigits[value & 0x0F];
+    }
+    return hex;
+}
+
+} // namespace zorvel
