@@ -31,7 +31,6 @@ void CommandLineTest::parse_data()
     QTest::newRow("help") << QStringList{"--help"} << help << "" << false << "";
     QTest::newRow("-h") << QStringList{"-h", "--no-window"} << help << "" << false << "";
     QTest::newRow("version") << QStringList{"--version"} << version << "" << false << "";
-    QTest::newRow("-v") << QStringList{"-v"} << version << "" << false << "";
     QTest::newRow("unknown option") << QStringList{"--no-windows"} << error << "" << false
                                     << "Unknown option 'no-windows'.";
     QTest::newRow("unknown beside help") << QStringList{"--help", "--bogus"} << error << "" << false
