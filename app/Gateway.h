@@ -1,19 +1,15 @@
 #pragma once
-// Start-up and shutdown of the gateway: reads the configuration, ties the window, the
-// one-second timer and the modem link together, and ends the program when the window
-// closes or the port turns out to be unusable.
+// The gateway with its window: the modem link (ModemLink) shown in the window, with the
+// tray icon, the version texts and the Send button; ends the program when the window
+// closes, on SIGTERM or SIGINT, or after the message about an unusable configuration or
+// port has been dismissed.
 #include <QObject>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "CommandExchange.h"
-#include "HttpClient.h"
+#include "ModemLink.h"
 #include "NotificationArea.h"
-#include "Configuration.h"
-#include "PollCycle.h"
-#include "StatusFields.h"
 
 namespace zorvel {
 
@@ -34,11 +30,13 @@ public:
     // tray icon showing.
     void showWindow();
     void Form_Unload();
+    // SIGTERM or SIGINT: the same end as closing the window.
+    void endOnSignal(int signalNumber);
 
     frmMain& window() { return *window_; }
-    StatusFields& fields() { return fields_; }
-    const Configuration& config() const { return config_; }
-    QTimer& tmrMain() { return tmrMain_; }
+    StatusFields& fields() { return link_.fields(); }
+    const Configuration& config() const { return link_.config(); }
+    QTimer& tmrMain() { return link_.tmrMain(); }
 
     // How the program ends; tests replace it. Defaults to leaving the event loop.
     std::function<void(int code)> endProgram;
@@ -49,19 +47,12 @@ public:
     std::function<std::unique_ptr<NotificationArea>()> makeNotificationArea;
 
 private:
-    void portUnavailable(const std::string& message);
+    void end(int code);
 
-    std::string workFolder_;
-    StatusFields fields_;
+    ModemLink link_;
     std::unique_ptr<frmMain> window_;
-    Configuration config_;
-    QTimer tmrMain_;
-    std::unique_ptr<Clock> clock_;
-    std::unique_ptr<ModemPort> port_;
-    std::unique_ptr<HttpClient> http_;
-    std::unique_ptr<CommandExchange> exchange_;
-    std::unique_ptr<PollCycle> cycle_;
     bool startMinimised_ = false;
+    bool ended_ = false;
     std::unique_ptr<WindowTray> tray_; // the window's tray icon; ends before the window
 };
 

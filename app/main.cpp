@@ -1,13 +1,22 @@
 // Zorvel: forwards the SMS a GSM modem receives to a web address, and shows the modem's
-// state in one small window.
+// state in one small window (or, with --no-window, runs without one).
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 
+#include <cstdio>
+
+#include "CommandLine.h"
 #include "Gateway.h"
+#include "HeadlessGateway.h"
+#include "LogFormat.h"
+#include "SignalWatcher.h"
 #include "ZorvelIcon.h"
 
-int main(int argc, char** argv)
+namespace {
+
+int runWithWindow(int& argc, char** argv, const std::string& folder)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvel"));
@@ -19,8 +28,65 @@ int main(int argc, char** argv)
     font.setPixelSize(11);
     QApplication::setFont(font);
 
-    zorvel::Gateway gateway(QDir::currentPath().toStdString());
+    zorvel::Gateway gateway(folder);
+    zorvel::SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &zorvel::SignalWatcher::received, &gateway,
+                     &zorvel::Gateway::endOnSignal);
     if (gateway.Form_Load())
         gateway.showWindow();
     return QApplication::exec();
+}
+
+int runWithoutWindow(int& argc, char** argv, const std::string& folder)
+{
+    // No QGuiApplication: the serial port, the network and the timers need none, and so
+    // no display either.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Zorvel"));
+    zorvel::HeadlessGateway gateway(folder);
+    zorvel::SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &zorvel::SignalWatcher::received, &gateway,
+                     &zorvel::HeadlessGateway::endOnSignal);
+    if (!gateway.start())
+        return 1;
+    return QCoreApplication::exec();
+}
+
+void print(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const zorvel::CommandLine command = zorvel::ParseCommandLine(arguments);
+    const QString programName = QFileInfo(arguments.value(0, QStringLiteral("zorvel"))).fileName();
+    switch (command.action) {
+    case zorvel::CommandLine::Action::Help:
+        print(stdout, zorvel::CommandLineHelp(programName));
+        return 0;
+    case zorvel::CommandLine::Action::Version:
+        print(stdout, zorvel::VersionLine() + QLatin1Char('\n'));
+        return 0;
+    case zorvel::CommandLine::Action::Error:
+        print(stderr, programName + QStringLiteral(": ") + command.error + QStringLiteral("\nTry '")
+                          + programName + QStringLiteral(" --help' for the options.\n"));
+        return 2;
+    case zorvel::CommandLine::Action::Run:
+        break;
+    }
+
+    zorvel::InstallLogFormat();
+    // The folder as given, made absolute: messages and the log name it in full.
+    const std::string folder = (command.folder.isEmpty() ? QDir::currentPath()
+                                                          : QDir(command.folder).absolutePath())
+                                   .toStdString();
+    return command.noWindow ? runWithoutWindow(argc, argv, folder)
+                            : runWithWindow(argc, argv, folder);
 }

@@ -43,6 +43,8 @@ bool CommandExchange::SendCommand(std::string command, std::function<void()> don
     reply_.clear();
     port_.discardInput();
     port_.write(command);
+    if (onCommandSent)
+        onCommandSent(command);
     deadline_ = clock_.wholeSeconds() + 1;
     armWindowTimer();
     // Bytes may already be waiting if the modem is quick and the port reported nothing.
@@ -103,6 +105,8 @@ void CommandExchange::finish(bool runDone)
     fields_.setColour(Field::txtLastCheck, colours::white);
     auto done = std::move(done_);
     done_ = nullptr;
+    if (runDone && onReplyComplete)
+        onReplyComplete(reply_);
     if (runDone && done)
         done();
 }

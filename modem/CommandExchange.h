@@ -41,6 +41,11 @@ public:
     // before the program ends. Nothing else of the exchange runs.
     std::function<void(const std::string& message)> onPortUnavailable;
 
+    // For a log: the bytes of each command as written, and the whole reply once its
+    // window has run out (not when the window is cut short). Either may be left empty.
+    std::function<void(const std::string& command)> onCommandSent;
+    std::function<void(const std::string& reply)> onReplyComplete;
+
 private:
     void collect();
     void armWindowTimer();

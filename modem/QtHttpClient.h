@@ -21,6 +21,9 @@ public:
 
     static HttpResult resultOf(QNetworkReply& reply, int timeoutMs);
 
+    // A request went out and has not ended yet.
+    bool requestInFlight() const { return !inFlight_.isNull(); }
+
 private:
     QNetworkAccessManager manager_;
     QPointer<QNetworkReply> inFlight_;

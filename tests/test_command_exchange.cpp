@@ -47,6 +47,7 @@ private slots:
     void secondCommandDuringAWaitIsRefused();
     void closingTheWindowEndsTheWaitAtOnce();
     void clockSetBackDoesNotStretchTheWindow();
+    void logHooksSeeEachCommandAndEachWholeReply();
 };
 
 void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule_data()
@@ -244,6 +245,25 @@ void CommandExchangeTest::clockSetBackDoesNotStretchTheWindow()
     rig.send("AT\r\n");
     rig.clock.jumpTo(1'700'000'000'500 - 3'600'000); // an hour back, mid-wait
     rig.clock.advance(3000);
+    QCOMPARE(rig.doneCalls, 1);
+}
+
+void CommandExchangeTest::logHooksSeeEachCommandAndEachWholeReply()
+{
+    Rig rig;
+    std::vector<std::string> sent, replies;
+    rig.exchange.onCommandSent = [&](const std::string& c) { sent.push_back(c); };
+    rig.exchange.onReplyComplete = [&](const std::string& r) { replies.push_back(r); };
+    rig.send("AT+CSQ\r\n");
+    rig.port.arrive("AT+CSQ\r");
+    rig.clock.advance(300);
+    rig.port.arrive("\r\n+CSQ: 18,99\r\n\r\nOK\r\n");
+    QVERIFY(replies.empty()); // not before the window has run out
+    rig.clock.advance(2000);
+    rig.send("AT+COPS?\r\n");
+    rig.exchange.SetTimeoutFlag(); // cut short: no reply to tell
+    QCOMPARE(sent, (std::vector<std::string>{"AT+CSQ\r\n", "AT+COPS?\r\n"}));
+    QCOMPARE(replies, std::vector<std::string>{"AT+CSQ\r\r\n+CSQ: 18,99\r\n\r\nOK\r\n"});
     QCOMPARE(rig.doneCalls, 1);
 }
 

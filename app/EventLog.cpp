@@ -1,0 +1,95 @@
+#include "EventLog.h"
+
+#include <QUrl>
+
+#include "LogCategories.h"
+
+namespace zorvel {
+
+std::string EscapeBytes(std::string_view bytes)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        default:
+            if (c >= 0x20 && c < 0x7F) {
+                out += ch;
+            } else {
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
+            }
+        }
+    }
+    return out;
+}
+
+std::string DescribeForward(const ForwardReport& report)
+{
+    std::string line = report.failure.empty() ? "forwarded" : "not forwarded";
+    if (!report.indexes.empty()) {
+        line += report.indexes.size() == 1 ? " index " : " indexes ";
+        for (std::size_t i = 0; i < report.indexes.size(); ++i)
+            line += (i ? ", " : "") + report.indexes[i];
+    }
+    // A sender may be a name with any bytes in it; escaped, the line stays one line.
+    line += " from " + EscapeBytes(report.sender) + ", " + std::to_string(report.parts)
+        + (report.parts == 1 ? " part, " : " parts, ") + std::to_string(report.textLength)
+        + (report.textLength == 1 ? " character" : " characters");
+    const std::string ms = std::to_string(report.elapsedMs) + " ms";
+    if (report.failure.empty())
+        return line + ", HTTP " + std::to_string(report.status) + " in " + ms;
+    return line + ": " + report.failure + " after " + ms;
+}
+
+std::string DestinationForLog(const std::string& dest)
+{
+    const QUrl url(QString::fromUtf8(dest.data(), static_cast<qsizetype>(dest.size())),
+                   QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != "http" && scheme != "https") || url.host().isEmpty())
+        return "no usable http or https address";
+    // Never the user, password, path or query: the key may sit in any of them.
+    return url
+        .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
+        .toString(QUrl::FullyEncoded)
+        .toStdString();
+}
+
+void LogCycleEvents(CycleEvents& events)
+{
+    events.forwarded = [](const ForwardReport& report) {
+        if (report.failure.empty())
+            qCInfo(lcForward, "%s", DescribeForward(report).c_str());
+        else
+            qCWarning(lcForward, "%s", DescribeForward(report).c_str());
+    };
+    events.deleting = [](const std::string& index, bool alreadyForwarded) {
+        qCInfo(lcForward, "deleting index %s%s", EscapeBytes(index).c_str(),
+               alreadyForwarded ? ", forwarded in an earlier cycle" : "");
+    };
+    events.notice = [](const std::string& what) { qCInfo(lcForward, "%s", what.c_str()); };
+}
+
+void LogExchange(CommandExchange& exchange)
+{
+    // The check comes first: with debug off, no byte is escaped.
+    exchange.onCommandSent = [](const std::string& command) {
+        if (lcModem().isDebugEnabled())
+            qCDebug(lcModem, "sent \"%s\"", EscapeBytes(command).c_str());
+    };
+    exchange.onReplyComplete = [](const std::string& reply) {
+        if (lcModem().isDebugEnabled())
+            qCDebug(lcModem, "reply \"%s\"", EscapeBytes(reply).c_str());
+    };
+}
+
+} // namespace zorvel

@@ -1,0 +1,28 @@
+#pragma once
+// Writes what the poll cycle and the command exchange report into the log categories.
+// At info level a message shows its sender and the length of its text, never the text;
+// the destination shows its scheme and host, never the key, path or query. At debug
+// level (zorvel.modem) every command and reply shows as escaped bytes, ready to paste
+// into a bug report or into the simulated modem's --reply.
+#include <string>
+#include <string_view>
+
+#include "CommandExchange.h"
+#include "CycleEvents.h"
+
+namespace zorvel {
+
+// Printable ASCII as it is; CR, LF, TAB as \r \n \t; '"' and '\' with a backslash;
+// every other byte as \xHH (upper-case hex).
+std::string EscapeBytes(std::string_view bytes);
+
+// The log line of one forwarding that ended, accepted or not.
+std::string DescribeForward(const ForwardReport& report);
+
+// "https://example.org" or "http://127.0.0.1:8080" out of the forwarding address.
+std::string DestinationForLog(const std::string& dest);
+
+void LogCycleEvents(CycleEvents& events);
+void LogExchange(CommandExchange& exchange);
+
+} // namespace zorvel

@@ -1,0 +1,47 @@
+#include "HeadlessGateway.h"
+
+#include <QCoreApplication>
+
+#include "LogCategories.h"
+#include "SignalWatcher.h"
+
+namespace zorvel {
+
+HeadlessGateway::HeadlessGateway(std::string workFolder) : link_(std::move(workFolder))
+{
+    endProgram = [](int code) { QCoreApplication::exit(code); };
+    // The text was logged where it arose; no one is there to press OK.
+    link_.onFatal = [this](const std::string&) {
+        if (running_)
+            end(1);
+    };
+}
+
+bool HeadlessGateway::start()
+{
+    if (!link_.loadConfiguration()) {
+        qCInfo(lcApp, "ended with exit code 1");
+        return false;
+    }
+    running_ = true;
+    link_.start({}); // no Send button: nothing to send
+    return true;
+}
+
+void HeadlessGateway::endOnSignal(int signalNumber)
+{
+    if (!running_)
+        return;
+    qCInfo(lcApp, "%s received", qPrintable(SignalName(signalNumber)));
+    link_.stop();
+    end(0);
+}
+
+void HeadlessGateway::end(int code)
+{
+    running_ = false;
+    qCInfo(lcApp, "ended with exit code %d", code);
+    endProgram(code);
+}
+
+} // namespace zorvel

@@ -1,0 +1,139 @@
+#include "ModemLink.h"
+
+#include <filesystem>
+
+#include "EventLog.h"
+#include "LogCategories.h"
+#include "PortLocator.h"
+#include "QtClock.h"
+#include "QtHttpClient.h"
+#include "QtSerialModemPort.h"
+#include "Version.h"
+
+namespace zorvel {
+
+ModemLink::ModemLink(std::string workFolder) : workFolder_(std::move(workFolder))
+{
+    // What the message fields show until the first message is listed.
+    fields_.setText(Field::lblSMSstamp, "None");
+    fields_.setText(Field::lblSMS, "");
+}
+
+ModemLink::~ModemLink()
+{
+    // The cycle refers to the exchange and the HTTP client, the exchange to the port.
+    cycle_.reset();
+    exchange_.reset();
+    http_.reset();
+}
+
+bool ModemLink::loadConfiguration()
+{
+    qCInfo(lcApp, "Zorvel %s starting in %s", versionNumber, workFolder_.c_str());
+    ConfigurationResult loaded = LoadConfiguration(workFolder_);
+    if (!loaded.config) {
+        qCCritical(lcConfig, "%s", loaded.error.c_str());
+        if (onFatal)
+            onFatal(loaded.error);
+        return false;
+    }
+    config_ = std::move(*loaded.config);
+    return true;
+}
+
+void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
+{
+    fields_.setText(Field::txtPDUmode, "ASCII Mode");
+    if (config_.PDUmode == "1")
+        fields_.setText(Field::txtPDUmode, "PDU Mode");
+    if (config_.Decode)
+        fields_.setText(Field::txtPDUmode, "Decoded Mode"); // PDU format, whatever PDUmode says
+
+    clock_ = std::make_unique<QtClock>();
+    port_ = std::make_unique<QtSerialModemPort>(workFolder_, config_.iniPath);
+    exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_,
+                                                  PortSettings{config_.COMport, config_.COMspeed});
+    exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
+    http_ = std::make_unique<QtHttpClient>();
+    cycle_ = std::make_unique<PollCycle>(
+        *exchange_, fields_, *http_, *clock_,
+        ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey, config_.Decode,
+                           std::int64_t{config_.MultipartWait} * 60 * 1000});
+    cycle_->readOutgoingInput = std::move(readOutgoingInput);
+    cycle_->txtCount = 0;
+    cycle_->SendFlag = false;
+    cycle_->StartupFlag = true;
+    LogCycleEvents(cycle_->events);
+    LogExchange(*exchange_);
+
+    for (Field bar : {Field::picS1, Field::picS2, Field::picS3, Field::picS4, Field::picS5})
+        fields_.setColour(bar, colours::darkGrey);
+    fields_.setText(Field::txtSignal, "");
+    fields_.setVisible(Field::txtSignal, false);
+
+    logSettings();
+    tmrMain_.setInterval(1000);
+    connect(&tmrMain_, &QTimer::timeout, this, [this] { cycle_->tmrMain_Timer(); });
+    tmrMain_.start();
+}
+
+namespace {
+
+const char* messageMode(const Configuration& config)
+{
+    if (config.Decode)
+        return "decoded PDU";
+    return config.PDUmode == "1" ? "PDU" : "text";
+}
+
+} // namespace
+
+void ModemLink::logSettings() const
+{
+    std::string device = DeviceForPort(config_.COMport, workFolder_, PathExistsOnDisk);
+    std::error_code ec;
+    if (device.empty()) {
+        device = "no device";
+    } else if (std::filesystem::is_symlink(device, ec)) {
+        const auto target = std::filesystem::canonical(device, ec);
+        device += " -> " + (ec ? std::string("nowhere (the link is broken)") : target.string());
+    }
+    qCInfo(lcConfig, "read %s: COM%d is %s, line %s, %s mode, forwarding to %s",
+           config_.iniPath.c_str(), int(config_.COMport), device.c_str(),
+           EscapeBytes(config_.COMspeed).c_str(), messageMode(config_),
+           DestinationForLog(config_.Dest).c_str());
+}
+
+void ModemLink::stop()
+{
+    tmrMain_.stop();
+    if (exchange_ && exchange_->waiting())
+        qCInfo(lcModem, "exchange cut short, port closed");
+    if (exchange_)
+        exchange_->SetTimeoutFlag();
+    if (http_ && http_->requestInFlight())
+        qCInfo(lcForward, "request in flight abandoned; its message stays on the modem");
+    // Gone, not paused: an answer that is already waiting in the event queue finds no
+    // one to run its delete.
+    cycle_.reset();
+    exchange_.reset();
+    http_.reset();
+    port_.reset();
+}
+
+void ModemLink::sendClicked()
+{
+    if (cycle_)
+        cycle_->cmdSendText_Click();
+}
+
+void ModemLink::portUnavailable(const std::string& message)
+{
+    // Nothing more goes to the modem; the owner ends the program.
+    tmrMain_.stop();
+    qCCritical(lcModem, "%s", message.c_str());
+    if (onFatal)
+        onFatal(message);
+}
+
+} // namespace zorvel

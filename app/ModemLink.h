@@ -1,0 +1,66 @@
+#pragma once
+// The gateway without any widget: the configuration, the clock, the port, the command
+// exchange, the HTTP client, the poll cycle, the one-second timer and the status fields
+// they write. The window (Gateway) builds on it; with --no-window it runs alone and
+// nobody displays the fields.
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "CommandExchange.h"
+#include "Configuration.h"
+#include "ModemPort.h"
+#include "PollCycle.h"
+#include "StatusFields.h"
+
+namespace zorvel {
+
+class QtHttpClient;
+
+class ModemLink : public QObject {
+    Q_OBJECT
+public:
+    // `workFolder` is where zorvel.ini and the optional ports/comN links are looked for.
+    explicit ModemLink(std::string workFolder);
+    ~ModemLink() override;
+
+    // Reads zorvel.ini. When it is unusable the reason is logged, handed to onFatal,
+    // and false is returned.
+    bool loadConfiguration();
+    // Builds the link from the configuration read and starts the one-second timer;
+    // `readOutgoingInput` gives the operator's number and text (none without a window).
+    void start(std::function<OutgoingInput()> readOutgoingInput);
+    // Ends all traffic at once: an exchange under way is cut (the port closes), a
+    // forwarding request in flight is abandoned so its message stays on the modem, and
+    // nothing further goes to the modem or the web. Safe to call more than once.
+    void stop();
+    // The Send button: the next cycle sends the operator's message.
+    void sendClicked();
+
+    StatusFields& fields() { return fields_; }
+    const Configuration& config() const { return config_; }
+    QTimer& tmrMain() { return tmrMain_; }
+
+    // A failure that ends the program: the configuration or the port is unusable. The
+    // text is what the user is told; it has been logged already.
+    std::function<void(const std::string& text)> onFatal;
+
+private:
+    void portUnavailable(const std::string& message);
+    void logSettings() const;
+
+    std::string workFolder_;
+    StatusFields fields_;
+    Configuration config_;
+    QTimer tmrMain_;
+    std::unique_ptr<Clock> clock_;
+    std::unique_ptr<ModemPort> port_;
+    std::unique_ptr<QtHttpClient> http_;
+    std::unique_ptr<CommandExchange> exchange_;
+    std::unique_ptr<PollCycle> cycle_;
+};
+
+} // namespace zorvel

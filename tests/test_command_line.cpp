@@ -1,0 +1,74 @@
+// The command line as main() hands it over, before any application object exists.
+#include <QtTest>
+
+#include "CommandLine.h"
+
+using zorvel::CommandLine;
+using Action = zorvel::CommandLine::Action;
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void parse_data();
+    void parse();
+    void helpNamesTheProgramAndEveryOption();
+};
+
+void CommandLineTest::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("noWindow");
+    QTest::addColumn<QString>("error");
+    const int run = int(Action::Run), help = int(Action::Help), version = int(Action::Version),
+              error = int(Action::Error);
+    QTest::newRow("nothing: as always") << QStringList{} << run << "" << false << "";
+    QTest::newRow("no window") << QStringList{"--no-window"} << run << "" << true << "";
+    QTest::newRow("folder and no window") << QStringList{"--folder", "/srv/z", "--no-window"}
+                                          << run << "/srv/z" << true << "";
+    QTest::newRow("folder with =") << QStringList{"--folder=rel/dir"} << run << "rel/dir" << false << "";
+    QTest::newRow("help") << QStringList{"--help"} << help << "" << false << "";
+    QTest::newRow("-h") << QStringList{"-h", "--no-window"} << help << "" << false << "";
+    QTest::newRow("version") << QStringList{"--version"} << version << "" << false << "";
+    QTest::newRow("unknown option") << QStringList{"--no-windows"} << error << "" << false
+                                    << "Unknown option 'no-windows'.";
+    QTest::newRow("unknown beside help") << QStringList{"--help", "--bogus"} << error << "" << false
+                                         << "Unknown option 'bogus'.";
+    QTest::newRow("folder without value") << QStringList{"--folder"} << error << "" << false
+                                          << "Missing value after '--folder'.";
+    QTest::newRow("empty folder") << QStringList{"--folder="} << error << "" << false
+                                  << "The value of '--folder' is empty.";
+    QTest::newRow("stray argument") << QStringList{"/srv/z"} << error << "" << false
+                                    << "Unexpected argument '/srv/z'.";
+    // Qt's own options are not taken: QT_QPA_PLATFORM and the like do that job.
+    QTest::newRow("Qt option") << QStringList{"-platform", "offscreen"} << error << "" << false
+                               << "Unknown options: p, l, a, t, f, o, r, m.";
+}
+
+void CommandLineTest::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, folder);
+    QFETCH(bool, noWindow);
+    QFETCH(QString, error);
+    const CommandLine parsed = zorvel::ParseCommandLine(QStringList{"zorvel"} + arguments);
+    QCOMPARE(int(parsed.action), action);
+    QCOMPARE(parsed.error, error);
+    if (parsed.action == Action::Run) {
+        QCOMPARE(parsed.folder, folder);
+        QCOMPARE(parsed.noWindow, noWindow);
+    }
+}
+
+void CommandLineTest::helpNamesTheProgramAndEveryOption()
+{
+    const QString help = zorvel::CommandLineHelp(QStringLiteral("zorvel"));
+    QVERIFY2(help.startsWith("Usage: zorvel [options]\n"), qPrintable(help));
+    for (const char* option : {"--help", "--version", "--folder <DIR>", "--no-window"})
+        QVERIFY2(help.contains(QLatin1String(option)), option);
+}
+
+QTEST_APPLESS_MAIN(CommandLineTest)
+#include "test_command_line.moc"
