@@ -7,14 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "ByteEscape.h"
 #include "CommandExchange.h"
 #include "CycleEvents.h"
 
 namespace zorvel {
-
-// Printable ASCII as it is; CR, LF, TAB as \r \n \t; '"' and '\' with a backslash;
-// every other byte as \xHH (upper-case hex).
-std::string EscapeBytes(std::string_view bytes);
 
 // The log line of one forwarding that ended, accepted or not.
 std::string DescribeForward(const ForwardReport& report);

@@ -1,31 +1,13 @@
 #include "Escape.h"
 
+#include "ByteEscape.h"
+
 namespace zorvel::sim {
 
 QByteArray escapeBytes(const QByteArray& bytes)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(bytes.size() + 8);
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        default:
-            if (c >= 0x20 && c < 0x7F) {
-                out += ch;
-            } else {
-                out += "\\x";
-                out += hex[c >> 4];
-                out += hex[c & 0xF];
-            }
-        }
-    }
-    return out;
+    // The same notation as the gateway's own log, so a line from one pastes into the other.
+    return QByteArray::fromStdString(zorvel::EscapeBytes(std::string_view(bytes.data(), bytes.size())));
 }
 
 static int hexValue(char c)
