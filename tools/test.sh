@@ -4,7 +4,7 @@
 # the normal build. Then a short fuzz run (tools/fuzz.sh) and the unit and end-to-end
 # tests once more under AddressSanitizer and UndefinedBehaviorSanitizer (tools/sanitize.sh).
 # ZORVEL_QUICK=1 stops after the normal suite; ZORVEL_FUZZ_SECONDS sets the time per
-# fuzz target (default 60).
+# fuzz target (default 40).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -17,6 +17,6 @@ if [ "${ZORVEL_QUICK:-0}" = 1 ]; then
     echo "ZORVEL_QUICK=1: fuzzing and sanitizer run skipped"
     exit 0
 fi
-tools/fuzz.sh "${ZORVEL_FUZZ_SECONDS:-60}"
+tools/fuzz.sh "${ZORVEL_FUZZ_SECONDS:-40}"
 # The fault and soak suite ran above; under the sanitizers the unit and end-to-end tests.
 tools/sanitize.sh -LE faults
