@@ -48,7 +48,8 @@ class Rig:
                 f.write(f"from: +1555000{i:04d}\ntext: Benchmark message {i} with some text & symbols #{i}\n\n")
         self.procs.append(subprocess.Popen([f"{BUILD}/zorvel-simmodem", "--link", f"{self.dir}/ports/com3",
                                             "--store", f"{self.dir}/store.txt", "--inbox", f"{self.dir}/inbox",
-                                            "--mode", "text", "--log", f"{self.dir}/modem.log"]))
+                                            "--mode", "text", "--log", f"{self.dir}/modem.log"]
+                                           + (["--concat"] if decode else [])))
         while not os.path.exists(f"{self.dir}/ports/com3"):
             time.sleep(0.05)
         with open(f"{self.dir}/zorvel.ini", "w") as f:
