@@ -48,21 +48,21 @@ std::string storedPdu(Input& in)
             raw += static_cast<char>(in.next());
         return testing::hexOctet(0) + HexDigits(raw);
     }
-    testing::PduSpec spec;
-    spec.sender = shape & 0x10 ? "15550001234" : "15550009876";
+    testing::PduFields pdu;
+    pdu.sender = shape & 0x10 ? "15550001234" : "15550009876";
     if (shape & 0x20) {
-        spec.reference = static_cast<int>(in.next() % 3);
-        spec.count = static_cast<int>(in.next() % 4);
-        spec.sequence = static_cast<int>(in.next() % 5);
-        spec.sixteenBitReference = shape & 0x40;
+        pdu.reference = static_cast<int>(in.next() % 3);
+        pdu.count = static_cast<int>(in.next() % 4);
+        pdu.sequence = static_cast<int>(in.next() % 5);
+        pdu.sixteenBitReference = shape & 0x40;
     }
     for (unsigned n = in.next() % 6; n > 0; --n) {
         const unsigned pick = in.next();
-        spec.text += pick < 32 ? static_cast<char16_t>(0xD800 + pick * 32)   // high halves
+        pdu.text += pick < 32 ? static_cast<char16_t>(0xD800 + pick * 32)   // high halves
                    : pick < 64 ? static_cast<char16_t>(0xDC00 + pick * 16)   // low halves
                                : static_cast<char16_t>(pick * 131);
     }
-    return testing::BuildPdu(spec);
+    return testing::BuildPdu(pdu);
 }
 
 } // namespace

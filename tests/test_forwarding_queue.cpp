@@ -21,29 +21,29 @@ struct Stored {
 Stored part(int index, int reference, int count, int sequence, std::u16string text,
             bool sixteenBit = false, std::string sender = "15550001234")
 {
-    PduSpec spec;
-    spec.sender = std::move(sender);
-    spec.text = std::move(text);
-    spec.reference = reference;
-    spec.count = count;
-    spec.sequence = sequence;
-    spec.sixteenBitReference = sixteenBit;
-    return {index, BuildPdu(spec)};
+    PduFields pdu;
+    pdu.sender = std::move(sender);
+    pdu.text = std::move(text);
+    pdu.reference = reference;
+    pdu.count = count;
+    pdu.sequence = sequence;
+    pdu.sixteenBitReference = sixteenBit;
+    return {index, BuildPdu(pdu)};
 }
 
 Stored single(int index, std::u16string text)
 {
-    PduSpec spec;
-    spec.sender = "15550009876";
-    spec.text = std::move(text);
-    return {index, BuildPdu(spec)};
+    PduFields pdu;
+    pdu.sender = "15550009876";
+    pdu.text = std::move(text);
+    return {index, BuildPdu(pdu)};
 }
 
 Stored eightBit(int index, std::string octets)
 {
-    PduSpec spec;
-    spec.octets = std::move(octets);
-    return {index, BuildPdu(spec)};
+    PduFields pdu;
+    pdu.octets = std::move(octets);
+    return {index, BuildPdu(pdu)};
 }
 
 InboxList listOf(const std::vector<Stored>& stored, bool whole = true)

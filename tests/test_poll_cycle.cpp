@@ -60,9 +60,9 @@ std::string textEntry(const std::string& sender, const std::string& text)
     return ",\"REC UNREAD\",\"" + sender + "\",,\"26/12/07,10:00:00+04\"\r\n" + text;
 }
 
-std::string pduEntry(const PduSpec& spec)
+std::string pduEntry(const PduFields& pdu)
 {
-    const std::string hex = BuildPdu(spec);
+    const std::string hex = BuildPdu(pdu);
     return ",0,," + std::to_string(hex.size() / 2 - 1) + "\r\n" + hex;
 }
 
@@ -356,7 +356,7 @@ void PollCycleTest::listCutShortIsNotForwarded()
 void PollCycleTest::decodedLongMessageGoesWholeAndAllPartsAreDeleted()
 {
     Rig rig("0", true); // decoding takes PDU format even with PDUmode=0
-    PduSpec part;
+    PduFields part;
     part.reference = 42;
     part.count = 2;
     part.sequence = 2;
@@ -365,7 +365,7 @@ void PollCycleTest::decodedLongMessageGoesWholeAndAllPartsAreDeleted()
     part.sequence = 1;
     part.text = u"Привет";
     rig.modem.store[5] = pduEntry(part);
-    PduSpec single;
+    PduFields single;
     single.text = u"next";
     rig.modem.store[7] = pduEntry(single);
 

@@ -6,7 +6,7 @@
 
 namespace zorvel::testing {
 
-struct PduSpec {
+struct PduFields {
     std::string sender = "15550001234"; // international, without the '+'
     std::u16string text;                // UCS2 units; ignored when octets are set
     std::string octets;                 // 8-bit data instead of text
@@ -22,33 +22,33 @@ inline std::string hexOctet(unsigned value)
     return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
 }
 
-inline std::string BuildPdu(const PduSpec& spec)
+inline std::string BuildPdu(const PduFields& pdu)
 {
     std::string header;
-    if (spec.reference >= 0) {
-        header = spec.sixteenBitReference
-                     ? "0804" + hexOctet(spec.reference >> 8) + hexOctet(spec.reference & 0xFF)
-                     : "0003" + hexOctet(spec.reference);
-        header += hexOctet(spec.count) + hexOctet(spec.sequence);
+    if (pdu.reference >= 0) {
+        header = pdu.sixteenBitReference
+                     ? "0804" + hexOctet(pdu.reference >> 8) + hexOctet(pdu.reference & 0xFF)
+                     : "0003" + hexOctet(pdu.reference);
+        header += hexOctet(pdu.count) + hexOctet(pdu.sequence);
         header = hexOctet(header.size() / 2) + header;
     }
     std::string data;
-    if (!spec.octets.empty()) {
-        for (unsigned char c : spec.octets)
+    if (!pdu.octets.empty()) {
+        for (unsigned char c : pdu.octets)
             data += hexOctet(c);
     } else {
-        for (char16_t u : spec.text)
+        for (char16_t u : pdu.text)
             data += hexOctet(u >> 8) + hexOctet(u & 0xFF);
     }
     std::string address;
-    std::string digits = spec.sender;
+    std::string digits = pdu.sender;
     if (digits.size() % 2)
         digits += 'F';
     for (std::size_t i = 0; i < digits.size(); i += 2)
         address += std::string{digits[i + 1], digits[i]};
     const std::size_t udl = (header.size() + data.size()) / 2;
-    return "00" + std::string(spec.reference >= 0 ? "44" : "04") + hexOctet(spec.sender.size()) +
-           "91" + address + "00" + (spec.octets.empty() ? "08" : "04") + spec.stampSemiOctets +
+    return "00" + std::string(pdu.reference >= 0 ? "44" : "04") + hexOctet(pdu.sender.size()) +
+           "91" + address + "00" + (pdu.octets.empty() ? "08" : "04") + pdu.stampSemiOctets +
            hexOctet(udl) + header + data;
 }
 
