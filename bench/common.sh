@@ -32,3 +32,17 @@ write_ini() {
     printf '[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\nDest=%s\nKey=bench\nStartMinimised=0\nPDUmode=0\n' \
         "${2:-http://127.0.0.1:9/}" >"$1/zorvel.ini"
 }
+
+# A fresh folder $work with zorvel.ini (StartMinimised=1 when BENCH_MINIMISED=1) and the
+# simulated modem on its ports/com3; everything started is ended, and the folder removed,
+# when the script exits. The caller appends further processes to `pids`.
+start_bench_folder() {
+    work=$(mktemp -d)
+    pids=()
+    trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+    mkdir -p "$work/ports"
+    write_ini "$work"
+    [ "${BENCH_MINIMISED:-0}" = 1 ] && sed -i 's/^StartMinimised=0/StartMinimised=1/' "$work/zorvel.ini"
+    "$root/build/zorvel-simmodem" --link "$work/ports/com3" --log "$work/sim.log" &
+    pids+=($!)
+}

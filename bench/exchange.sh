@@ -11,15 +11,7 @@ seconds=${1:-300}
 source "$here/common.sh"
 command -v strace >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq strace >/dev/null
 
-work=$(mktemp -d)
-pids=()
-cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/ports"
-write_ini "$work"
-[ "${BENCH_MINIMISED:-0}" = 1 ] && sed -i 's/^StartMinimised=0/StartMinimised=1/' "$work/zorvel.ini"
-"$root/build/zorvel-simmodem" --link "$work/ports/com3" --log "$work/sim.log" &
-pids+=($!)
+start_bench_folder
 no_window=${BENCH_NO_WINDOW:-0}
 if [ "$no_window" = 1 ]; then
     rss_target=20

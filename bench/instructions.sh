@@ -12,15 +12,7 @@ program=${BENCH_PROGRAM:-$root/build/zorvel}
 source "$here/common.sh"
 command -v valgrind >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq valgrind >/dev/null
 
-work=$(mktemp -d)
-pids=()
-cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/ports"
-write_ini "$work"
-[ "${BENCH_MINIMISED:-0}" = 1 ] && sed -i 's/^StartMinimised=0/StartMinimised=1/' "$work/zorvel.ini"
-"$root/build/zorvel-simmodem" --link "$work/ports/com3" --log "$work/sim.log" &
-pids+=($!)
+start_bench_folder
 start_xvfb
 pids+=("$XVFB_PID")
 sleep 0.5
