@@ -75,6 +75,11 @@ ListedMessage decodedMessage(const SmsDeliver& first, const std::u16string& unit
 
 } // namespace
 
+struct ForwardingQueue::Listed {
+    const InboxEntry* entry;
+    std::optional<SmsDeliver> sms; // decoded mode only, when the PDU is an SMS-DELIVER
+};
+
 struct ForwardingQueue::Candidate {
     ListedMessage message;
     bool ready = true;
@@ -88,18 +93,23 @@ ForwardingQueue::ForwardingQueue(bool decode, std::int64_t multipartWaitMs)
 CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
 {
     CyclePlan plan;
+    // Each entry decoded once, for forgetting and for choosing alike.
+    std::vector<Listed> listed;
+    for (const InboxEntry& entry : list.entries)
+        listed.push_back({&entry, decode_ ? DecodeSmsDeliver(entry.text) : std::nullopt});
     if (list.whole)
-        forget(list);
+        forget(listed);
 
-    std::vector<const InboxEntry*> pending;
-    for (const InboxEntry& entry : list.entries) {
+    std::vector<Listed> pending;
+    for (Listed& item : listed) {
+        const InboxEntry& entry = *item.entry;
         if (!entry.complete) {
             plan.cutShort = entry;
         } else if (acceptedEntries_.count(entryKey(entry))) {
             if (!entry.index.empty())
                 plan.deleteAgain.push_back(entry.index);
         } else {
-            pending.push_back(&entry);
+            pending.push_back(std::move(item));
         }
     }
 
@@ -121,7 +131,7 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
 }
 
 std::vector<ForwardingQueue::Candidate>
-ForwardingQueue::candidates(const std::vector<const InboxEntry*>& entries, bool listWhole,
+ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
                             std::int64_t nowMs, std::vector<std::string>& notices)
 {
     struct Part {
@@ -136,10 +146,7 @@ ForwardingQueue::candidates(const std::vector<const InboxEntry*>& entries, bool 
     std::map<std::string, LongMessage> longMessages;
     std::map<std::string, std::size_t> singles; // key -> position, for an entry listed twice
 
-    for (const InboxEntry* entry : entries) {
-        std::optional<SmsDeliver> sms;
-        if (decode_)
-            sms = DecodeSmsDeliver(entry->text);
+    for (auto& [entry, sms] : entries) {
         if (isLongMessagePart(sms)) {
             const std::string key = longMessageKey(*sms);
             const bool lateForIts = std::find(forwardedIncomplete_.begin(), forwardedIncomplete_.end(),
@@ -220,14 +227,11 @@ ForwardingQueue::candidates(const std::vector<const InboxEntry*>& entries, bool 
 }
 
 // Everything a whole list no longer holds: deleted, by us or by someone else.
-void ForwardingQueue::forget(const InboxList& list)
+void ForwardingQueue::forget(const std::vector<Listed>& entries)
 {
     std::set<std::string> listed;
-    for (const InboxEntry& entry : list.entries) {
-        listed.insert(entryKey(entry));
-        if (!decode_)
-            continue;
-        const std::optional<SmsDeliver> sms = DecodeSmsDeliver(entry.text);
+    for (const auto& [entry, sms] : entries) {
+        listed.insert(entryKey(*entry));
         if (isLongMessagePart(sms))
             listed.insert(longMessageKey(*sms));
     }

@@ -56,11 +56,11 @@ public:
     void refused(const ListedMessage& message);
 
 private:
+    struct Listed;
     struct Candidate;
-    std::vector<Candidate> candidates(const std::vector<const InboxEntry*>& entries,
-                                      bool listWhole, std::int64_t nowMs,
-                                      std::vector<std::string>& notices);
-    void forget(const InboxList& list);
+    std::vector<Candidate> candidates(std::vector<Listed>& entries, bool listWhole,
+                                      std::int64_t nowMs, std::vector<std::string>& notices);
+    void forget(const std::vector<Listed>& entries);
 
     bool decode_;
     std::int64_t multipartWaitMs_;
