@@ -21,7 +21,11 @@ std::string DescribeForward(const ForwardReport& report)
     const std::string ms = std::to_string(report.elapsedMs) + " ms";
     if (report.failure.empty())
         return line + ", HTTP " + std::to_string(report.status) + " in " + ms;
-    return line + ": " + report.failure + " after " + ms;
+    line += ": " + EscapeBytes(report.failure) + " after " + ms;
+    // Its own back-off: it is tried again in its next turn, or after the wait.
+    if (report.nextTryMs > 0)
+        line += "; next try in " + std::to_string(report.nextTryMs / 1000) + " s";
+    return line;
 }
 
 std::string DestinationForLog(const std::string& dest)
@@ -50,6 +54,7 @@ void LogCycleEvents(CycleEvents& events)
         qCInfo(lcForward, "deleting index %s%s", EscapeBytes(index).c_str(),
                alreadyForwarded ? ", forwarded in an earlier cycle" : "");
     };
+    // Built from escaped values: one line, whatever a sender's name holds.
     events.notice = [](const std::string& what) { qCInfo(lcForward, "%s", what.c_str()); };
 }
 

@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         const CyclePlan plan = queue.plan(list, now);
         std::set<std::string> seen;
-        for (const std::string& index : plan.deleteAgain) {
+        for (const PlannedDelete& again : plan.deleteAgain) {
+            const std::string& index = again.index;
             Require(acceptedPdus.count(store[std::stoi(index)]) == 1, "deleted again, never accepted");
             store.erase(std::stoi(index));
         }
@@ -110,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Require(!accepted.count(std::stoi(index)), "an accepted entry forwarded again");
         }
         if (action & 0x40) {
-            queue.refused(m);
+            queue.refused(m, now);
             continue;
         }
         queue.accepted(m);

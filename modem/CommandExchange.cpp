@@ -60,6 +60,7 @@ void CommandExchange::collect()
     if (piece.empty())
         return;
     reply_ += piece;
+    lastArrivalMs_ = clock_.nowMs();
     fields_.setText(Field::txtStatus, reply_);
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
 }
@@ -96,6 +97,8 @@ void CommandExchange::SetTimeoutFlag()
 
 void CommandExchange::finish(bool runDone)
 {
+    constexpr std::int64_t quietBeforeCloseMs = 200;
+    settled_ = reply_.empty() || clock_.nowMs() - lastArrivalMs_ >= quietBeforeCloseMs;
     timer_->stop();
     waiting_ = false;
     port_.close();

@@ -35,7 +35,11 @@ public:
     void SetTimeoutFlag();
 
     bool waiting() const { return waiting_; }
+    // This exchange's own bytes (empty when the modem said nothing), unlike txtStatus.
     const std::string& reply() const { return reply_; }
+    // The modem had fallen quiet before the window closed: nothing arrived in its last
+    // 200 ms. A reply still streaming in when the window closed may lack its end.
+    bool replySettled() const { return settled_; }
 
     // The port cannot be opened, or the layer refused the settings: the text to show
     // before the program ends. Nothing else of the exchange runs.
@@ -61,6 +65,8 @@ private:
     bool waiting_ = false;
     std::int64_t deadline_ = 0;
     std::string reply_;
+    std::int64_t lastArrivalMs_ = 0;
+    bool settled_ = true;
     std::function<void()> done_;
 };
 

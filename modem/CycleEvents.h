@@ -18,6 +18,7 @@ struct ForwardReport {
     int status = 0;                   // HTTP status; 0 when no response came
     std::string failure;              // empty when accepted, else the window's reason
     std::int64_t elapsedMs = 0;       // from the request going out to its end
+    std::int64_t nextTryMs = 0;       // not accepted: how long it waits (0: its next turn)
 };
 
 struct CycleEvents {

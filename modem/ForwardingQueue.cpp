@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ByteEscape.h"
+#include "MessageRead.h"
 #include "SmsDeliver.h"
 
 namespace zorvel {
@@ -10,6 +12,8 @@ namespace {
 
 constexpr std::size_t shownCharacters = 30;
 constexpr std::size_t rememberedIncomplete = 1000;
+constexpr std::int64_t firstBackoffMs = 30'000;
+constexpr std::int64_t longestBackoffMs = 10 * 60'000;
 const std::u16string missingPart = u"[...]";
 
 bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -85,8 +89,9 @@ struct ForwardingQueue::Candidate {
     bool ready = true;
 };
 
-ForwardingQueue::ForwardingQueue(bool decode, std::int64_t multipartWaitMs)
-    : decode_(decode), multipartWaitMs_(multipartWaitMs)
+ForwardingQueue::ForwardingQueue(bool decode, std::int64_t multipartWaitMs, MessageFormat format)
+    : decode_(decode), multipartWaitMs_(multipartWaitMs),
+      format_(decode ? MessageFormat::Pdu : format)
 {
 }
 
@@ -107,7 +112,7 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
             plan.cutShort = entry;
         } else if (acceptedEntries_.count(entryKey(entry))) {
             if (!entry.index.empty())
-                plan.deleteAgain.push_back(entry.index);
+                plan.deleteAgain.push_back({entry.index, entryKey(entry)});
         } else {
             pending.push_back(std::move(item));
         }
@@ -122,7 +127,8 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
     }
     for (std::size_t n = 0; n < all.size(); ++n) {
         const Candidate& c = all[(start + n) % all.size()];
-        if (c.ready) {
+        const auto waiting = backoff_.find(c.message.key);
+        if (c.ready && (waiting == backoff_.end() || waiting->second.notBeforeMs <= nowMs)) {
             plan.forward = c.message;
             break;
         }
@@ -178,10 +184,13 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
             c.message.text = entry->text;
             c.message.lblSMSstamp = entry->lblSMSstamp;
             c.message.lblSMS = entry->lblSMS;
+            c.message.listedSender = entry->headerSender;
+            c.message.listedTime = entry->headerTime;
             c.message.textLength = characters(entry->text);
         }
         c.message.key = key;
         c.message.entryKeys = {key};
+        c.message.contentKeys = {ContentKey(*entry, format_)};
         if (!entry->index.empty())
             c.message.indexes = {entry->index};
         out.push_back(std::move(c));
@@ -206,6 +215,7 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
             units += textUnits(part->second.front().sms);
             for (const Part& copy : part->second) {
                 c.message.entryKeys.push_back(entryKey(*copy.entry));
+                c.message.contentKeys.push_back(ContentKey(*copy.entry, format_));
                 if (!copy.entry->index.empty())
                     c.message.indexes.push_back(copy.entry->index);
             }
@@ -213,13 +223,14 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
         ListedMessage joined = decodedMessage(first, units);
         joined.indexes = std::move(c.message.indexes);
         joined.entryKeys = std::move(c.message.entryKeys);
+        joined.contentKeys = std::move(c.message.contentKeys);
         joined.parts = static_cast<int>(longMessage.parts.size());
         joined.partsMissing = !allThere;
         joined.key = key;
         c.message = std::move(joined);
         c.ready = allThere || waitedEnough;
         if (fresh && !c.ready)
-            notices.push_back("long message from " + first.sender + " waiting for its parts: " +
+            notices.push_back("long message from " + EscapeBytes(first.sender) + " waiting for its parts: " +
                               std::to_string(longMessage.parts.size()) + " of " +
                               std::to_string(count) + " listed");
     }
@@ -235,14 +246,21 @@ void ForwardingQueue::forget(const std::vector<Listed>& entries)
         if (isLongMessagePart(sms))
             listed.insert(longMessageKey(*sms));
     }
-    std::erase_if(acceptedEntries_, [&](const std::string& k) { return !listed.count(k); });
+    std::erase_if(acceptedEntries_, [&](const auto& item) { return !listed.count(item.first); });
     std::erase_if(firstSeen_, [&](const auto& item) { return !listed.count(item.first); });
+    std::erase_if(backoff_, [&](const auto& item) { return !listed.count(item.first); });
+    // A long message sent without some parts: once none of its parts is listed, its
+    // reference is free again (references repeat, and some senders always use the same).
+    std::erase_if(forwardedIncomplete_, [&](const std::string& k) { return !listed.count(k); });
 }
 
 void ForwardingQueue::accepted(const ListedMessage& message)
 {
-    acceptedEntries_.insert(message.entryKeys.begin(), message.entryKeys.end());
+    for (std::size_t i = 0; i < message.entryKeys.size(); ++i)
+        acceptedEntries_[message.entryKeys[i]] =
+            i < message.contentKeys.size() ? message.contentKeys[i] : message.entryKeys[i];
     firstSeen_.erase(message.key);
+    backoff_.erase(message.key);
     if (message.partsMissing) {
         forwardedIncomplete_.push_back(message.key);
         if (forwardedIncomplete_.size() > rememberedIncomplete)
@@ -251,9 +269,31 @@ void ForwardingQueue::accepted(const ListedMessage& message)
     resumeAfter_.reset();
 }
 
-void ForwardingQueue::refused(const ListedMessage& message)
+std::int64_t ForwardingQueue::refused(const ListedMessage& message, std::int64_t nowMs)
 {
     resumeAfter_ = message.key;
+    Backoff& b = backoff_[message.key];
+    ++b.failures;
+    std::int64_t wait = 0;
+    if (b.failures >= 2) {
+        wait = firstBackoffMs;
+        for (int i = 2; i < b.failures && wait < longestBackoffMs; ++i)
+            wait *= 2;
+        wait = std::min(wait, longestBackoffMs);
+    }
+    b.notBeforeMs = nowMs + wait;
+    return wait;
+}
+
+bool ForwardingQueue::holdsAccepted(const std::string& contentKey) const
+{
+    return std::any_of(acceptedEntries_.begin(), acceptedEntries_.end(),
+                       [&](const auto& item) { return item.second == contentKey; });
+}
+
+void ForwardingQueue::forgetAccepted(const std::string& entryKey)
+{
+    acceptedEntries_.erase(entryKey);
 }
 
 } // namespace zorvel

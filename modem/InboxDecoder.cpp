@@ -1,9 +1,12 @@
 #include "InboxDecoder.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
 #include "AnswerParsing.h"
+#include "MessageRead.h"
+#include "ReplyShape.h"
 
 namespace zorvel {
 
@@ -11,42 +14,9 @@ namespace {
 
 constexpr std::size_t shownLength = 30;
 
-// Every line of the reply as GetAnswerLine gives it: split at LF, bytes 0..30 dropped.
-// The piece after the last LF counts as a line too, as it does for GetAnswerLine.
-std::vector<std::string> answerLines(const std::string& reply)
-{
-    std::vector<std::string> lines(1);
-    for (char c : reply) {
-        if (static_cast<unsigned char>(c) > 30)
-            lines.back() += c;
-        if (c == '\n')
-            lines.emplace_back();
-    }
-    return lines;
-}
-
 bool startsWith(const std::string& text, std::string_view prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Lines a modem sends on its own, framed by CR LF on both sides, that some modems (Huawei's
-// ^RSSI, a +CMTI for a message that just came in) drop into the middle of a list.
-bool isUnsolicited(const std::string& line)
-{
-    static constexpr std::string_view prefixes[] = {
-        "+CMTI:", "+CDSI:", "+CMT:", "+CDS:", "+CBM:", "+CREG:", "+CGREG:", "+CEREG:",
-        "+CUSD:", "+CRING:", "+CLIP:", "RING", "^RSSI:", "^HCSQ:", "^BOOT:", "^MODE:",
-        "^SRVST:", "^SIMST:", "^SYSSTART", "^DSFLOWRPT:", "^SMMEMFULL:", "^STIN:"};
-    for (std::string_view prefix : prefixes)
-        if (startsWith(line, prefix))
-            return true;
-    return false;
-}
-
-bool isFinalResult(const std::string& line)
-{
-    return line == "OK" || line == "ERROR" || startsWith(line, "+CMS ERROR:");
 }
 
 // The header's fields by the modem's commas: index between the blank and the first
@@ -105,66 +75,72 @@ std::string ListCommand(MessageFormat format)
 InboxList DecodeCMGLList(const std::string& reply, MessageFormat format)
 {
     InboxList list;
-    const std::vector<std::string> replyLines = answerLines(reply);
-    // The first entry's header is normally line 1, after the echo. A modem that echoes
-    // the LF of the command too, or an unsolicited line in front, moves it further down;
-    // looking only at line 1 would leave such a modem's messages unforwarded for ever.
-    std::size_t headerAt = 0;
-    while (headerAt < replyLines.size() && !startsWith(replyLines[headerAt], "+CMGL: "))
-        ++headerAt;
-    if (headerAt == replyLines.size())
-        return list;
+    const std::vector<std::string> replyLines = ReplyLines(reply);
+    // Only the last line can be the final result code: a text may hold an "OK" line.
+    const std::size_t finalAt = FinalResultAt(replyLines);
+    const bool ended = finalAt < replyLines.size() && replyLines[finalAt] == "OK";
+    const std::size_t limit = std::min(finalAt, replyLines.size());
 
-    // From the header on, without unsolicited lines (with the empty line in front of
-    // each): they belong to no message, and must not end up in one that is then deleted.
-    std::vector<std::string> lines{replyLines[headerAt - (headerAt > 0 ? 1 : 0)]};
-    for (std::size_t i = headerAt; i < replyLines.size(); ++i) {
-        if (i + 1 < replyLines.size() && replyLines[i].empty() && isUnsolicited(replyLines[i + 1])) {
-            ++i;
-            continue;
-        }
-        lines.push_back(replyLines[i]);
-    }
+    // The lines that may start an entry. A modem that echoes the LF of the command, or
+    // an unsolicited line in front, moves the first one down from line 1. In text mode a
+    // message's own text can imitate a header: such an entry is a candidate only, read on
+    // its own before anything is sent or deleted.
+    std::vector<std::size_t> headers;
+    for (std::size_t i = 0; i < limit; ++i)
+        if (IsListHeader(replyLines[i]))
+            headers.push_back(i);
 
-    std::size_t header = 1;
-    while (header < lines.size()) {
-        InboxEntry entry;
-        scanHeader(lines[header], entry.index, entry.headerSender, entry.headerStamp);
-        entry.headerSender = dropEnds(entry.headerSender);
-        entry.headerStamp = dropEnds(entry.headerStamp);
-
-        // The body runs to the next entry's header, or to the empty line in front of the
-        // final result code. Of several such pairs we take the last one, so that a text
-        // which itself holds an empty line and "OK" keeps it; an unsolicited line after
-        // the final result code has no such pair and stays out.
-        const std::size_t first = header + 1;
-        std::size_t next = first;
-        while (next < lines.size() && !startsWith(lines[next], "+CMGL:"))
-            ++next;
-        std::size_t end = next;
-        bool complete = next < lines.size();
-        for (std::size_t i = first; i + 1 < next; ++i) {
-            if (lines[i].empty() && isFinalResult(lines[i + 1])) {
-                end = i;
-                complete = true;
+    for (std::size_t h = 0; h < headers.size(); ++h) {
+        const bool last = h + 1 == headers.size();
+        const std::size_t first = headers[h] + 1;
+        std::size_t end = last ? limit : headers[h + 1];
+        // Lines the modem dropped in on its own, each with the empty line in front of it,
+        // belong to no message; and nothing else but them can stand in a PDU's place.
+        std::vector<std::string> body;
+        for (std::size_t i = first; i < end; ++i) {
+            if (i + 1 < end && replyLines[i].empty() && IsUnsolicited(replyLines[i + 1])) {
+                ++i;
+                continue;
             }
+            body.push_back(replyLines[i]);
         }
-        if (!complete && end > first && lines[end - 1].empty())
-            --end; // the piece after the last LF of a reply cut short is no line of the text
+        // The empty line in front of the final result code, or the empty piece after the
+        // last LF of a reply cut short, is no line of the text.
+        if (last && !body.empty() && body.back().empty())
+            body.pop_back();
 
-        entry.text = joined(lines, first, end);
-        entry.complete = complete;
+        InboxEntry entry;
+        scanHeader(replyLines[headers[h]], entry.index, entry.headerSender, entry.headerStamp);
+        entry.headerSender = dropEnds(entry.headerSender);
+        entry.headerTime = TimeOfStampField(entry.headerStamp);
+        entry.headerStamp = dropEnds(entry.headerStamp);
+        entry.text = joined(body, 0, body.size());
+        entry.complete = !last || ended;
         entry.lblSMSstamp = entry.headerSender + "    " + entry.headerStamp;
         entry.lblSMS = entry.text.size() > shownLength ? entry.text.substr(0, shownLength) + "..."
                                                        : entry.text;
         // PDU format: the labels show what the scan found, the request carries "PDU".
         entry.sender = format == MessageFormat::Pdu ? "PDU" : entry.headerSender;
         entry.stamp = format == MessageFormat::Pdu ? "PDU" : entry.headerStamp;
-        list.whole = complete && next == lines.size();
         list.entries.push_back(std::move(entry));
-        header = next;
     }
+    list.whole = ended;
     return list;
+}
+
+bool IsListHeader(const std::string& line)
+{
+    // "+CMGL: " and an index of one to five digits, then a comma: anything else in the
+    // index's place would go into a delete command.
+    constexpr std::string_view prefix = "+CMGL: ";
+    if (!startsWith(line, prefix))
+        return false;
+    std::size_t digits = 0;
+    while (prefix.size() + digits < line.size() && digits <= 5 &&
+           line[prefix.size() + digits] >= '0' && line[prefix.size() + digits] <= '9')
+        ++digits;
+    return digits >= 1 && digits <= 5 && prefix.size() + digits < line.size() &&
+           line[prefix.size() + digits] == ',';
 }
 
 std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat format)

@@ -19,8 +19,9 @@ struct InboxEntry {
     std::string lblSMS;      // the body, cut to 30 bytes and "..." when longer
     std::string headerSender; // the sender and stamp as the header scan found them
     std::string headerStamp;
-    // False when the reply stops inside the body (no next entry, no final result code
-    // after an empty line): the text may be missing its end.
+    std::string headerTime;   // the quoted time stamp alone (for comparing with a read)
+    // False when the reply stops inside the body (no next entry, no "OK" as the reply's
+    // last line): the text may be missing its end.
     bool complete = false;
 };
 
@@ -39,8 +40,14 @@ struct InboxList {
     bool whole = false;
 };
 
-// Every entry of the reply, each read as DecodeCMGL reads the first.
+// Every entry of the reply, each read as DecodeCMGL reads the first. An entry starts at
+// a line IsListHeader accepts; its text runs to the next such line, the last one's to
+// the empty line in front of the final result code, which only the reply's last line
+// can be. Unsolicited lines (with the empty line in front) are left out.
 InboxList DecodeCMGLList(const std::string& reply, MessageFormat format);
+
+// "+CMGL: " followed by an index of 1 to 5 digits and a comma.
+bool IsListHeader(const std::string& line);
 
 // "AT+CMGD=3\r\n" for index "3"; empty (send nothing) for an empty index.
 std::string DeleteCommand(const std::string& index);

@@ -1,6 +1,10 @@
 #include "PollCycle.h"
 
+#include <algorithm>
+
+#include "ByteEscape.h"
 #include "ForwardUrl.h"
+#include "MessageRead.h"
 #include "StatusDecoders.h"
 
 namespace zorvel {
@@ -8,7 +12,8 @@ namespace zorvel {
 PollCycle::PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http,
                      Clock& clock, ForwardingSettings settings)
     : exchange_(exchange), fields_(fields), http_(http), clock_(clock),
-      settings_(std::move(settings)), queue_(settings_.Decode, settings_.multipartWaitMs)
+      settings_(std::move(settings)),
+      queue_(settings_.Decode, settings_.multipartWaitMs, messageFormat())
 {
 }
 
@@ -44,16 +49,20 @@ void PollCycle::run(Step step)
     case Step::Operator: return send("AT+COPS?\r\n");
     case Step::Format: return send(formatCommand());
     case Step::List: return send(ListCommand(messageFormat()));
+    case Step::ReadBeforeForward: return send(ReadCommand(message_->indexes.front()));
     case Step::Forward: return forwardEntry();
+    case Step::ReadBeforeDelete: return send(ReadCommand(deletes_.front().index));
     case Step::Delete: return continueInbox();
     }
 }
 
 // The reply of the step just run stands in txtStatus (or, when the modem said nothing,
-// the reply before it, which is then what gets decoded).
+// the reply before it, which the status decoders then show again). The inbox steps read
+// only their own exchange's bytes.
 void PollCycle::replyArrived()
 {
     const std::string& answer = fields_.text(Field::txtStatus);
+    const std::string& own = exchange_.reply();
     switch (step_) {
     case Step::Idle: return;
     case Step::Reset: return run(Step::FirstFormat);
@@ -85,8 +94,10 @@ void PollCycle::replyArrived()
         fields_.setText(Field::txtNetName, DecodeCOPS(answer));
         return run(Step::Format);
     case Step::Format: return run(Step::List);
-    case Step::List: return listArrived(answer);
+    case Step::List: return listArrived(own);
+    case Step::ReadBeforeForward: return readBeforeForward(own);
     case Step::Forward: return; // ends in forwardingEnded()
+    case Step::ReadBeforeDelete: return readBeforeDelete(own);
     case Step::Delete: return continueInbox();
     }
 }
@@ -98,14 +109,19 @@ void PollCycle::listArrived(const std::string& answer)
         if (events.notice)
             events.notice(notice);
     message_ = std::move(plan.forward);
-    forwardPending_ = message_.has_value();
     deletes_.clear();
     // Accepted in an earlier cycle, but the delete did not take: deleted, not sent again.
-    for (const std::string& index : plan.deleteAgain)
-        deletes_.emplace_back(index, true);
+    for (const PlannedDelete& again : plan.deleteAgain)
+        deletes_.push_back({again.index, again.entryKey, true});
+    if (message_ && message_->indexes.empty())
+        message_.reset(); // nothing to read or delete it by
+    forwardPending_ = message_.has_value();
     if (message_) {
-        fields_.setText(Field::lblSMSstamp, message_->lblSMSstamp);
-        fields_.setText(Field::lblSMS, message_->lblSMS);
+        // In text mode it shows once its own read has shown what it is.
+        if (messageFormat() != MessageFormat::Text) {
+            fields_.setText(Field::lblSMSstamp, message_->lblSMSstamp);
+            fields_.setText(Field::lblSMS, message_->lblSMS);
+        }
     } else if (plan.cutShort) {
         // The list was cut off inside this message's text: forwarding it now would send
         // (and delete) a shortened message. It stays for the next cycle.
@@ -119,22 +135,79 @@ void PollCycle::listArrived(const std::string& answer)
     continueInbox();
 }
 
-// The deletes waiting, one exchange each, then this cycle's forwarding, then the end.
+// The deletes waiting, each a read of the slot and then the delete, then this cycle's
+// forwarding, then the end.
 void PollCycle::continueInbox()
 {
-    if (!deletes_.empty()) {
-        const auto [index, forwardedBefore] = deletes_.front();
-        deletes_.pop_front();
-        if (events.deleting)
-            events.deleting(index, forwardedBefore);
-        step_ = Step::Delete;
-        return send(DeleteCommand(index));
-    }
+    if (!deletes_.empty())
+        return run(Step::ReadBeforeDelete);
     if (forwardPending_) {
         forwardPending_ = false;
-        return run(Step::Forward);
+        // In text mode the list cannot say for sure where a text ends, nor whether an
+        // entry is one: what goes out is the message read on its own.
+        return run(messageFormat() == MessageFormat::Text ? Step::ReadBeforeForward : Step::Forward);
     }
     step_ = Step::Idle;
+}
+
+void PollCycle::readBeforeDelete(const std::string& answer)
+{
+    const PendingDelete pending = deletes_.front();
+    deletes_.pop_front();
+    const std::optional<ReadMessage> read = readOnItsOwn(answer);
+    if (!read || !queue_.holdsAccepted(ContentKey(*read, messageFormat()))) {
+        // The slot no longer holds (or did not show) what the web application accepted.
+        if (pending.forwardedBefore)
+            queue_.forgetAccepted(pending.entryKey);
+        if (events.notice)
+            events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +
+                          (read ? "it holds a message that was not forwarded"
+                                : "its read gave no message"));
+        return continueInbox();
+    }
+    if (events.deleting)
+        events.deleting(pending.index, pending.forwardedBefore);
+    step_ = Step::Delete;
+    send(DeleteCommand(pending.index));
+}
+
+void PollCycle::readBeforeForward(const std::string& answer)
+{
+    const std::optional<ReadMessage> read = readOnItsOwn(answer);
+    const std::string index = message_->indexes.front();
+    if (read && queue_.holdsAccepted(ContentKey(*read, MessageFormat::Text))) {
+        // Accepted before, listed in another shape: only its delete was missing.
+        deletes_.push_back({index, {}, true});
+        return continueInbox();
+    }
+    // The list's header must be this slot's own: a text can imitate one.
+    if (!read || read->sender != message_->listedSender || read->time != message_->listedTime) {
+        const std::int64_t wait = queue_.refused(*message_, clock_.nowMs());
+        if (events.notice)
+            events.notice("index " + EscapeBytes(index) + " not forwarded: " +
+                          (read ? "its read does not match its list entry"
+                                : "its read gave no message") +
+                          (wait > 0 ? "; next try in " + std::to_string(wait / 1000) + " s" : ""));
+        return continueInbox();
+    }
+    message_->text = read->text;
+    message_->textLength = static_cast<std::size_t>(std::count_if(
+        read->text.begin(), read->text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    message_->lblSMS = read->text.size() > 30 ? read->text.substr(0, 30) + "..." : read->text;
+    message_->contentKeys.assign(message_->entryKeys.size(), ContentKey(*read, MessageFormat::Text));
+    fields_.setText(Field::lblSMSstamp, message_->lblSMSstamp);
+    fields_.setText(Field::lblSMS, message_->lblSMS);
+    run(Step::Forward);
+}
+
+// A read decides only when it ended with its final result code, and, in text mode,
+// when the modem had fallen quiet before the reply window closed: a reply still
+// streaming in may have been cut just after a line of the text that reads "OK".
+std::optional<ReadMessage> PollCycle::readOnItsOwn(const std::string& answer) const
+{
+    if (messageFormat() == MessageFormat::Text && !exchange_.replySettled())
+        return std::nullopt;
+    return DecodeCMGR(answer, messageFormat());
 }
 
 // Step 3 of every cycle: the operator's message when Send was pressed, else the signal.
@@ -159,26 +232,29 @@ void PollCycle::forwardEntry()
 
 void PollCycle::forwardingEnded(const HttpResult& result)
 {
-    if (events.forwarded) {
-        ForwardReport report{message_->indexes, message_->sender, message_->parts,
-                             message_->textLength, result.status, {},
-                             clock_.nowMs() - requestStartMs_};
-        if (!result.accepted())
-            report.failure = result.describe();
-        events.forwarded(report);
-    }
+    ForwardReport report{message_->indexes, message_->sender, message_->parts,
+                         message_->textLength, result.status, {},
+                         clock_.nowMs() - requestStartMs_};
+    if (!result.accepted())
+        report.failure = result.describe();
     if (!result.accepted()) {
         // Kept on the modem and tried again in its turn; the next listed message goes
         // first next cycle, so one the web application refuses holds up no other.
         fields_.setText(Field::lblForwardProblem, "Not forwarded: " + result.describe());
-        queue_.refused(*message_);
+        const std::int64_t wait = queue_.refused(*message_, clock_.nowMs());
+        if (events.forwarded) {
+            report.nextTryMs = wait;
+            events.forwarded(report);
+        }
         return continueInbox();
     }
     fields_.setText(Field::lblForwardProblem, "");
     ++txtCount;
     queue_.accepted(*message_);
     for (const std::string& index : message_->indexes)
-        deletes_.emplace_back(index, false);
+        deletes_.push_back({index, {}, false});
+    if (events.forwarded)
+        events.forwarded(report);
     continueInbox();
 }
 

@@ -9,6 +9,11 @@
 // inbox: the first stored message is forwarded and, once the web application accepted
 // it, counted and deleted. Which listed message goes out, and how the parts of a long one
 // are joined, is the forwarding queue's choice.
+//
+// The inbox steps decide only by the bytes of their own exchange: a command the modem
+// did not answer lists nothing and deletes nothing. Each delete comes right after a read
+// of the same slot that shows a message the web application accepted; in text mode a
+// message is also read on its own before it is forwarded, and that read is what goes out.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -20,6 +25,7 @@
 #include "ForwardingQueue.h"
 #include "HttpClient.h"
 #include "InboxDecoder.h"
+#include "MessageRead.h"
 #include "OutgoingMessage.h"
 #include "StatusFields.h"
 
@@ -62,7 +68,12 @@ private:
         Idle,
         Reset, FirstFormat, OwnNumber, NetworkSummary, Imei, Imsi,
         OutgoingFormat, OutgoingRecipient, OutgoingText,
-        Signal, Operator, Format, List, Forward, Delete,
+        Signal, Operator, Format, List, ReadBeforeForward, Forward, ReadBeforeDelete, Delete,
+    };
+    struct PendingDelete {
+        std::string index;
+        std::string entryKey;       // as listed, when planned from the list
+        bool forwardedBefore = false; // accepted in an earlier cycle
     };
 
     void run(Step step);
@@ -70,6 +81,9 @@ private:
     Step afterFirstCycleBlock();
     void listArrived(const std::string& answer);
     void continueInbox();
+    void readBeforeForward(const std::string& answer);
+    void readBeforeDelete(const std::string& answer);
+    std::optional<ReadMessage> readOnItsOwn(const std::string& answer) const;
     void forwardEntry();
     void forwardingEnded(const HttpResult& result);
     void send(const std::string& command);
@@ -87,7 +101,7 @@ private:
     ForwardingQueue queue_;
     std::optional<ListedMessage> message_; // this cycle's message, until its request ends
     bool forwardPending_ = false;
-    std::deque<std::pair<std::string, bool>> deletes_; // index, and whether forwarded before
+    std::deque<PendingDelete> deletes_;
     std::int64_t requestStartMs_ = 0;
 };
 

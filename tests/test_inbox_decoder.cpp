@@ -113,9 +113,6 @@ private slots:
         QTest::newRow("+CMTI between text and OK")
             << echo + header3 + "\r\nHello there\r\n\r\n+CMTI: \"SM\",1" + tail << QByteArray("3")
             << number << stamp3 << QByteArray("Hello there") << QByteArray("Hello there");
-        QTest::newRow("empty index") << QByteArray("\r\n+CMGL: ,\"REC READ\",\"+447700900123\",,\"x\"\r\nHi") + tail
-                                     << QByteArray() << number << QByteArray("x") << QByteArray("Hi")
-                                     << QByteArray("Hi");
     }
     void textEntry()
     {
@@ -161,6 +158,10 @@ private slots:
         QTest::newRow("nothing received") << QByteArray();
         QTest::newRow("previous reply left in place") << QByteArray("AT+CMGF=1\r\r\nOK\r\n");
         QTest::newRow("header without the blank") << QByteArray("\r\n+CMGL:3,\"REC UNREAD\",\"+4477\",,\"x\"\r\nHi") + tail;
+        // Whatever stands in the index's place goes into a delete command: only 1 to 5 digits do.
+        for (const char* index : {"", "9;+CMGD=0", "123456", "1a", " 1", "-1"})
+            QTest::newRow(qPrintable(QStringLiteral("index \"%1\"").arg(QLatin1String(index))))
+                << "\r\n+CMGL: " + QByteArray(index) + ",\"REC READ\",\"+4477\",,\"x\"\r\nHi" + tail;
     }
     void noEntry()
     {

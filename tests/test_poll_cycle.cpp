@@ -43,6 +43,12 @@ struct ScriptedModem {
                 reply += "\r\n+CMGL: " + std::to_string(index) + entry;
             return reply + "\r\n\r\nOK\r\n";
         }
+        if (written.starts_with("AT+CMGR=")) {
+            const auto entry = store.find(std::stoi(written.substr(8)));
+            if (entry == store.end())
+                return "\r\n+CMS ERROR: 321\r\n";
+            return "\r\n+CMGR: " + entry->second.substr(1) + "\r\n\r\nOK\r\n";
+        }
         if (written.starts_with("AT+CMGD=")) {
             store.erase(std::stoi(written.substr(8)));
             return "\r\nOK\r\n";
@@ -324,6 +330,10 @@ void PollCycleTest::noCommandWhileTheRequestIsInFlight()
     QCOMPARE(rig.fields.text(Field::txtReady), std::string("READY"));
     rig.http.answer({200, {}});
     rig.tick();
+    // The slot is read, then deleted.
+    QCOMPARE(rig.port.written.back(), std::string("AT+CMGR=1\r\n"));
+    for (int i = 0; i < 3; ++i)
+        rig.tick();
     QCOMPARE(rig.port.written.back(), std::string("AT+CMGD=1\r\n"));
 }
 
