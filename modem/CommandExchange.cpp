@@ -1,5 +1,7 @@
 #include "CommandExchange.h"
 
+#include "ReplyShape.h"
+
 namespace zorvel {
 
 CommandExchange::CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields,
@@ -41,6 +43,7 @@ bool CommandExchange::SendCommand(std::string command, std::function<void()> don
     waiting_ = true;
     done_ = std::move(done);
     reply_.clear();
+    pieces_.clear();
     port_.discardInput();
     port_.write(command);
     if (onCommandSent)
@@ -59,8 +62,8 @@ void CommandExchange::collect()
     std::string piece = port_.readAll();
     if (piece.empty())
         return;
+    pieces_.push_back({clock_.nowMs(), reply_.size()});
     reply_ += piece;
-    lastArrivalMs_ = clock_.nowMs();
     fields_.setText(Field::txtStatus, reply_);
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
 }
@@ -98,7 +101,16 @@ void CommandExchange::SetTimeoutFlag()
 void CommandExchange::finish(bool runDone)
 {
     constexpr std::int64_t quietBeforeCloseMs = 200;
-    settled_ = reply_.empty() || clock_.nowMs() - lastArrivalMs_ >= quietBeforeCloseMs;
+    settled_ = true;
+    for (const Piece& piece : pieces_) {
+        if (clock_.nowMs() - piece.arrivedMs < quietBeforeCloseMs) {
+            // A modem may announce something at any moment; anything else means the
+            // reply itself was still coming.
+            for (const std::string& line : ReplyLines(reply_.substr(piece.offset)))
+                settled_ = settled_ && (line.empty() || IsUnsolicited(line));
+            break;
+        }
+    }
     timer_->stop();
     waiting_ = false;
     port_.close();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Clock.h"
 #include "ModemPort.h"
@@ -37,8 +38,9 @@ public:
     bool waiting() const { return waiting_; }
     // This exchange's own bytes (empty when the modem said nothing), unlike txtStatus.
     const std::string& reply() const { return reply_; }
-    // The modem had fallen quiet before the window closed: nothing arrived in its last
-    // 200 ms. A reply still streaming in when the window closed may lack its end.
+    // The modem had fallen quiet before the window closed: nothing but whole unsolicited
+    // lines arrived in its last 200 ms. A reply still streaming in when the window closed
+    // may lack its end.
     bool replySettled() const { return settled_; }
 
     // The port cannot be opened, or the layer refused the settings: the text to show
@@ -65,7 +67,11 @@ private:
     bool waiting_ = false;
     std::int64_t deadline_ = 0;
     std::string reply_;
-    std::int64_t lastArrivalMs_ = 0;
+    struct Piece {
+        std::int64_t arrivedMs;
+        std::size_t offset;
+    };
+    std::vector<Piece> pieces_;
     bool settled_ = true;
     std::function<void()> done_;
 };

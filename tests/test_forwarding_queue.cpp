@@ -98,6 +98,9 @@ private slots:
     void refusedMessageTakesItsTurn();
     void acceptedMessageIsOnlyDeletedAgain();
     void undecodableEntryGoesAsListed();
+    void repeatedFailuresWaitLonger();
+    void reusedReferenceAfterAnIncompleteMessage();
+    void noticeKeepsASendersLineBreaksEscaped();
 };
 
 void ForwardingQueueTest::joinsTheFirstWholeMessage_data()
@@ -249,3 +252,64 @@ void ForwardingQueueTest::undecodableEntryGoesAsListed()
 
 QTEST_GUILESS_MAIN(ForwardingQueueTest)
 #include "test_forwarding_queue.moc"
+
+// Its next turn after the first failure, then 30 s doubling up to 10 minutes; a message
+// waiting out its back-off lets the others go, and an acceptance ends the back-off.
+void ForwardingQueueTest::repeatedFailuresWaitLonger()
+{
+    ForwardingQueue queue(false, 10 * minute);
+    const InboxList list = textList({"refused", "other"});
+    std::vector<std::int64_t> waits;
+    std::int64_t now = 0;
+    for (int failure = 0; failure < 8; ++failure) {
+        const CyclePlan plan = queue.plan(list, now);
+        QCOMPARE(plan.forward->text, std::string("refused"));
+        waits.push_back(queue.refused(*plan.forward, now) / 1000);
+        // Until the wait is over the other message goes, and is refused too (next turn).
+        const CyclePlan meanwhile = queue.plan(list, now + 1);
+        QCOMPARE(meanwhile.forward->text, std::string("other"));
+        queue.refused(*meanwhile.forward, now + 1);
+        if (waits.back() > 0)
+            QVERIFY(!queue.plan(list, now + waits.back() * 1000 - 1).forward ||
+                    queue.plan(list, now + waits.back() * 1000 - 1).forward->text != "refused");
+        now += std::max<std::int64_t>(waits.back(), 600) * 1000; // past both waits
+    }
+    QCOMPARE(waits, (std::vector<std::int64_t>{0, 30, 60, 120, 240, 480, 600, 600}));
+
+    ForwardingQueue fresh(false, 10 * minute);
+    fresh.refused(*fresh.plan(list, 0).forward, 0);
+    fresh.refused(*fresh.plan(list, 0).forward, 0);
+    fresh.accepted(*fresh.plan(list, 0).forward);
+    QCOMPARE(fresh.refused(*fresh.plan(textList({"refused"}), 0).forward, 0), std::int64_t(0));
+}
+
+// References are 8-bit and repeat: once no part of a message sent with "[...]" is listed,
+// a later long message with the same sender, reference and count is joined as usual.
+void ForwardingQueueTest::reusedReferenceAfterAnIncompleteMessage()
+{
+    ForwardingQueue queue(true, 1 * minute);
+    queue.plan(listOf({part(1, 7, 2, 1, u"A1 ")}), 0);
+    const CyclePlan late = queue.plan(listOf({part(1, 7, 2, 1, u"A1 ")}), 2 * minute);
+    QCOMPARE(late.forward->text, std::string("A1 [...]"));
+    queue.accepted(*late.forward);
+    queue.plan(listOf({}), 3 * minute); // deleted: nothing listed
+    const CyclePlan reused = queue.plan(listOf({part(2, 7, 2, 1, u"B1 "), part(3, 7, 2, 2, u"B2")}),
+                                        4 * minute);
+    QVERIFY(reused.forward);
+    QCOMPARE(reused.forward->text, std::string("B1 B2"));
+    QCOMPARE(indexes(*reused.forward), (QStringList{"2", "3"}));
+}
+
+void ForwardingQueueTest::noticeKeepsASendersLineBreaksEscaped()
+{
+    PduFields pdu;
+    pdu.alphanumericSender = "Bank\r\nINFO"; // 10 characters: a valid name
+    pdu.text = u"x";
+    pdu.reference = 9;
+    pdu.count = 2;
+    pdu.sequence = 1;
+    ForwardingQueue queue(true, 10 * minute);
+    const CyclePlan plan = queue.plan(listOf({{1, BuildPdu(pdu)}}), 0);
+    QCOMPARE(plan.notices.size(), std::size_t(1));
+    QVERIFY(plan.notices[0].find_first_of("\r\n") == std::string::npos);
+}

@@ -8,6 +8,7 @@ namespace zorvel::testing {
 
 struct PduFields {
     std::string sender = "15550001234"; // international, without the '+'
+    std::string alphanumericSender;     // a name instead (ASCII letters, digits, CR, LF)
     std::u16string text;                // UCS2 units; ignored when octets are set
     std::string octets;                 // 8-bit data instead of text
     int reference = -1;                 // concatenation reference; -1 for a single SMS
@@ -41,15 +42,28 @@ inline std::string BuildPdu(const PduFields& pdu)
             data += hexOctet(u >> 8) + hexOctet(u & 0xFF);
     }
     std::string address;
-    std::string digits = pdu.sender;
-    if (digits.size() % 2)
-        digits += 'F';
-    for (std::size_t i = 0; i < digits.size(); i += 2)
-        address += std::string{digits[i + 1], digits[i]};
+    if (!pdu.alphanumericSender.empty()) {
+        // Packed 7-bit; these characters have the same codes in the GSM alphabet.
+        unsigned bits = 0, pending = 0;
+        for (char c : pdu.alphanumericSender) {
+            pending |= static_cast<unsigned>(c & 0x7F) << bits;
+            for (bits += 7; bits >= 8; bits -= 8, pending >>= 8)
+                address += hexOctet(pending & 0xFF);
+        }
+        if (bits > 0)
+            address += hexOctet(pending & 0xFF);
+        address = hexOctet((pdu.alphanumericSender.size() * 7 + 3) / 4) + "D0" + address;
+    } else {
+        std::string digits = pdu.sender;
+        if (digits.size() % 2)
+            digits += 'F';
+        for (std::size_t i = 0; i < digits.size(); i += 2)
+            address += std::string{digits[i + 1], digits[i]};
+        address = hexOctet(pdu.sender.size()) + "91" + address;
+    }
     const std::size_t udl = (header.size() + data.size()) / 2;
-    return "00" + std::string(pdu.reference >= 0 ? "44" : "04") + hexOctet(pdu.sender.size()) +
-           "91" + address + "00" + (pdu.octets.empty() ? "08" : "04") + pdu.stampSemiOctets +
-           hexOctet(udl) + header + data;
+    return "00" + std::string(pdu.reference >= 0 ? "44" : "04") + address + "00" +
+           (pdu.octets.empty() ? "08" : "04") + pdu.stampSemiOctets + hexOctet(udl) + header + data;
 }
 
 } // namespace zorvel::testing
