@@ -1,6 +1,6 @@
 // The inbox scan on arbitrary list replies, in text and in PDU format: no crash, no
 // sanitizer report, the body made of the reply's own lines after the header, and a delete
-// command that stays one command line whatever the modem printed as index.
+// command that stays one command line of 1 to 5 digits whatever the modem printed as index.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -30,7 +30,7 @@ std::vector<std::string> answerLines(const std::string& reply)
 std::size_t headerLine(const std::vector<std::string>& lines)
 {
     for (std::size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].starts_with("+CMGL: "))
+        if (IsListHeader(lines[i]))
             return i;
     return lines.size();
 }
@@ -44,7 +44,9 @@ void CheckEntry(const InboxEntry& e, const std::string& reply)
     Require(e.lblSMSstamp.size() <= reply.size() + 4, "lblSMSstamp longer than the reply");
     for (const std::string* s : {&e.index, &e.sender, &e.stamp})
         Require(s->size() <= reply.size() && !fuzz::HasControlByte(*s), "header field out of the header");
-    Require(e.index.find(',') == std::string::npos, "index holds a comma");
+    Require(!e.index.empty() && e.index.size() <= 5 &&
+                e.index.find_first_not_of("0123456789") == std::string::npos,
+            "index is not 1 to 5 digits");
 
     const std::string del = DeleteCommand(e.index);
     if (!e.index.empty())

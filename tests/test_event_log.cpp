@@ -104,6 +104,10 @@ void EventLogTest::forwardLines_data()
     QTest::newRow("refused")
         << report({"0"}, "+15550001234", 1, 1, 500, "HTTP 500", 3) << int(QtWarningMsg)
         << "not forwarded index 0 from +15550001234, 1 part, 1 character: HTTP 500 after 3 ms";
+    ForwardReport waiting = report({"2"}, "+15550001234", 1, 5, 400, "HTTP 400", 9);
+    waiting.nextTryMs = 120'000;
+    QTest::newRow("refused again, waits") << waiting << int(QtWarningMsg)
+        << "not forwarded index 2 from +15550001234, 1 part, 5 characters: HTTP 400 after 9 ms; next try in 120 s";
     QTest::newRow("no answer")
         << report({"5"}, "PDU", 1, 48, 0, "no answer within 60 s", 60001) << int(QtWarningMsg)
         << "not forwarded index 5 from PDU, 1 part, 48 characters: no answer within 60 s after 60001 ms";

@@ -6,6 +6,8 @@
 #include <QtTest>
 
 #include "InboxDecoder.h"
+#include "MessageRead.h"
+#include "ReplyShape.h"
 
 using namespace zorvel;
 
@@ -242,6 +244,58 @@ private slots:
         QCOMPARE(got, texts);
         if (!texts.isEmpty())
             QCOMPARE(list.whole, whole);
+    }
+
+    // A message read on its own: its text runs to the empty line before the reply's last
+    // line, which must be "OK"; anything else says nothing.
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("pdu");
+        QTest::addColumn<QByteArray>("text"); // "-" for no message
+        const QByteArray h = "AT+CMGR=2\r\r\n+CMGR: \"REC READ\",\"+15550001111\",,\"26/12/07,10:00:00+04\"\r\n";
+        QTest::newRow("plain") << h + "Hi\r\n\r\nOK\r\n" << false << QByteArray("Hi");
+        QTest::newRow("lines that imitate a list and its end")
+            << h + "a\r\n+CMGL: 1,\"REC READ\",\"+1\",,\"x\"\r\n\r\nOK\r\nb\r\n\r\nOK\r\n" << false
+            << QByteArray("a\n+CMGL: 1,\"REC READ\",\"+1\",,\"x\"\n\nOK\nb");
+        QTest::newRow("announcement after OK") << h + "Hi\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n" << false
+                                               << QByteArray("Hi");
+        QTest::newRow("cut short") << h + "Hi\r\n" << false << QByteArray("-");
+        QTest::newRow("empty slot") << QByteArray("\r\n+CMS ERROR: 321\r\n") << false << QByteArray("-");
+        QTest::newRow("no reply") << QByteArray() << false << QByteArray("-");
+        QTest::newRow("PDU") << QByteArray("\r\n+CMGR: 1,,3\r\n00AABB\r\n\r\nOK\r\n") << true
+                             << QByteArray("00AABB");
+        QTest::newRow("PDU of two lines") << QByteArray("\r\n+CMGR: 1,,3\r\n00AA\r\nBB\r\n\r\nOK\r\n") << true
+                                          << QByteArray("-");
+    }
+    void read()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, pdu);
+        QFETCH(QByteArray, text);
+        const auto message = DecodeCMGR(reply.toStdString(), pdu ? MessageFormat::Pdu : MessageFormat::Text);
+        QCOMPARE(message ? QByteArray::fromStdString(message->text) : QByteArray("-"), text);
+        if (message && !pdu)
+            QCOMPARE(message->sender + "|" + message->time, std::string("+15550001111|26/12/07,10:00:00+04"));
+    }
+
+    // Unsolicited lines by their whole shape, not by what they begin with.
+    void unsolicited_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("unsolicited");
+        for (const char* line : {"RING", "+CMTI: \"SM\",3", "^RSSI:18", "^BOOT:11111111,0,0,0,75",
+                                 "+CREG: 1,\"00C3\",\"1A2B\"", "+CRING: VOICE", "+CUSD: 0,\"Balance 5\",15"})
+            QTest::newRow(line) << QByteArray(line) << true;
+        for (const char* line : {"RINGTONE offer", "RING RING", "+CMTI: call us", "+CMTI:", "^RSSI: 18 dB",
+                                 "+CMT: \"+1\",,\"x\"", "OK"})
+            QTest::newRow(line) << QByteArray(line) << false;
+    }
+    void unsolicited()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, unsolicited);
+        QCOMPARE(IsUnsolicited(line.toStdString()), unsolicited);
     }
 };
 
