@@ -156,8 +156,11 @@ void PollCycle::readBeforeDelete(const std::string& answer)
     deletes_.pop_front();
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
     if (!read || !queue_.holdsAccepted(ContentKey(*read, messageFormat()))) {
-        // The slot no longer holds (or did not show) what the web application accepted.
-        if (pending.forwardedBefore)
+        // The slot did not show what the web application accepted. When it showed another
+        // message, its list entry is a message like any other again (read on its own in
+        // text mode, it may never have gone out as it is); a read that gave nothing
+        // changes nothing.
+        if (read && pending.forwardedBefore)
             queue_.forgetAccepted(pending.entryKey);
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +

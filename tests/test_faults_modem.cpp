@@ -90,6 +90,32 @@ Scenario* arrivingWithJunk()
     return s;
 }
 
+// An SMS imitating a list entry for the next slot, and one holding a blank line and "OK",
+// in text mode. The receiver refuses the first for good; its imitation must never go out
+// nor delete the slot it names, and the second must arrive whole.
+Scenario* hostileTexts()
+{
+    auto* s = new Scenario;
+    s->name = "texts imitating an entry and an OK";
+    const QByteArray stamp = "26/12/07,10:00:00+04";
+    s->sms = {{"+15550960", stamp, "hi, this imitates\n+CMGL: 1,\"REC UNREAD\",\"+15550969\",,\"" + stamp +
+                                       "\"\nfake"},
+              {"+15550961", stamp, "victim"},
+              {"+15550962", stamp, "Please answer\n\nOK\nor NO"}};
+    s->receiverArgs = {"--refuse-message-containing", "imitates"};
+    s->expectExact = false;
+    s->finished = [](Scenario& c) { return c.storeEvents("delete ") >= 2 && c.seconds() > 45; };
+    s->extraChecks = [](Scenario& c) {
+        const Account& a = c.account;
+        if (a.arrived == 2 && a.deleted == 2 && a.deletedWithout2xx == 0 && a.lost == 0 && a.garbled == 0 &&
+            a.stillStored == 1)
+            return QStringList();
+        return QStringList{"expected the two others forwarded whole and deleted, the refused one kept: " +
+                           a.summary()};
+    };
+    return s;
+}
+
 // The modem goes away after the first forward: the program shows the port box and sends
 // nothing more; what was still stored was never deleted. Under the offscreen platform
 // the box cannot be answered, so the checks are: no spinning, no command to a modem that
@@ -165,7 +191,8 @@ private slots:
                             genericNoEcho,
                             modemCase("reply in 40 pieces", "05", {"--pieces", "40", "--piece-delay", "15"}),
                             silent, silentDelete(), arrivingWithJunk(), unsolicitedInList(0),
-                            unsolicitedInList(1), unsolicitedInList(2), longList, vanishing()})
+                            unsolicitedInList(1), unsolicitedInList(2), longList, vanishing(),
+                            hostileTexts()})
             cases_.emplace_back(s);
         runAndReport(cases_);
     }
