@@ -7,6 +7,7 @@
 
 #include "Check.h"
 #include "InboxDecoder.h"
+#include "ReplyShape.h"
 
 using namespace zorvel;
 using fuzz::Require;
@@ -14,17 +15,7 @@ using fuzz::Require;
 namespace {
 
 // The reply's lines as the answer rule cuts them: split at LF, bytes 0..30 dropped.
-std::vector<std::string> answerLines(const std::string& reply)
-{
-    std::vector<std::string> lines(1);
-    for (char c : reply) {
-        if (static_cast<unsigned char>(c) > 30)
-            lines.back() += c;
-        if (c == '\n')
-            lines.emplace_back();
-    }
-    return lines;
-}
+std::vector<std::string> answerLines(const std::string& reply) { return ReplyLines(reply); }
 
 // Index of the first line that starts a list entry, or the line count when none.
 std::size_t headerLine(const std::vector<std::string>& lines)
