@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "ExitCodes.h"
 #include "Version.h"
 
 namespace zorvel {
@@ -26,9 +27,19 @@ const QCommandLineOption noWindowOption(
 // and Qt's --help-all lists options this program does not accept.
 void describe(QCommandLineParser& parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "Zorvel forwards every SMS a GSM modem receives to a web address.\n"
-        "It reads zorvel.ini from its working folder; SIGTERM or SIGINT end it."));
+    parser.setApplicationDescription(
+        QStringLiteral("Zorvel forwards every SMS a GSM modem receives to a web address.\n"
+                       "It reads zorvel.ini from its working folder; SIGTERM or SIGINT end it.\n"
+                       "\n"
+                       "Exit codes:\n"
+                       "  %1   closed, or ended by SIGTERM or SIGINT\n"
+                       "  %2   the port is missing or cannot be opened (it may come back)\n"
+                       "  %3   a mistake on the command line\n"
+                       "  %4  zorvel.ini (or its Speed value) is unusable")
+            .arg(exitcode::ended)
+            .arg(exitcode::portFailed)
+            .arg(exitcode::usage)
+            .arg(exitcode::configuration));
     parser.addOptions({helpOption, versionOption, folderOption, noWindowOption});
 }
 

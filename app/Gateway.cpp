@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "ExitCodes.h"
 #include "LogCategories.h"
 #include "QtNotificationArea.h"
 #include "SignalWatcher.h"
@@ -31,7 +32,9 @@ Gateway::Gateway(std::string workFolder)
     };
     makeNotificationArea = [] { return std::make_unique<QtNotificationArea>(); };
     // Both failures end the program once the operator has read the message.
-    link_.onFatal = [this](const std::string& text) { showMessage(text, [this] { end(1); }); };
+    link_.onFatal = [this](const std::string& text, int code) {
+        showMessage(text, [this, code] { end(code); });
+    };
     connect(window_.get(), &frmMain::unloadRequested, this, &Gateway::Form_Unload);
     connect(window_.get(), &frmMain::sendClicked, this, [this] { link_.sendClicked(); });
 }
@@ -71,7 +74,7 @@ void Gateway::Form_Unload()
         return;
     link_.stop();
     tray_.reset(); // removes the tray icon
-    end(0);
+    end(exitcode::ended);
 }
 
 void Gateway::endOnSignal(int signalNumber)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "ExitCodes.h"
 #include "LogCategories.h"
 #include "SignalWatcher.h"
 
@@ -11,16 +12,16 @@ HeadlessGateway::HeadlessGateway(std::string workFolder) : link_(std::move(workF
 {
     endProgram = [](int code) { QCoreApplication::exit(code); };
     // The text was logged where it arose; no one is there to press OK.
-    link_.onFatal = [this](const std::string&) {
+    link_.onFatal = [this](const std::string&, int code) {
         if (running_)
-            end(1);
+            end(code);
     };
 }
 
 bool HeadlessGateway::start()
 {
     if (!link_.loadConfiguration()) {
-        qCInfo(lcApp, "ended with exit code 1");
+        qCInfo(lcApp, "ended with exit code %d", exitcode::configuration);
         return false;
     }
     running_ = true;
@@ -34,7 +35,7 @@ void HeadlessGateway::endOnSignal(int signalNumber)
         return;
     qCInfo(lcApp, "%s received", qPrintable(SignalName(signalNumber)));
     link_.stop();
-    end(0);
+    end(exitcode::ended);
 }
 
 void HeadlessGateway::end(int code)

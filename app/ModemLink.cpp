@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "ConfigFileMode.h"
 #include "EventLog.h"
+#include "ExitCodes.h"
 #include "LogCategories.h"
 #include "PortLocator.h"
 #include "QtClock.h"
@@ -34,10 +36,11 @@ bool ModemLink::loadConfiguration()
     if (!loaded.config) {
         qCCritical(lcConfig, "%s", loaded.error.c_str());
         if (onFatal)
-            onFatal(loaded.error);
+            onFatal(loaded.error, exitcode::configuration);
         return false;
     }
     config_ = std::move(*loaded.config);
+    WarnIfOpenToOthers(config_.iniPath);
     return true;
 }
 
@@ -131,9 +134,13 @@ void ModemLink::portUnavailable(const std::string& message)
 {
     // Nothing more goes to the modem; the owner ends the program.
     tmrMain_.stop();
+    const OpenResult& failed = port_->lastOpen();
+    if (!failed.deviceProblem.empty())
+        qCCritical(lcModem, "%s", failed.deviceProblem.c_str());
     qCCritical(lcModem, "%s", message.c_str());
+    // An unusable Speed value is in zorvel.ini: starting again would not help.
     if (onFatal)
-        onFatal(message);
+        onFatal(message, failed.settingsProblem.empty() ? exitcode::portFailed : exitcode::configuration);
 }
 
 } // namespace zorvel

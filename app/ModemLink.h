@@ -19,6 +19,7 @@
 namespace zorvel {
 
 class QtHttpClient;
+class QtSerialModemPort;
 
 class ModemLink : public QObject {
     Q_OBJECT
@@ -45,8 +46,9 @@ public:
     QTimer& tmrMain() { return tmrMain_; }
 
     // A failure that ends the program: the configuration or the port is unusable. The
-    // text is what the user is told; it has been logged already.
-    std::function<void(const std::string& text)> onFatal;
+    // text is what the user is told; it has been logged already. `exitCode` tells the
+    // two apart (see ExitCodes.h).
+    std::function<void(const std::string& text, int exitCode)> onFatal;
 
 private:
     void portUnavailable(const std::string& message);
@@ -57,7 +59,7 @@ private:
     Configuration config_;
     QTimer tmrMain_;
     std::unique_ptr<Clock> clock_;
-    std::unique_ptr<ModemPort> port_;
+    std::unique_ptr<QtSerialModemPort> port_;
     std::unique_ptr<QtHttpClient> http_;
     std::unique_ptr<CommandExchange> exchange_;
     std::unique_ptr<PollCycle> cycle_;

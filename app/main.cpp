@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "CommandLine.h"
+#include "ExitCodes.h"
 #include "Gateway.h"
 #include "HeadlessGateway.h"
 #include "LogFormat.h"
@@ -48,7 +49,7 @@ int runWithoutWindow(int& argc, char** argv, const std::string& folder)
     QObject::connect(&signalWatcher, &zorvel::SignalWatcher::received, &gateway,
                      &zorvel::HeadlessGateway::endOnSignal);
     if (!gateway.start())
-        return 1;
+        return zorvel::exitcode::configuration;
     return QCoreApplication::exec();
 }
 
@@ -77,7 +78,7 @@ int main(int argc, char** argv)
     case zorvel::CommandLine::Action::Error:
         print(stderr, programName + QStringLiteral(": ") + command.error + QStringLiteral("\nTry '")
                           + programName + QStringLiteral(" --help' for the options.\n"));
-        return 2;
+        return zorvel::exitcode::usage;
     case zorvel::CommandLine::Action::Run:
         break;
     }

@@ -70,7 +70,7 @@ void Check(const std::string& hex)
 
     Require(hex.size() % 2 == 0 && hex.size() >= 2 * 13, "decoded a line too short for any SMS-DELIVER");
     Require(sms->stamp.size() == 20, "time stamp not of the yy/MM/dd,hh:mm:ss+zz shape");
-    Require(ValidUtf8(sms->sender) && sms->sender.size() <= 3 * 146, "sender not bounded UTF-8");
+    Require(ValidUtf8(sms->sender) && sms->sender.size() <= 3 * 11, "sender longer than 20 digits or 11 characters");
     Require(ValidUtf8(Utf16ToUtf8(sms->units)), "text not valid UTF-8");
     switch (sms->coding) {
     case SmsCoding::Gsm7:

@@ -12,6 +12,9 @@ struct OpenResult {
     // Set when the layer refused the settings text before trying the device; the text is
     // what the user is told. Empty with opened == false means the port itself is missing.
     std::string settingsProblem;
+    // Why the device did not open, for the log: "cannot open COM3 (/dev/ttyUSB0): locked
+    // by process 812". The user is told only that the port is not available.
+    std::string deviceProblem;
 };
 
 class ModemPort {

@@ -1,9 +1,43 @@
 #include "QtSerialModemPort.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <unistd.h>
+
 #include "LineSettings.h"
 #include "PortLocator.h"
+#include "PortLock.h"
 
 namespace zorvel {
+
+namespace {
+
+// "/home/sms/.config/zorvel/ports/com3 -> /dev/serial/by-id/usb-..." for a link.
+std::string ShownDevice(const std::string& device)
+{
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::read_symlink(device, ec);
+    return ec ? device : device + " -> " + target.string();
+}
+
+// QSerialPort reports a held lock and a refused open() alike as a permission error.
+std::string WhyNotOpened(const QSerialPort& port, const std::string& device)
+{
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return "not found";
+    case QSerialPort::PermissionError:
+        if (const std::optional<long> holder = FindLockHolder(device))
+            return "locked by process " + std::to_string(*holder);
+        if (::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+            return "permission denied (is the user in the dialout group?)";
+        return "in use or not permitted (" + port.errorString().toStdString() + ")";
+    default:
+        return port.errorString().toStdString();
+    }
+}
+
+} // namespace
 
 QtSerialModemPort::QtSerialModemPort(std::string workFolder, std::string settingsSource)
     : workFolder_(std::move(workFolder)), settingsSource_(std::move(settingsSource))
@@ -20,27 +54,40 @@ QtSerialModemPort::QtSerialModemPort(std::string workFolder, std::string setting
     });
 }
 
-std::string QtSerialModemPort::settingsProblem(const std::string& settings,
-                                               const std::string& why) const
+OpenResult QtSerialModemPort::settingsProblem(const std::string& settings,
+                                              const std::string& why) const
 {
-    return "The \"Speed\" value \"" + settings + "\" in " + settingsSource_
+    OpenResult refused;
+    refused.settingsProblem = "The \"Speed\" value \"" + settings + "\" in " + settingsSource_
         + " cannot be used: " + why
         + ". Expected baud rate, parity, data bits and stop bits, for example 9600,n,8,1.";
+    return refused;
 }
 
 OpenResult QtSerialModemPort::open(int portNumber, const std::string& settings)
 {
+    lastOpen_ = tryOpen(portNumber, settings);
+    return lastOpen_;
+}
+
+OpenResult QtSerialModemPort::tryOpen(int portNumber, const std::string& settings)
+{
     const auto line = ParseLineSettings(settings);
     if (!line)
-        return {false, settingsProblem(settings, "it is not in that form")};
+        return settingsProblem(settings, "it is not in that form");
     if (line->dataBits < 5)
-        return {false, settingsProblem(settings, "this system's serial ports need 5 to 8 data bits")};
+        return settingsProblem(settings, "this system's serial ports need 5 to 8 data bits");
     if (line->stopBits == LineSettings::StopBits::OneAndHalf)
-        return {false, settingsProblem(settings, "this system's serial ports have no 1.5 stop bits")};
+        return settingsProblem(settings, "this system's serial ports have no 1.5 stop bits");
 
     const std::string device = DeviceForPort(portNumber, workFolder_, PathExistsOnDisk);
-    if (device.empty())
-        return {};
+    const std::string number = std::to_string(portNumber);
+    OpenResult result;
+    if (device.empty()) {
+        result.deviceProblem = "cannot open COM" + number + ": no " + workFolder_ + "/ports/com" + number
+            + ", and fewer than " + number + " serial devices";
+        return result;
+    }
 
     port_.setPortName(QString::fromStdString(device));
     port_.setBaudRate(line->baud);
@@ -55,7 +102,11 @@ OpenResult QtSerialModemPort::open(int portNumber, const std::string& settings)
     port_.setStopBits(line->stopBits == LineSettings::StopBits::Two ? QSerialPort::TwoStop
                                                                      : QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    return {port_.open(QIODevice::ReadWrite), {}};
+    result.opened = port_.open(QIODevice::ReadWrite);
+    if (!result.opened)
+        result.deviceProblem =
+            "cannot open COM" + number + " (" + ShownDevice(device) + "): " + WhyNotOpened(port_, device);
+    return result;
 }
 
 void QtSerialModemPort::discardInput()

@@ -14,17 +14,21 @@ public:
     QtSerialModemPort(std::string workFolder, std::string settingsSource);
 
     OpenResult open(int portNumber, const std::string& settings) override;
+    // What the last open returned.
+    const OpenResult& lastOpen() const { return lastOpen_; }
     void discardInput() override;
     void write(const std::string& bytes) override;
     std::string readAll() override;
     void close() override;
 
 private:
-    std::string settingsProblem(const std::string& settings, const std::string& why) const;
+    OpenResult settingsProblem(const std::string& settings, const std::string& why) const;
+    OpenResult tryOpen(int portNumber, const std::string& settings);
 
     std::string workFolder_;
     std::string settingsSource_;
     QSerialPort port_;
+    OpenResult lastOpen_;
 };
 
 } // namespace zorvel

@@ -10,6 +10,7 @@ namespace {
 // The largest user data one message carries: 140 octets, 160 septets.
 constexpr std::size_t kMaxOctets = 140;
 constexpr std::size_t kMaxSeptets = 160;
+constexpr unsigned kMaxAddressDigits = 20;
 
 int HexValue(char c)
 {
@@ -74,9 +75,10 @@ std::string OriginatingAddress(unsigned digits, unsigned type, std::string_view 
     return typeOfNumber == 1 && !number.empty() ? "+" + number : number;
 }
 
-// How TP-DCS says to read the user data. Compressed text, reserved alphabets and reserved
-// coding groups are kept as 8-bit data (the caller forwards it as hex): read as text they
-// would only give garbage. Their length is taken in octets.
+// How TP-DCS says to read the user data. Compressed text is kept as 8-bit data (the
+// caller forwards it as hex, its length taken in octets): read as text it would only give
+// garbage. A reserved alphabet or coding group is read as the 7-bit default alphabet, as
+// a receiver is told to assume.
 SmsCoding CodingOf(unsigned dcs)
 {
     const unsigned group = dcs >> 4;
@@ -84,9 +86,9 @@ SmsCoding CodingOf(unsigned dcs)
         if (dcs & 0x20)   // compressed
             return SmsCoding::EightBit;
         switch ((dcs >> 2) & 0x03) {
-        case 0: return SmsCoding::Gsm7;
+        case 1: return SmsCoding::EightBit;
         case 2: return SmsCoding::Ucs2;
-        default: return SmsCoding::EightBit;  // 8-bit data, or reserved
+        default: return SmsCoding::Gsm7;  // the default alphabet, or reserved
         }
     }
     if (group == 0x0C || group == 0x0D)  // message waiting indication, discard or store
@@ -95,7 +97,7 @@ SmsCoding CodingOf(unsigned dcs)
         return SmsCoding::Ucs2;
     if (group == 0x0F)  // data coding / message class: bit 2 picks 8-bit data
         return (dcs & 0x04) ? SmsCoding::EightBit : SmsCoding::Gsm7;
-    return SmsCoding::EightBit;  // 1000..1011: reserved coding groups
+    return SmsCoding::Gsm7;  // 1000..1011: reserved coding groups
 }
 
 struct UserDataHeader {
@@ -104,20 +106,20 @@ struct UserDataHeader {
     int singleShiftLanguage = 0;
 };
 
-// The information elements after the header length octet. Nothing when an element runs
-// past the header; elements not known here are skipped; a concatenation element with an
-// impossible count or sequence is ignored (the part then stands alone). The last of
-// repeated elements wins.
-std::optional<UserDataHeader> ParseHeader(std::string_view elements)
+// The information elements after the header length octet. When the last element runs
+// past the header the whole header is ignored (no elements, the text stays); elements
+// not known here are skipped; a concatenation element with an impossible count or
+// sequence is ignored (the part then stands alone). The last of repeated elements wins.
+UserDataHeader ParseHeader(std::string_view elements)
 {
     UserDataHeader header;
     while (!elements.empty()) {
         if (elements.size() < 2)
-            return std::nullopt;
+            return {};
         const auto id = static_cast<unsigned char>(elements[0]);
         const auto length = static_cast<unsigned char>(elements[1]);
         if (elements.size() - 2 < length)
-            return std::nullopt;
+            return {};
         const std::string_view data = elements.substr(2, length);
         elements.remove_prefix(2 + length);
 
@@ -154,7 +156,9 @@ std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex)
         return std::nullopt;
     if ((firstOctet & 0x03) != 0)  // TP-MTI: only SMS-DELIVER
         return std::nullopt;
-    if (!pdu.Octet(digits) || !pdu.Octet(type) || !pdu.Take((digits + 1) / 2, address))
+    // TP-OA holds at most 10 octets: 20 digits, or 11 characters of an alphanumeric name.
+    if (!pdu.Octet(digits) || digits > kMaxAddressDigits || !pdu.Octet(type)
+        || !pdu.Take((digits + 1) / 2, address))
         return std::nullopt;
     if (!pdu.Octet(pid) || !pdu.Octet(dcs) || !pdu.Take(7, stamp) || !pdu.Octet(udl))
         return std::nullopt;
@@ -181,10 +185,8 @@ std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex)
         headerOctets = 1 + static_cast<unsigned char>(userData[0]);
         if (septets ? headerOctets * 8 > udl * 7 : headerOctets > udl)
             return std::nullopt;
-        std::optional<UserDataHeader> parsed = ParseHeader(userData.substr(1, headerOctets - 1));
-        if (!parsed)
-            return std::nullopt;
-        header = *parsed;
+        // A header that does not parse still takes its declared octets (and fill bits).
+        header = ParseHeader(userData.substr(1, headerOctets - 1));
     }
     sms.concat = header.concat;
 

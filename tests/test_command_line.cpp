@@ -68,6 +68,9 @@ void CommandLineTest::helpNamesTheProgramAndEveryOption()
     QVERIFY2(help.startsWith("Usage: zorvel [options]\n"), qPrintable(help));
     for (const char* option : {"--help", "--version", "--folder <DIR>", "--no-window"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
+    // What a service manager or a script acts on.
+    for (const char* code : {"\n  0   closed", "\n  1   the port", "\n  2   a mistake", "\n  78  zorvel.ini"})
+        QVERIFY2(help.contains(QLatin1String(code)), qPrintable(help));
 }
 
 QTEST_APPLESS_MAIN(CommandLineTest)

@@ -1,12 +1,27 @@
 // The configuration reader: INI rules, the port number conversion, the normalised
-// values and the start-up failure text.
+// values, the start-up failure text and the warning about a file others may open.
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include "Configuration.h"
 #include "IniFile.h"
+#include "ModemLink.h"
 #include "PortNumber.h"
 
 using namespace zorvel;
+
+namespace {
+
+QStringList configWarnings;
+
+void keepConfigWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && QByteArray(context.category) == "zorvel.config")
+        configWarnings << text;
+}
+
+} // namespace
 
 class ConfigurationTest : public QObject {
     Q_OBJECT
@@ -226,6 +241,46 @@ private slots:
         QVERIFY2(error.contains("Key: COM"), error);
         QVERIFY2(error.contains(valueShown), error);
         QVERIFY2(error.contains("such as 3"), error);
+    }
+
+    void fileOpenToOthersWarns_data()
+    {
+        QTest::addColumn<QString>("subfolder");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("warning"); // %1 the file, %2 as a shell reads it
+        QTest::newRow("owner only") << "" << 0600 << "";
+        QTest::newRow("owner may only read") << "" << 0400 << "";
+        QTest::newRow("group may read") << "" << 0640
+            << "%1 can be read by other users (mode 0640), and it holds the key: chmod 600 %2";
+        QTest::newRow("as a plain copy makes it") << "" << 0644
+            << "%1 can be read by other users (mode 0644), and it holds the key: chmod 600 %2";
+        QTest::newRow("others may change it") << "" << 0602
+            << "%1 can be changed by other users (mode 0602), and it holds the key: chmod 600 %2";
+        QTest::newRow("a folder name the shell would split") << "/it's mine" << 0666
+            << "%1 can be read and changed by other users (mode 0666), and it holds the key: chmod 600 %2";
+    }
+    void fileOpenToOthersWarns()
+    {
+        QFETCH(QString, subfolder);
+        QFETCH(int, mode);
+        QFETCH(QString, warning);
+        const QString folder = dir_.path() + subfolder;
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/zorvel.ini";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[Zorvel]\nCOM=3\nKey=k\n");
+        file.close();
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+
+        configWarnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepConfigWarnings);
+        ModemLink link(folder.toStdString());
+        const bool loaded = link.loadConfiguration();
+        qInstallMessageHandler(previous);
+        QVERIFY(loaded);
+        const QString shellWord = subfolder.isEmpty() ? path : "'" + dir_.path() + "/it'\\''s mine/zorvel.ini'";
+        QCOMPARE(configWarnings, warning.isEmpty() ? QStringList() : QStringList{warning.arg(path, shellWord)});
     }
 };
 

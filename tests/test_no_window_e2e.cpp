@@ -1,11 +1,14 @@
 // The real program with --no-window and no display at all (DISPLAY, WAYLAND_DISPLAY and
 // QT_QPA_PLATFORM unset), against the simulated modem and the local web receiver: it
 // forwards and deletes, logs without message text or key, ends cleanly on SIGTERM and
-// SIGINT (also with its window), and reports an unusable start with code 1.
+// SIGINT (also with its window), and reports an unusable start with code 78 for
+// zorvel.ini and 1 for the port, saying why the port did not open.
+#include <QSerialPort>
 #include <QtTest>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -98,8 +101,8 @@ private slots:
     void forwardsDeletesAndLeavesTheMessageInFlightOnTheModem();
     void signalEndsAnExchangeAndClosesThePort_data();
     void signalEndsAnExchangeAndClosesThePort();
-    void unusableStartEndsWithCode1_data();
-    void unusableStartEndsWithCode1();
+    void unusableStartEndsWithItsCode_data();
+    void unusableStartEndsWithItsCode();
     void optionsWorkWithoutDisplay_data();
     void optionsWorkWithoutDisplay();
 };
@@ -208,34 +211,63 @@ void NoWindowEndToEnd::signalEndsAnExchangeAndClosesThePort()
         QVERIFY2(log.contains(piece), qPrintable(piece + "\n" + log));
 }
 
-void NoWindowEndToEnd::unusableStartEndsWithCode1_data()
+void NoWindowEndToEnd::unusableStartEndsWithItsCode_data()
 {
     QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("no zorvel.ini") << QByteArray()
+    QTest::addColumn<QString>("com3"); // "missing": a link to nothing; "held": a pty this test holds
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("expected"); // %1 the folder, %2 this test's process id
+    QTest::newRow("no zorvel.ini") << QByteArray() << "" << 78
         << QStringList{"zorvel.config: Zorvel cannot start: the serial port number in its settings "
                        "is missing or unusable.\n",
                        "zorvel.config: File: %1/zorvel.ini\n", "zorvel.config: Key: COM\n",
                        "zorvel.config: Value found: none, the file does not exist\n"};
-    QTest::newRow("no such port") << QByteArray("[Zorvel]\nCOM=999\nSpeed=9600,n,8,1\n")
-        << QStringList{"zorvel.modem: COM999: not available. Please check or change the port.\n"};
-    QTest::newRow("unusable Speed") << QByteArray("[Zorvel]\nCOM=3\nSpeed=9600,x,8,1\n")
+    QTest::newRow("unusable Speed") << QByteArray("[Zorvel]\nCOM=3\nSpeed=9600,x,8,1\n") << "" << 78
         << QStringList{"zorvel.modem: The \"Speed\" value \"9600,x,8,1\" in %1/zorvel.ini cannot be used"};
+    const QByteArray com3 = "[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\n";
+    QTest::newRow("no such port") << QByteArray("[Zorvel]\nCOM=999\nSpeed=9600,n,8,1\n") << "" << 1
+        << QStringList{"zorvel.modem: cannot open COM999: no %1/ports/com999, and fewer than 999 serial devices\n",
+                       "zorvel.modem: COM999: not available. Please check or change the port.\n"};
+    QTest::newRow("link to a missing device") << com3 << "missing" << 1
+        << QStringList{"zorvel.modem: cannot open COM3 (%1/ports/com3 -> %1/gone): not found\n",
+                       "zorvel.modem: COM3: not available. Please check or change the port.\n"};
+    QTest::newRow("port held by another program") << com3 << "held" << 1
+        << QStringList{"zorvel.modem: cannot open COM3 (%1/ports/com3 -> /dev/pts/", "): locked by process %2\n",
+                       "zorvel.modem: COM3: not available. Please check or change the port.\n"};
 }
 
-void NoWindowEndToEnd::unusableStartEndsWithCode1()
+void NoWindowEndToEnd::unusableStartEndsWithItsCode()
 {
     QFETCH(QByteArray, ini);
+    QFETCH(QString, com3);
+    QFETCH(int, code);
     QFETCH(QStringList, expected);
     GatewayRig rig;
+    QVERIFY(QDir().mkpath(rig.path("ports")));
+    if (com3 == "missing")
+        QVERIFY(QFile::link(rig.path("gone"), rig.path("ports/com3")));
+    // A second program on the port, as a second Zorvel or a terminal program would be.
+    QSerialPort holder;
+    const int master = com3 == "held" ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+    if (com3 == "held") {
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        QVERIFY(QFile::link(QString::fromLocal8Bit(::ptsname(master)), rig.path("ports/com3")));
+        holder.setPortName(rig.path("ports/com3"));
+        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    }
     QVERIFY(startProgram(rig, {"--no-window"}, withoutDisplay(), ini));
     QVERIFY(rig.gateway.waitForFinished(10000));
+    holder.close();
+    if (master >= 0)
+        ::close(master);
     QCOMPARE(rig.gateway.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(rig.gateway.exitCode(), 1);
+    QCOMPARE(rig.gateway.exitCode(), code);
     const QByteArray log = rig.gateway.readAllStandardError();
-    expected << "zorvel.app: ended with exit code 1\n";
-    for (const QString& piece : expected)
-        QVERIFY2(log.contains(piece.arg(rig.dir.path()).toUtf8()), qPrintable(piece + "\n" + log));
+    expected << QString("zorvel.app: ended with exit code %1\n").arg(code);
+    for (QString piece : expected) {
+        piece.replace("%1", rig.dir.path()).replace("%2", QString::number(QCoreApplication::applicationPid()));
+        QVERIFY2(log.contains(piece.toUtf8()), qPrintable(piece + "\n" + log));
+    }
 }
 
 void NoWindowEndToEnd::optionsWorkWithoutDisplay_data()

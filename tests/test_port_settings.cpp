@@ -1,9 +1,11 @@
-// How a configured port number and settings text become a device and line settings.
+// How a configured port number and settings text become a device and line settings, and
+// how a lock file names the process that holds a port.
 #include <QtTest>
 #include <set>
 
 #include "LineSettings.h"
 #include "PortLocator.h"
+#include "PortLock.h"
 
 using namespace zorvel;
 
@@ -17,6 +19,9 @@ private slots:
     void settingsText();
     void portNumberToDevice_data();
     void portNumberToDevice();
+    void lockHolder_data();
+    void lockHolder();
+    void lockFileName();
 };
 
 void PortSettingsTest::settingsText_data()
@@ -97,6 +102,38 @@ void PortSettingsTest::portNumberToDevice()
         paths.insert(p.toStdString());
     const auto exists = [&](const std::string& p) { return paths.count(p) > 0; };
     QCOMPARE(QString::fromStdString(DeviceForPort(number, "/gw", exists)), device);
+}
+
+// Anyone may write a lock file in /tmp: only a plain process id counts.
+void PortSettingsTest::lockHolder_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<long>("pid"); // 0: none
+    QTest::newRow("QLockFile") << QByteArray("812\nzorvel\nhost\n") << 812L;
+    QTest::newRow("uucp, padded") << QByteArray("       812\n") << 812L;
+    QTest::newRow("CR LF") << QByteArray("812\r\n") << 812L;
+    QTest::newRow("no line break") << QByteArray("4194304") << 4194304L;
+    QTest::newRow("above the largest id") << QByteArray("4194305\n") << 0L;
+    QTest::newRow("would overflow") << QByteArray("99999999999999999999999\n") << 0L;
+    QTest::newRow("zero") << QByteArray("0\n") << 0L;
+    QTest::newRow("negative") << QByteArray("-1\n") << 0L;
+    QTest::newRow("text after the digits") << QByteArray("812abc\n") << 0L;
+    QTest::newRow("binary id") << QByteArray("\x2c\x03\x00\x00", 4) << 0L;
+    QTest::newRow("empty") << QByteArray() << 0L;
+}
+
+void PortSettingsTest::lockHolder()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(long, pid);
+    QCOMPARE(LockHolder(content.toStdString()).value_or(0), pid);
+}
+
+void PortSettingsTest::lockFileName()
+{
+    QCOMPARE(LockFileName("/dev/ttyUSB0"), std::string("LCK..ttyUSB0"));
+    QCOMPARE(LockFileName("/dev/pts/3"), std::string("LCK..pts_3"));
+    QCOMPARE(LockFileName("/home/sms/ports/com3"), std::string("LCK.._home_sms_ports_com3"));
 }
 
 QTEST_GUILESS_MAIN(PortSettingsTest)

@@ -75,6 +75,14 @@ private slots:
             << QByteArray("07912143658709F1040B918100551512F20020111010214365000AE8329BFD4697D9EC37DE")
             << "+18005551212" << "11/01/01,12:34:56+00" << kEightBit << QString()
             << QByteArray("E8329BFD4697D9EC37DE") << QString();
+        // Derived from ModemManager test_pdu3_natl: DCS 0x0C, a reserved alphabet, and DCS
+        // 0x80, a reserved coding group: both read as the default alphabet.
+        QTest::newRow("reserved alphabet as 7-bit")
+            << QByteArray("07912143658709F1040B818100551512F2000C111010214365000AE8329BFD4697D9EC37")
+            << "18005551212" << "11/01/01,12:34:56+00" << kGsm7 << "hellohello" << QByteArray() << QString();
+        QTest::newRow("reserved coding group as 7-bit")
+            << QByteArray("07912143658709F1040B818100551512F20080111010214365000AE8329BFD4697D9EC37")
+            << "18005551212" << "11/01/01,12:34:56+00" << kGsm7 << "hellohello" << QByteArray() << QString();
         // ModemManager test_pdu_dcsf1: DCS 0xF1, type of number 0 (unknown), 160 septets.
         QTest::newRow("DCS group 1111, 160 septets")
             << QByteArray("07913306091093F0040485810000F111604231805180A049B7F90D9A1AA5A01668F8769BD3E4B2"
@@ -98,6 +106,18 @@ private slots:
             << "Welkom, bel om uw Voicemail te beluisteren naar +31612001233 (PrePay: *100*1233#). "
                "Voicemail ontvangen is altijd gratis. Voor gebruik van mobiel interne"
             << QByteArray() << "16/2/1 16-bit";
+        // Derived from ModemManager test_pdu_udhi: the concatenation element says 5 octets
+        // where the header leaves 4. The header is ignored, the text after it stays.
+        QTest::newRow("header element past the header, text kept")
+            << QByteArray("07911356131313F64004850120390011609232239180A006080500100201D7327BFD6EB340E232"
+                          "1BF46E83EA7790F59D1E97DBE1341B442F83C465763D3DA797E56537C81D0ECB41AB59CC1693C1"
+                          "6031D96C064241E5656838AF03A96230982A269BCD462917C8FA4E8FCBED709A0D7ABBE9F6B0FB"
+                          "5C7683D27350984D4FABC9A0B33C4C4FCF5D20EBFB2D079DCB62793DBD06D9C36E50FB2D4E97D9"
+                          "A0B49B5E96BBCB")
+            << "1002" << "11/06/29,23:32:19+08" << kGsm7
+            << "Welkom, bel om uw Voicemail te beluisteren naar +31612001233 (PrePay: *100*1233#). "
+               "Voicemail ontvangen is altijd gratis. Voor gebruik van mobiel interne"
+            << QByteArray() << QString();
         // ModemManager test_pdu_multipart, second part (sender re-encoded): one fill bit.
         QTest::newRow("8-bit concatenation reference, fill bit")
             << QByteArray("07912160130320F6440B916171550521F5000021405291651569320500034C0202E9E8301D4447"
@@ -258,8 +278,9 @@ private slots:
                           "41EE77DD5E0ED741ED371D442E83E0E1F9BC0CD281E677D9B84C06C1DF7539E85C9097E520FB9B"
                           "2E2F83C6EF369C5E064D8D52D0BC2E07DDEF77D7DC2C7799E5A0771D040FCB41F402BB0047BFDD"
                           "6550B80ECAD96600");
-        // Derived from ModemManager test_pdu_udhi: the concatenation element says 5 octets.
-        QTest::newRow("header element past the header")
+        // Derived from ModemManager test_pdu_udhi: the concatenation element says 5 octets,
+        // and the user data stops after the header.
+        QTest::newRow("header element past the header, data cut short")
             << QByteArray("07911356131313F64004850120390011609232239180A006080500100201D7327BFD6EB340E232");
         // Derived from ModemManager test_pdu_udhi: header length 0xA0 in 160 septets.
         QTest::newRow("header longer than the user data")
@@ -268,6 +289,12 @@ private slots:
                           "6031D96C064241E5656838AF03A96230982A269BCD462917C8FA4E8FCBED709A0D7ABBE9F6B0FB"
                           "5C7683D27350984D4FABC9A0B33C4C4FCF5D20EBFB2D079DCB62793DBD06D9C36E50FB2D4E97D9"
                           "A0B49B5E96BBCB");
+        // Derived from oFono test_simple_deliver: a sender of 21 digits, one over the most.
+        QTest::newRow("sender of 21 digits")
+            << QByteArray("07911326040000F004159113163254769810325476F80000208062917314480CC8F71D14969741F977FD07");
+        // Derived from ModemManager test_pdu2: "InternetSMSx", 12 characters in 21 semi-octets.
+        QTest::newRow("alphanumeric sender of 12 characters")
+            << QByteArray("07919730071111F10415D04937BD2C7797E9D3E6140F000811309291024061080442043504410442");
         // Derived from oFono test_simple_deliver, cut, damaged or emptied.
         QTest::newRow("cut in the time stamp") << QByteArray("07911326040000F0040B911316325476F8000020");
         QTest::newRow("odd length")

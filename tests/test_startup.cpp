@@ -77,7 +77,8 @@ private slots:
     void startupTexts();
     void missingFileStopsBeforeTheWindow();
     void firstCommandAboutOneSecondAfterStartup();
-    void missingPortEndsAfterTheMessage();
+    void unusablePortEndsAfterTheMessage_data();
+    void unusablePortEndsAfterTheMessage();
     void closingDuringAnExchangeEndsAtOnce();
 };
 
@@ -130,7 +131,7 @@ void StartupTest::missingFileStopsBeforeTheWindow()
     QVERIFY(!gateway.Form_Load());
     QCOMPARE(outcome.messages.size(), size_t(1));
     QVERIFY(outcome.messages[0].find(dir.path().toStdString() + "/zorvel.ini") != std::string::npos);
-    QCOMPARE(outcome.endCodes, std::vector<int>{1});
+    QCOMPARE(outcome.endCodes, std::vector<int>{78});
     QVERIFY(!gateway.tmrMain().isActive());
     QVERIFY(!gateway.window().isVisible());
 }
@@ -155,18 +156,35 @@ void StartupTest::firstCommandAboutOneSecondAfterStartup()
     QCOMPARE(gateway.fields().text(Field::txtReady), std::string("BUSY"));
 }
 
-void StartupTest::missingPortEndsAfterTheMessage()
+void StartupTest::unusablePortEndsAfterTheMessage_data()
 {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("code");
+    // The modem may come back: a service manager tries again after code 1.
+    QTest::newRow("missing port") << QByteArray("[Zorvel]\nCOM=999\nSpeed=9600,n,8,1\n")
+                                  << "COM999: not available. Please check or change the port." << 1;
+    // The file would fail the same way every time.
+    QTest::newRow("unusable Speed") << QByteArray("[Zorvel]\nCOM=3\nSpeed=9600,n,4,1\n")
+                                    << "The \"Speed\" value \"9600,n,4,1\" in %1/zorvel.ini cannot be used" << 78;
+}
+
+void StartupTest::unusablePortEndsAfterTheMessage()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, message);
+    QFETCH(int, code);
     QTemporaryDir dir;
-    writeIni(dir.path(), "[Zorvel]\nCOM=999\nSpeed=9600,n,8,1\n");
+    writeIni(dir.path(), ini);
     Gateway gateway(dir.path().toStdString());
     Outcome outcome;
     observe(gateway, outcome);
-    QVERIFY(gateway.Form_Load()); // a missing port is only noticed by the first command
+    QVERIFY(gateway.Form_Load()); // the port is only tried by the first command
     QVERIFY(outcome.messages.empty());
     QTRY_COMPARE_WITH_TIMEOUT(outcome.messages.size(), size_t(1), 3000);
-    QCOMPARE(outcome.messages[0], std::string("COM999: not available. Please check or change the port."));
-    QCOMPARE(outcome.endCodes, std::vector<int>{1});
+    QVERIFY2(QString::fromStdString(outcome.messages[0]).startsWith(message.arg(dir.path())),
+             outcome.messages[0].c_str());
+    QCOMPARE(outcome.endCodes, std::vector<int>{code});
     QVERIFY(!gateway.tmrMain().isActive());
 }
 

@@ -39,6 +39,7 @@ StartMinimised=0
 PDUmode=1
 Decode=1
 INI
+chmod 600 "$demo/zorvel.ini"
 
 "$root/build/zorvel-simmodem" --link "$demo/ports/com3" --store "$root/tools/demo/messages.txt" \
     --inbox "$demo/inbox" --generate-every 40 --log "$demo/modem.log" &
