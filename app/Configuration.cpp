@@ -1,5 +1,7 @@
 #include "Configuration.h"
 
+#include "ByteEscape.h"
+#include "DestAddress.h"
 #include "IniFile.h"
 #include "PortNumber.h"
 #include "modGeneral.h"
@@ -65,6 +67,18 @@ std::string MultipartWaitFailure(const std::string& path, const std::string& fou
            ", such as 10 (the line MultipartWait=10), or no such line for 10 minutes.";
 }
 
+std::string DestFailure(const std::string& path, const std::string& found, const std::string& problem)
+{
+    return "Zorvel cannot start: the web address that receives the messages is unusable.\n\n"
+           "File: " + path + "\n"
+           "Section: [" + std::string(sectionName) + "]\n"
+           "Key: Dest\n"
+           "Value found: \"" + EscapeBytes(found) + "\", " + problem + "\n"
+           "Expected: an http or https address with a host name, such as "
+           "https://example.org/sms/receive.php (the line Dest=https://example.org/sms/receive.php); "
+           "a '#' or a blank in it written as %23 or %20.";
+}
+
 // The values used to pass through one NUL-filled buffer, so a NUL byte in the file
 // ends the value there; a missing key reads as empty text.
 std::string ReadText(const IniFile& ini, const char* key)
@@ -95,6 +109,13 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
     c.COMport = *port;
     c.COMspeed = ReadText(ini, "Speed");
     c.Dest = ReadText(ini, "Dest");
+    // An empty Dest starts as always: every forwarding fails and the messages stay.
+    if (!c.Dest.empty()) {
+        if (const std::optional<std::string> problem = DestProblem(c.Dest)) {
+            result.error = DestFailure(c.iniPath, c.Dest, *problem);
+            return result;
+        }
+    }
     c.SecKey = ReadText(ini, "Key");
     c.StartMinimised = ReadText(ini, "StartMinimised");
     c.PDUmode = ReadText(ini, "PDUmode") == "1" ? "1" : "0";

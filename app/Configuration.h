@@ -26,7 +26,8 @@ struct ConfigurationResult {
 // Reads `folder`/zorvel.ini. A missing file or an unusable "COM" is an error whose
 // message names the file's full path, the key, the value found and what is expected.
 // Other missing keys read as empty text; PDUmode is "1" only for exactly "1". A
-// MultipartWait that is not a whole number of minutes (0 to 10080) is an error too.
+// MultipartWait that is not a whole number of minutes (0 to 10080) is an error too, and
+// so is a Dest that is not empty and not a usable http or https address (DestProblem).
 ConfigurationResult LoadConfiguration(const std::string& folder);
 
 } // namespace zorvel

@@ -2,7 +2,9 @@
 // three lines are key, sender and time stamp, the rest (LFs included) the message.
 // Properties: the encoding decodes back to the very bytes, holds only unreserved
 // characters and %XX, never encodes an unreserved byte, and is at most 3x the input;
-// the address splits back into exactly the four values.
+// the address holds one '?' and splits back into exactly the four values after Dest's
+// own query, whatever Dest (one of four shapes, picked by the input's length).
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -81,12 +83,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::string> values = Split(input, '\n', 4);
     values.resize(4);
-    const std::string dest = "http://127.0.0.1:8080/sms/in.php";
+    // Dest and what joins the values to it.
+    static const std::pair<std::string, std::string> dests[] = {
+        {"http://127.0.0.1:8080/sms/in.php", "?"},
+        {"http://127.0.0.1:8080/sms/in.php?src=modem", "&"},
+        {"https://example.org/in?", ""},
+        {"https://example.org/in?a=1&", ""},
+    };
+    const auto& [dest, joint] = dests[size % 4];
     const std::string url = BuildForwardUrl(dest, values[0], values[1], values[2], values[3]);
-    Require(url.starts_with(dest + "?"), "address does not start with Dest and '?'");
+    Require(url.starts_with(dest + joint), "address does not start with Dest and its joint");
+    Require(std::count(url.begin(), url.end(), '?') == 1, "address without '?' or with a second one");
 
     // What a receiver's query parser sees: four name=value pairs in order.
-    const std::vector<std::string> pairs = Split(url.substr(dest.size() + 1), '&', 99);
+    const std::vector<std::string> pairs = Split(url.substr(dest.size() + joint.size()), '&', 99);
     Require(pairs.size() == 4, "query does not hold exactly four pairs");
     const char* names[] = {"key", "sender", "time", "message"};
     for (std::size_t k = 0; k < 4; ++k) {

@@ -32,7 +32,11 @@ std::string BuildForwardUrl(const std::string& dest, const std::string& key,
                             const std::string& sender, const std::string& stamp,
                             const std::string& text)
 {
-    return dest + "?key=" + PercentEncode(key) + "&sender=" + PercentEncode(sender) +
+    // Joined to a query Dest already holds, never a second '?'.
+    const char* joint = "?";
+    if (dest.find('?') != std::string::npos)
+        joint = dest.ends_with('?') || dest.ends_with('&') ? "" : "&";
+    return dest + joint + "key=" + PercentEncode(key) + "&sender=" + PercentEncode(sender) +
            "&time=" + PercentEncode(stamp) + "&message=" + PercentEncode(text);
 }
 

@@ -11,7 +11,8 @@ std::string PercentEncode(const std::string& bytes);
 
 // ("http://h/in", "k", "+447700900123", "17/11/19,14:05:09+00", "Hi") ->
 // "http://h/in?key=k&sender=%2B447700900123&time=17%2F11%2F19%2C14%3A05%3A09%2B00&message=Hi".
-// dest is used unchanged.
+// dest is used unchanged; when it already holds a query ("http://h/in?src=m") the values
+// follow it after '&', or directly when it ends in '?' or '&'.
 std::string BuildForwardUrl(const std::string& dest, const std::string& key,
                             const std::string& sender, const std::string& stamp,
                             const std::string& text);

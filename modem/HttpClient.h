@@ -1,17 +1,18 @@
 #pragma once
 // One forwarding request: a GET of a finished address, answered later with the outcome.
-// The program uses QNetworkAccessManager behind it; the cycle tests use a fake.
+// The program uses its own small HTTP/1.1 client behind it; the cycle tests use a fake.
 #include <functional>
 #include <string>
 
 namespace zorvel {
 
 struct HttpResult {
-    int status = 0;    // the HTTP status, 0 when no response came
-    std::string error; // why no response came (refused, time-out, certificate, ...)
+    int status = 0;    // the final HTTP status (never 1xx), 0 when none came
+    std::string error; // why none came (refused, time-out, certificate, ...), printable
 
+    // Only a 2xx is acceptance; a redirect is never followed, so a 3xx is not.
     bool accepted() const { return status >= 200 && status <= 299; }
-    // "HTTP 500", or the error, for the window.
+    // "HTTP 500", "HTTP 302 (redirect not followed)", or the error, for the window.
     std::string describe() const;
 };
 

@@ -1,12 +1,13 @@
 #pragma once
-// Forwarding requests over QNetworkAccessManager: a GET with a transfer time-out (60 s,
-// or ZORVEL_HTTP_TIMEOUT_MS for tests), redirects followed only when they are not less
-// safe, certificates checked as usual (tests may add a CA with ZORVEL_EXTRA_CA_FILE).
-#include <QNetworkAccessManager>
-#include <QPointer>
+// Forwarding requests over HttpGet: the status of the answer's head decides, 1xx skipped,
+// no redirect followed, one deadline for the whole request (60 s, or
+// ZORVEL_HTTP_TIMEOUT_MS for tests), certificates checked as usual. Tests may add a
+// trusted authority with ZORVEL_EXTRA_CA_FILE: Qt does not read SSL_CERT_FILE or
+// SSL_CERT_DIR.
+#include <QObject>
 #include <QSslConfiguration>
+
 #include <optional>
-#include <QNetworkReply>
 
 #include "HttpClient.h"
 
@@ -15,18 +16,17 @@ namespace zorvel {
 class QtHttpClient : public HttpClient {
 public:
     QtHttpClient();
-    ~QtHttpClient() override;
 
     void get(const std::string& url, std::function<void(const HttpResult&)> done) override;
 
-    static HttpResult resultOf(QNetworkReply& reply, int timeoutMs);
-
-    // A request went out and has not ended yet.
-    bool requestInFlight() const { return !inFlight_.isNull(); }
+    // A request went out and its `done` has not run yet.
+    bool requestInFlight() const { return waiting_ > 0; }
 
 private:
-    QNetworkAccessManager manager_;
-    QPointer<QNetworkReply> inFlight_;
+    // Parent of the requests and context of the queued answers: both end with the client,
+    // so no answer reaches a cycle that has gone.
+    QObject context_;
+    int waiting_ = 0;
     int timeoutMs_ = 60'000;
     std::optional<QSslConfiguration> ssl_;
 };

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "ByteEscape.h"
 #include "Configuration.h"
 #include "IniFile.h"
 #include "ModemLink.h"
@@ -130,7 +131,7 @@ private slots:
 
     void wholeFile()
     {
-        const QByteArray longDest(300, 'd');
+        const QByteArray longDest = "http://example.org/" + QByteArray(281, 'd');
         writeIni("; gateway\r\n[Zorvel]\r\nCOM = 3\r\nSpeed=9600,n,8,1\r\nDest=" + longDest
                  + "\r\nKey=k\r\nStartMinimised=1\r\nPDUmode=1\r\n");
         const ConfigurationResult r = LoadConfiguration(folder());
@@ -213,6 +214,54 @@ private slots:
         QVERIFY2(r.config, r.error.c_str());
         QCOMPARE(r.config->Decode, decode);
         QCOMPARE(r.config->MultipartWait, wait);
+    }
+
+    // Dest: an address that would be sent as something else than written stops start-up.
+    void destChecked_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("problem"); // empty: accepted
+        const QByteArray fragment = "which holds a '#'", blank = "which holds a blank or a control character";
+        const QByteArray notHttp = "which is not an http or https address", noHost = "which names no host";
+        const QByteArray invalid = "which is not a valid web address";
+        auto row = [](const char* name, QByteArray line, QByteArray problem) { QTest::newRow(name) << line << problem; };
+        row("fragment", "Dest=http://h/in#top", fragment);
+        row("blank inside quotes", "Dest=\"http://h/a b\"", blank);
+        row("tab", "Dest=http://h/a\tb", blank);
+        row("control byte", "Dest=http://h/a\x01b", blank);
+        row("ftp", "Dest=ftp://h/in", notHttp);
+        row("no scheme", "Dest=example.org/in", notHttp);
+        row("no host", "Dest=http:///in", noHost);
+        row("bad percent", "Dest=http://h/%zz", invalid);
+        row("Latin-1 byte", "Dest=http://h/caf\xE9", "which is not UTF-8 text");
+        row("plain", "Dest=http://127.0.0.1:8080/sms", "");
+        row("query ending in &", "Dest=https://example.org/in.php?src=modem&", "");
+        row("user and password", "Dest=https://user:pw@example.org/in", "");
+        row("international", "Dest=http://ex\xC3\xA4mple.org/caf%C3%A9", "");
+        row("empty", "Dest=", "");
+        row("missing", "", "");
+    }
+    void destChecked()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, problem);
+        writeIni("[Zorvel]\nCOM=3\n" + line + "\n");
+        const ConfigurationResult r = LoadConfiguration(folder());
+        if (problem.isEmpty()) {
+            QVERIFY2(r.config, r.error.c_str());
+            QCOMPARE(QByteArray::fromStdString(r.config->Dest), line.mid(5).replace("\"", ""));
+            return;
+        }
+        QVERIFY(!r.config);
+        const QByteArray error = QByteArray::fromStdString(r.error);
+        QVERIFY2(error.contains(QByteArray::fromStdString(iniPath())), error);
+        QVERIFY2(error.contains("Section: [Zorvel]\nKey: Dest\n"), error);
+        // The value as it is, escaped: the message stays one line per item.
+        const QByteArray value = line.mid(5).replace("\"", "");
+        const QByteArray shown = QByteArray::fromStdString(EscapeBytes(value.toStdString()));
+        QVERIFY2(error.contains("Value found: \"" + shown + "\", " + problem), error);
+        QVERIFY2(error.contains("Expected: an http or https address"), error);
+        QCOMPARE(error.count('\n'), 6);
     }
 
     void startupFailure_data()

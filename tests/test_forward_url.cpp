@@ -68,11 +68,23 @@ private slots:
         }
     }
 
-    void destIsUsedUnchanged()
+    // Dest's own query stays in front; the values join it, never after a second '?'.
+    void joinsDestsQuery_data()
     {
-        const std::string dest = "https://example.org/in?src=modem";
-        QCOMPARE(QByteArray::fromStdString(BuildForwardUrl(dest, "k", "s", "t", "m")),
-                 QByteArray("https://example.org/in?src=modem?key=k&sender=s&time=t&message=m"));
+        QTest::addColumn<QByteArray>("dest");
+        QTest::addColumn<QByteArray>("url");
+        const QByteArray values = "key=k&sender=s&time=t&message=m";
+        QTest::newRow("no query") << QByteArray("http://h/in") << "http://h/in?" + values;
+        QTest::newRow("a query") << QByteArray("https://h/in?src=modem") << "https://h/in?src=modem&" + values;
+        QTest::newRow("ends in ?") << QByteArray("http://h/in?") << "http://h/in?" + values;
+        QTest::newRow("ends in &") << QByteArray("http://h/in?a=1&") << "http://h/in?a=1&" + values;
+        QTest::newRow("& in the path only") << QByteArray("http://h/a&b") << "http://h/a&b?" + values;
+        QTest::newRow("empty Dest") << QByteArray() << "?" + values;
+    }
+    void joinsDestsQuery()
+    {
+        QFETCH(QByteArray, dest);
+        QTEST(QByteArray::fromStdString(BuildForwardUrl(dest.toStdString(), "k", "s", "t", "m")), "url");
     }
 };
 

@@ -158,7 +158,7 @@ void PollCycleTest::failedForwardingKeepsTheMessage_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("server error") << 500 << "" << "Not forwarded: HTTP 500";
     QTest::newRow("not found") << 404 << "" << "Not forwarded: HTTP 404";
-    QTest::newRow("redirect not followed") << 302 << "" << "Not forwarded: HTTP 302";
+    QTest::newRow("redirect not followed") << 302 << "" << "Not forwarded: HTTP 302 (redirect not followed)";
     QTest::newRow("refused") << 0 << "connection refused" << "Not forwarded: connection refused";
     QTest::newRow("time-out") << 0 << "no answer within 60 s" << "Not forwarded: no answer within 60 s";
 }

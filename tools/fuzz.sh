@@ -14,7 +14,7 @@ cmake --build "$out" -j"$(nproc)"
 
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_latin1 fuzz_config_text
-                                    fuzz_sms_deliver fuzz_forwarding_queue)
+                                    fuzz_sms_deliver fuzz_forwarding_queue fuzz_http_head)
 
 # Readable stack traces in reports.
 symbolizer=$(command -v llvm-symbolizer || command -v llvm-symbolizer-14 || true)
