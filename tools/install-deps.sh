@@ -10,7 +10,7 @@ packages=(
     xvfb xauth x11-utils xdotool wmctrl openbox trayer imagemagick
     python3 libssl3 ca-certificates openssl php-cli
     dbus at-spi2-core python3-pyatspi
-    clang libclang-rt-14-dev llvm-14
+    clang libclang-rt-14-dev llvm-14 patch
 )
 
 missing=()

@@ -1,0 +1,162 @@
+#include "ModelStore.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace zorvel::model {
+
+namespace {
+
+std::string requestKey(const Request& r)
+{
+    return r.sender + '\x1f' + r.time + '\x1f' + r.message;
+}
+
+std::string shownRequest(const Request& r)
+{
+    return "sender " + Trace::shown(r.sender) + " time " + Trace::shown(r.time) + " message " +
+           Trace::shown(r.message);
+}
+
+} // namespace
+
+std::string RenderedText(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) > 30 || c == '\n')
+            out += c;
+    return out;
+}
+
+ModelStore::ModelStore(Mode mode, Trace& trace, std::size_t slots)
+    : mode_(mode), trace_(trace), capacity_(slots)
+{
+}
+
+std::optional<int> ModelStore::add(StoredMessage message)
+{
+    int index = 1;
+    while (slots_.count(index))
+        ++index;
+    if (static_cast<std::size_t>(index) > capacity_) {
+        trace_.add("store full: new message not stored");
+        return std::nullopt;
+    }
+    // A copy of a message that stays stored is that message: accepted if it was.
+    for (const auto& [i, m] : slots_)
+        if (content(m) == content(message) && m.accepted)
+            message.accepted = true;
+    message.id = ++arrivals_;
+    trace_.add("arrives at index " + std::to_string(index) + ": " + describe(message));
+    slots_[index] = std::move(message);
+    return index;
+}
+
+StoredMessage* ModelStore::at(int index)
+{
+    const auto it = slots_.find(index);
+    return it == slots_.end() ? nullptr : &it->second;
+}
+
+void ModelStore::remove(int index)
+{
+    const auto it = slots_.find(index);
+    if (it == slots_.end())
+        return;
+    if (!it->second.accepted)
+        trace_.violation("AT+CMGD removed index " + std::to_string(index) + ", " +
+                         describe(it->second) +
+                         ", whose content no 2xx answer carried\n" + describe());
+    trace_.add("deleted index " + std::to_string(index) + " (message #" +
+               std::to_string(it->second.id) + ")");
+    slots_.erase(it);
+    // A request whose messages are all gone may be accepted afresh: a new message.
+    std::erase_if(tallies_, [this](const auto& item) {
+        return std::none_of(slots_.begin(), slots_.end(), [&](const auto& slot) {
+            return carries(item.second.request, slot.second);
+        });
+    });
+}
+
+// One request may be accepted once for each distinct stored message it carries: two
+// stored copies of one content are one message, while in decoded mode two different
+// PDUs that decode alike are two. A long message counts as many times as its scarcest part.
+void ModelStore::accepted(const Request& request)
+{
+    Tally& tally = tallies_[requestKey(request)];
+    tally.request = request;
+    for (auto& [index, m] : slots_) {
+        if (carries(request, m)) {
+            m.accepted = true;
+            tally.copies[mode_ == Mode::Decoded ? m.decodedSender + '\x1f' + m.decodedText : ""]
+                .insert(content(m));
+        }
+    }
+    acceptedLog_.push_back(shownRequest(request));
+    if (acceptedLog_.size() > 6)
+        acceptedLog_.erase(acceptedLog_.begin());
+    if (tally.copies.empty()) {
+        trace_.add("the accepted request carries no stored message whole");
+        tallies_.erase(requestKey(request));
+        return;
+    }
+    std::size_t messages = SIZE_MAX;
+    for (const auto& [part, contents] : tally.copies)
+        messages = std::min(messages, contents.size());
+    if (++tally.answers > messages)
+        trace_.violation("2xx number " + std::to_string(tally.answers) + " for " +
+                         shownRequest(request) + " while what it carries stays stored (" +
+                         std::to_string(messages) + " distinct message(s))\n" + describe());
+}
+
+bool ModelStore::carries(const Request& r, const StoredMessage& m) const
+{
+    switch (mode_) {
+    case Mode::Text:
+        return r.sender == m.oa && r.time == m.scts && r.message == RenderedText(m.text);
+    case Mode::Pdu:
+        return r.sender == "PDU" && r.time == "PDU" && r.message == m.hex;
+    case Mode::Decoded:
+        if (r.sender == "PDU" && r.time == "PDU" && r.message == m.hex)
+            return true; // a PDU the gateway could not decode goes as listed
+        return !m.decodedSender.empty() && r.sender == m.decodedSender &&
+               r.message.find(m.decodedText) != std::string::npos;
+    }
+    return false;
+}
+
+std::string ModelStore::content(const StoredMessage& m) const
+{
+    return mode_ == Mode::Text ? m.oa + '\x1f' + m.scts + '\x1f' + RenderedText(m.text) : m.hex;
+}
+
+std::string ModelStore::describe(const StoredMessage& m) const
+{
+    std::string out = "message #" + std::to_string(m.id);
+    if (mode_ == Mode::Text)
+        return out + " from " + Trace::shown(m.oa) + " at " + Trace::shown(m.scts) + " text " +
+               Trace::shown(m.text);
+    out += " PDU " + Trace::shown(m.hex);
+    if (mode_ == Mode::Decoded && !m.decodedSender.empty())
+        out += " (from " + Trace::shown(m.decodedSender) + ", text " + Trace::shown(m.decodedText) + ")";
+    return out;
+}
+
+std::string ModelStore::describe() const
+{
+    std::string out = "stored now:";
+    if (slots_.empty())
+        out += " nothing";
+    for (const auto& [index, m] : slots_)
+        out += "\n  " + std::to_string(index) + ": " + describe(m) +
+               (m.accepted ? " [accepted]" : "");
+    out += "\nlast accepted requests:";
+    if (acceptedLog_.empty())
+        out += " none";
+    for (const std::string& r : acceptedLog_)
+        out += "\n  " + r;
+    return out;
+}
+
+} // namespace zorvel::model
