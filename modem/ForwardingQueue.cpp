@@ -212,8 +212,13 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
                 units += missingPart;
                 continue;
             }
-            units += textUnits(part->second.front().sms);
+            const std::u16string partUnits = textUnits(part->second.front().sms);
+            units += partUnits;
             for (const Part& copy : part->second) {
+                // A copy is the same part stored twice only when it says the same; another
+                // text under the same sender, reference and number stays for a turn of its own.
+                if (textUnits(copy.sms) != partUnits)
+                    continue;
                 c.message.entryKeys.push_back(entryKey(*copy.entry));
                 c.message.contentKeys.push_back(ContentKey(*copy.entry, format_));
                 if (!copy.entry->index.empty())
