@@ -66,7 +66,7 @@ std::optional<long> LockHolder(std::string_view content)
         if (pid > kLargestPid)
             return std::nullopt;
     }
-    if (i == first || pid < 1 || (i < content.size() && content[i] != '\n' && content[i] != '\r'))
+    if (i == first || pid < 1 || (i < content.size() && content[i] != '\n'))
         return std::nullopt;
     return pid;
 }

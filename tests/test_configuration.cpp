@@ -298,7 +298,6 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("warning"); // %1 the file, %2 as a shell reads it
         QTest::newRow("owner only") << "" << 0600 << "";
-        QTest::newRow("owner may only read") << "" << 0400 << "";
         QTest::newRow("group may read") << "" << 0640
             << "%1 can be read by other users (mode 0640), and it holds the key: chmod 600 %2";
         QTest::newRow("as a plain copy makes it") << "" << 0644

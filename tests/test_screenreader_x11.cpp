@@ -4,8 +4,10 @@
 #include <QtTest>
 
 #include "e2e/GatewayRig.h"
+#include "e2e/XDisplay.h"
 
 using zorvel::testing::GatewayRig;
+using zorvel::testing::UntilReadyOnDisplay;
 
 namespace {
 
@@ -70,7 +72,7 @@ void ScreenReaderX11::initTestCase()
     QVERIFY(rig.startModem({}, {"--mode", "text"}));
     QVERIFY(rig.startGateway({}, env));
     // The first cycle has asked for the IMSI and shown the reply.
-    QTRY_VERIFY_WITH_TIMEOUT(rig.modemLog("CMD").size() >= 8, 30000);
+    QVERIFY(UntilReadyOnDisplay(rig.gateway, [this] { return rig.modemLog("CMD").size() >= 8; }));
 
     for (const QByteArray& line : run("/usr/bin/python3", {"-c", readFields}, env).split('\n')) {
         const QStringList parts = QString::fromUtf8(line).split('\t');

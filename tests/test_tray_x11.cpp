@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "e2e/XDisplay.h"
+
+using zorvel::testing::UntilReadyOnDisplay;
+
 namespace {
 
 const QString buildDir = QStringLiteral(ZORVEL_BUILD_DIR);
@@ -142,9 +146,12 @@ void TrayX11Test::initTestCase()
     openbox_.setProcessChannelMode(QProcess::MergedChannels);
     openbox_.start("openbox", {});
     QVERIFY(openbox_.waitForStarted());
-    QTRY_VERIFY2_WITH_TIMEOUT(run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"),
-                              qPrintable(QStringLiteral("openbox %1: %2").arg(openbox_.state())
-                                             .arg(QString::fromLocal8Bit(openbox_.readAll()))), 15000);
+    // Its check window, named after it; the root window may still name one of an
+    // earlier openbox on the same server.
+    QVERIFY(UntilReadyOnDisplay(openbox_, [] {
+        const QString check = run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).section("# ", 1).trimmed();
+        return !check.isEmpty() && run("xprop", {"-id", check, "_NET_WM_NAME"}).contains("\"Openbox\"");
+    }));
 }
 
 void TrayX11Test::cleanupTestCase()
@@ -174,7 +181,7 @@ void TrayX11Test::start(Program& program, bool minimised)
     program.zorvel.setWorkingDirectory(folder);
     program.zorvel.start(buildDir + "/zorvel", {});
     QVERIFY(program.zorvel.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(mainWindowOf(program.zorvel.processId()) != 0, 5000);
+    QVERIFY(UntilReadyOnDisplay(program.zorvel, [&] { return mainWindowOf(program.zorvel.processId()) != 0; }));
 }
 
 void TrayX11Test::startTrayer()
@@ -182,6 +189,7 @@ void TrayX11Test::startTrayer()
     trayer_.setProcessEnvironment(env_);
     trayer_.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32"});
     QVERIFY(trayer_.waitForStarted());
+    QVERIFY(UntilReadyOnDisplay(trayer_, [this] { return !windowsOf(trayer_.processId()).isEmpty(); }));
 }
 
 void TrayX11Test::stopTrayer()

@@ -15,7 +15,7 @@ public:
     {
         log.push_back("open " + std::to_string(portNumber) + " " + settings);
         isOpen = openSucceeds;
-        return {openSucceeds, settingsProblem};
+        return {openSucceeds, settingsProblem, {}};
     }
     void discardInput() override
     {
