@@ -120,7 +120,7 @@ bool ModelStore::carries(const Request& r, const StoredMessage& m) const
     case Mode::Decoded:
         if (r.sender == "PDU" && r.time == "PDU" && r.message == m.hex)
             return true; // a PDU the gateway could not decode goes as listed
-        return !m.decodedSender.empty() && r.sender == m.decodedSender &&
+        return m.decodes && r.sender == m.decodedSender &&
                r.message.find(m.decodedText) != std::string::npos;
     }
     return false;
@@ -138,7 +138,7 @@ std::string ModelStore::describe(const StoredMessage& m) const
         return out + " from " + Trace::shown(m.oa) + " at " + Trace::shown(m.scts) + " text " +
                Trace::shown(m.text);
     out += " PDU " + Trace::shown(m.hex);
-    if (mode_ == Mode::Decoded && !m.decodedSender.empty())
+    if (mode_ == Mode::Decoded && m.decodes)
         out += " (from " + Trace::shown(m.decodedSender) + ", text " + Trace::shown(m.decodedText) + ")";
     return out;
 }

@@ -25,6 +25,7 @@ struct StoredMessage {
     // Decoded mode: the sender and the text a request must hold to carry this PDU;
     // empty sender when the gateway cannot decode it (it then goes as listed).
     std::string decodedSender, decodedText;
+    bool decodes = false; // an SMS-DELIVER the decoder reads (its sender may be empty)
     bool read = false;
     int id = 0; // arrival number, for the report
     bool accepted = false; // a 2xx carried its content (or that of a stored copy)

@@ -195,6 +195,7 @@ StoredMessage MessageFor(const Instruction& step, Mode mode, const std::string& 
         // Decoded mode reads any SMS-DELIVER among them like the ones built here (the
         // decoder has tests and a fuzz target of its own).
         if (const auto sms = DecodeSmsDeliver(m.hex)) {
+            m.decodes = true;
             m.decodedSender = sms->sender;
             m.decodedText = sms->coding == SmsCoding::EightBit ? HexDigits(sms->octets)
                                                                : Utf16ToUtf8(sms->units);
@@ -223,6 +224,7 @@ StoredMessage MessageFor(const Instruction& step, Mode mode, const std::string& 
         pdu.sixteenBitReference = pdu.reference > 255;
     }
     m.hex = testing::BuildPdu(pdu);
+    m.decodes = true;
     m.decodedSender = "+" + pdu.sender;
     m.decodedText = Utf16ToUtf8(pdu.text);
     return m;
