@@ -22,13 +22,14 @@ enum class Mode { Text, Pdu, Decoded };
 struct StoredMessage {
     std::string oa, scts, text; // as text mode shows it
     std::string hex;            // as PDU mode shows it
-    // Decoded mode: the sender and the text a request must hold to carry this PDU;
-    // empty sender when the gateway cannot decode it (it then goes as listed).
+    // Decoded mode: the sender and the text a request must hold to carry this PDU.
     std::string decodedSender, decodedText;
-    bool decodes = false; // an SMS-DELIVER the decoder reads (its sender may be empty)
     bool read = false;
     int id = 0; // arrival number, for the report
     bool accepted = false; // a 2xx carried its content (or that of a stored copy)
+    // Decoded mode: an SMS-DELIVER the gateway decodes (its sender may be empty); when
+    // not, it goes as listed.
+    bool decodes = true;
 };
 
 struct Request {

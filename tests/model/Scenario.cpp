@@ -194,6 +194,7 @@ StoredMessage MessageFor(const Instruction& step, Mode mode, const std::string& 
         m.text = m.hex;
         // Decoded mode reads any SMS-DELIVER among them like the ones built here (the
         // decoder has tests and a fuzz target of its own).
+        m.decodes = false;
         if (const auto sms = DecodeSmsDeliver(m.hex)) {
             m.decodes = true;
             m.decodedSender = sms->sender;
