@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "HexDigit.h"
+
 namespace zorvel::model {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 std::optional<std::string> formDecoded(std::string_view value)
 {
@@ -26,7 +17,7 @@ std::optional<std::string> formDecoded(std::string_view value)
         } else if (value[i] == '%') {
             if (i + 2 >= value.size())
                 return std::nullopt;
-            const int high = hexValue(value[i + 1]), low = hexValue(value[i + 2]);
+            const int high = HexDigit(value[i + 1]), low = HexDigit(value[i + 2]);
             if (high < 0 || low < 0)
                 return std::nullopt;
             out += static_cast<char>(high * 16 + low);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "HexDigit.h"
 #include "SmsDeliver.h"
 #include "fakes/PduBuilder.h"
 
@@ -11,17 +12,6 @@ namespace {
 
 constexpr std::size_t mostSteps = 400;
 constexpr std::size_t longestText = 1000;
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 std::u16string unescaped(std::string_view text)
 {
@@ -37,8 +27,8 @@ std::u16string unescaped(std::string_view text)
         if (digits) {
             unsigned value = 0;
             std::size_t n = 0;
-            for (; n < digits && i + 1 < text.size() && hexDigit(text[i + 1]) >= 0; ++n)
-                value = value * 16 + static_cast<unsigned>(hexDigit(text[++i]));
+            for (; n < digits && i + 1 < text.size() && HexDigit(text[i + 1]) >= 0; ++n)
+                value = value * 16 + static_cast<unsigned>(HexDigit(text[++i]));
             units += n ? static_cast<char16_t>(value) : static_cast<char16_t>(e);
             continue;
         }
@@ -187,7 +177,7 @@ StoredMessage MessageFor(const Instruction& step, Mode mode, const std::string& 
     using Kind = Instruction::Kind;
     if (step.kind == Kind::Pdu) {
         for (char c : step.word)
-            if (hexDigit(c) >= 0 && m.hex.size() < 2 * longestText)
+            if (HexDigit(c) >= 0 && m.hex.size() < 2 * longestText)
                 m.hex += static_cast<char>(c >= 'a' ? c - 'a' + 'A' : c);
         m.oa = "+15550001234";
         m.scts = clockStamp;
