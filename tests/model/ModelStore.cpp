@@ -43,10 +43,10 @@ std::optional<int> ModelStore::add(StoredMessage message)
         trace_.add("store full: new message not stored");
         return std::nullopt;
     }
-    // A copy of a message that stays stored is that message: accepted if it was.
-    for (const auto& [i, m] : slots_)
-        if (content(m) == content(message) && m.accepted)
-            message.accepted = true;
+    // The same sender, time stamp and text (the same PDU) is the same SMS, stored again:
+    // the service centre stamps each one it takes in. Accepted if it ever was.
+    if (acceptedContents_.count(content(message)))
+        message.accepted = true;
     message.id = ++arrivals_;
     trace_.add("arrives at index " + std::to_string(index) + ": " + describe(message));
     slots_[index] = std::move(message);
@@ -89,6 +89,7 @@ void ModelStore::accepted(const Request& request)
     for (auto& [index, m] : slots_) {
         if (carries(request, m)) {
             m.accepted = true;
+            acceptedContents_.insert(content(m));
             tally.copies[mode_ == Mode::Decoded ? m.decodedSender + '\x1f' + m.decodedText : ""]
                 .insert(content(m));
         }

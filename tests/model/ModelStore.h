@@ -77,6 +77,7 @@ private:
     std::map<int, StoredMessage> slots_;
     int arrivals_ = 0;
     std::map<std::string, Tally> tallies_;
+    std::set<std::string> acceptedContents_; // every content a 2xx carried
     std::vector<std::string> acceptedLog_; // the last few accepted requests, for reports
 };
 
