@@ -253,6 +253,47 @@ private slots:
         QCOMPARE(store.add({}), std::optional<int>(1));
     }
 
+    // A full SIM keeps later messages in line; each delete lets the oldest one land.
+    // Script: "+x" offers message x, "-n" deletes slot n; capacity 2.
+    void storeHoldsBackWhenFull_data()
+    {
+        QTest::addColumn<QByteArrayList>("script");
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::newRow("room: stored at once") << QByteArrayList{"+a", "+b", "-0"}
+                                             << QByteArrayList{"add 0 a", "add 1 b", "delete 0 a"};
+        QTest::newRow("held in arrival order, each lands in the freed slot")
+            << QByteArrayList{"+a", "+b", "+c", "+d", "-1", "-0", "-1"}
+            << QByteArrayList{"add 0 a", "add 1 b", "held c", "held d", "delete 1 b", "add 1 c held",
+                              "delete 0 a", "add 0 d held", "delete 1 c"};
+        QTest::newRow("a failed delete releases nothing")
+            << QByteArrayList{"+a", "+b", "+c", "-5"} << QByteArrayList{"add 0 a", "add 1 b", "held c"};
+        QTest::newRow("an index out of range is refused, not held")
+            << QByteArrayList{"+a", "+b", "+@7", "-0"} << QByteArrayList{"add 0 a", "add 1 b", "delete 0 a"};
+    }
+    void storeHoldsBackWhenFull()
+    {
+        QFETCH(QByteArrayList, script);
+        QFETCH(QByteArrayList, events);
+        MessageStore store(0, 2);
+        QByteArrayList seen;
+        store.onChange = [&](const char* what, const StoredMessage& m) {
+            QByteArray e = what;
+            if (e != "held") e += " " + QByteArray::number(m.index);
+            seen << e + " " + m.sender + (e.startsWith("add") && m.heldSinceMs == 42 ? " held" : "");
+        };
+        for (const QByteArray& step : script) {
+            if (step.startsWith('-')) {
+                store.remove(step.mid(1).toInt());
+                continue;
+            }
+            StoredMessage m;
+            m.sender = step.mid(1);
+            if (m.sender.startsWith('@')) m.index = m.sender.mid(1).toInt();
+            store.offer(m, 42);
+        }
+        QCOMPARE(seen, events);
+    }
+
     // ---- command interpreter ----
     void exchanges_data()
     {
@@ -507,6 +548,20 @@ private slots:
             sim.log().contains(" STORE add 5 from=\"+15550005555\" source=inbox part=3/3 ref=2\n"), 3000);
         QVERIFY(sim.log().contains(" STORE add 2 from=\"+15550004444\" source=inbox part=2/3 ref=1\n"));
         QCOMPARE(exchange(sim.link(), "AT+CMGL=4\r\n").count("+CMGL: "), 6);
+    }
+
+    void program_heldMessageLandsAfterDelete()
+    {
+        Sim sim;
+        QVERIFY(sim.start({"--capacity", "1", "--cmti", "--echo", "off"}));
+        sim.dropFile("two.msg", "from: +15550001111\ntext: one\n\nfrom: +15550002222\ntext: two\n");
+        QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains(" STORE held from=\"+15550002222\" source=inbox waiting=1\n"), 3000);
+        exchange(sim.link(), "AT+CMGF=1\r\n");
+        // The freed slot is taken at once and announced after the delete's own answer.
+        QCOMPARE(exchange(sim.link(), "AT+CMGD=0\r\n"), QByteArray("\r\nOK\r\n\r\n+CMTI: \"SM\",0\r\n"));
+        static const QRegularExpression landed(R"( STORE add 0 from="\+15550002222" source=inbox held=\d+ms\n)");
+        QVERIFY(landed.match(QString::fromLatin1(sim.log())).hasMatch());
+        QVERIFY(exchange(sim.link(), "AT+CMGR=0\r\n").contains("\r\ntwo\r\n"));
     }
 
     void program_replyInPieces()

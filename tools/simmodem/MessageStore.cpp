@@ -38,6 +38,19 @@ std::optional<int> MessageStore::add(StoredMessage message)
     return message.index;
 }
 
+std::optional<int> MessageStore::offer(StoredMessage message, qint64 nowMs)
+{
+    // Behind others already waiting too: arrival order is kept.
+    if (size() < m_capacity && m_held.isEmpty()) return add(message);
+    const int last = m_firstIndex + m_capacity - 1;
+    if (message.index > last || (message.index >= 0 && message.index < m_firstIndex)) return std::nullopt;
+    message.index = -1;  // it takes whatever slot frees first
+    message.heldSinceMs = nowMs;
+    m_held.append(message);
+    if (onChange) onChange("held", message);
+    return std::nullopt;
+}
+
 bool MessageStore::remove(int index)
 {
     const auto it = m_messages.find(index);
@@ -45,6 +58,7 @@ bool MessageStore::remove(int index)
     const StoredMessage gone = it.value();
     m_messages.erase(it);
     if (onChange) onChange("delete", gone);
+    if (!m_held.isEmpty()) add(m_held.takeFirst());
     return true;
 }
 

@@ -166,7 +166,8 @@ Messages:
   --store FILE            messages to load at start (format in README.md)
   --inbox DIR             folder watched for new message files and control files (*.ctl)
   --generate-every SEC    add a made-up message every SEC seconds (0: never)
-  --capacity N            message slots (profile default)
+  --capacity N            message slots (profile default); once all are taken, new
+                          messages wait in line until a delete frees one
   --cmti                  send +CMTI: "SM",<index> when a message arrives while running
   --concat                store a text too long for one SMS as a concatenated SMS, one
                           part a slot (default: cut to one SMS)

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <utility>
+
 namespace zorvel::sim {
 
 namespace {
@@ -35,14 +37,7 @@ Simulator::Simulator(const Options& options, const Profile& profile, QObject* pa
     if (m_options.echoStyle) m_core.setEchoStyle(*m_options.echoStyle);
     m_core.setTextMode(m_options.textMode);
     m_core.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { m_log.write(kind, detail); };
-    m_store.onChange = [this](const char* what, const StoredMessage& m) {
-        QByteArray detail = QByteArray(what) + " " + QByteArray::number(m.index);
-        if (QByteArray(what) == "add") detail += " from=" + quoted(m.sender) + " source=" + m_addSource;
-        if (QByteArray(what) == "add" && m.part)
-            detail += " part=" + QByteArray::number(m.part->sequence) + "/" + QByteArray::number(m.part->count) +
-                      " ref=" + QByteArray::number(m.part->reference);
-        m_log.write("STORE", detail);
-    };
+    m_store.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m); };
     m_pace.setSingleShot(true);
     connect(&m_pace, &QTimer::timeout, this, &Simulator::pump);
     connect(&m_junkTimer, &QTimer::timeout, this, &Simulator::writeJunk);
@@ -101,6 +96,30 @@ void Simulator::onReceived(const QByteArray& bytes)
 {
     m_log.write("RX", quoted(bytes));
     for (const QByteArray& unit : m_core.receive(bytes)) enqueue(unit, "TX");
+    // A message that waited for the slot a delete freed is announced after the delete's OK.
+    flushUnsolicited();
+}
+
+void Simulator::onStoreChange(const char* what, const StoredMessage& m)
+{
+    const QByteArray kind(what);
+    QByteArray detail = kind;
+    if (kind != "held") detail += " " + QByteArray::number(m.index);
+    if (kind != "delete") detail += " from=" + quoted(m.sender) + " source=" + m.source;
+    if (kind == "add" && m.part)
+        detail += " part=" + QByteArray::number(m.part->sequence) + "/" + QByteArray::number(m.part->count) +
+                  " ref=" + QByteArray::number(m.part->reference);
+    if (kind == "add" && m.heldSinceMs >= 0)
+        detail += " held=" + QByteArray::number(QDateTime::currentMSecsSinceEpoch() - m.heldSinceMs) + "ms";
+    if (kind == "held") detail += " waiting=" + QByteArray::number(m_store.heldCount());
+    m_log.write("STORE", detail);
+    if (kind == "add" && m.source != "file" && m_options.settings.cmti)
+        m_unsolicited.append("\r\n+CMTI: \"SM\"," + QByteArray::number(m.index) + "\r\n");
+}
+
+void Simulator::flushUnsolicited()
+{
+    for (const QByteArray& line : std::exchange(m_unsolicited, {})) enqueue(line, "UNSOL");
 }
 
 // A unit leaves in `pieces` parts: the first after the reply delay, the others each
@@ -152,15 +171,14 @@ void Simulator::writeJunk()
 
 void Simulator::addMessages(const QList<StoredMessage>& messages, const QByteArray& source)
 {
-    m_addSource = source;
-    for (const StoredMessage& m : messages) {
-        const auto index = m_store.add(m);
-        if (!index) {
-            m_log.write("STORE", "full dropped from=" + quoted(m.sender) + " source=" + source);
-            continue;
-        }
-        if (source != "file" && m_options.settings.cmti)
-            enqueue("\r\n+CMTI: \"SM\"," + QByteArray::number(*index) + "\r\n", "UNSOL");
+    for (StoredMessage m : messages) {
+        m.source = source;
+        const int wasHeld = m_store.heldCount();
+        const bool stored = m_store.offer(m, QDateTime::currentMSecsSinceEpoch()).has_value();
+        if (!stored && m_store.heldCount() == wasHeld)
+            m_log.write("STORE", "dropped from=" + quoted(m.sender) + " source=" + source + " index=" +
+                                     QByteArray::number(m.index) + " out of range");
+        flushUnsolicited();
     }
 }
 

@@ -32,6 +32,8 @@ private:
     };
 
     void onReceived(const QByteArray& bytes);
+    void onStoreChange(const char* what, const StoredMessage& message);
+    void flushUnsolicited();
     void enqueue(const QByteArray& unit, const QByteArray& kind);
     void pump();
     void writeNow(const QByteArray& bytes, const QByteArray& kind);
@@ -53,7 +55,7 @@ private:
     QTimer m_pace;
     QTimer m_junkTimer;
     QTimer m_generateTimer;
-    QByteArray m_addSource = "file";
+    QList<QByteArray> m_unsolicited;  // +CMTI lines not written yet
     int m_junkTurn = 0;
     int m_generated = 0;
     ConcatDefaults m_concat;  // the reference counter runs across the store file and the inbox
