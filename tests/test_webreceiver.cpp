@@ -554,6 +554,31 @@ private slots:
         QCOMPARE(parameterBytes(log[1], "message"), QByteArray("Meeting at 10 \xF0\x9F\x91\x8D\xF0\x9F\x8E\x89"));
     }
 
+    void idempotencyKeyIsRecorded_data()
+    {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("first");  // "<absent>": no field
+        QTest::addColumn<int>("all");        // entries of idempotency_keys, 0: no field
+        QTest::newRow("none") << QByteArray() << "<absent>" << 0;
+        QTest::newRow("quoted id, as sent") << QByteArray("Idempotency-Key: \"4c1e-9a\"\r\n") << "\"4c1e-9a\"" << 0;
+        QTest::newRow("any case of the name") << QByteArray("idempotency-KEY:  x \r\n") << "x" << 0;
+        QTest::newRow("twice: both kept") << QByteArray("Idempotency-Key: \"a\"\r\nIdempotency-Key: \"b\"\r\n")
+                                          << "\"a\"" << 2;
+    }
+    void idempotencyKeyIsRecorded()
+    {
+        QFETCH(QByteArray, headers);
+        QFETCH(QString, first);
+        QFETCH(int, all);
+        startReceiver({});
+        const QByteArray answer =
+            exchangeRaw(port_, "GET /sms?m=1 HTTP/1.1\r\nHost: h\r\n" + headers + "Connection: close\r\n\r\n");
+        QVERIFY(answer.startsWith("HTTP/1.1 200 "));
+        const QJsonObject record = records().value(0);
+        QCOMPARE(record.value("idempotency_key").toString("<absent>"), first);
+        QCOMPARE(record.value("idempotency_keys").toArray().size(), all);
+    }
+
     void consoleShowsDecodedValues()
     {
         startReceiver({});

@@ -56,6 +56,8 @@ Reply ReceiverServer::handle(const HttpRequest& request, const QString& peer)
     const SplitTarget split = splitTarget(request.target);
     record.path = split.path;
     record.query = split.query;
+    for (const auto& [name, value] : request.headers)
+        if (name.compare("Idempotency-Key", Qt::CaseInsensitive) == 0) record.idempotencyKeys.append(value);
 
     Reply reply;
     const DecodedQuery query = decodeQuery(split.query);

@@ -38,6 +38,7 @@ QString consoleLine(const RequestRecord& record)
         for (const QueryParameter& parameter : record.parameters)
             line += ' ' + displayParameter(parameter.name, parameter.value);
     }
+    for (const QByteArray& key : record.idempotencyKeys) line += ' ' + displayParameter("Idempotency-Key", key);
     return line + QLatin1String(" -> ") + outcomeText(record);
 }
 
@@ -71,6 +72,13 @@ QByteArray jsonLine(const RequestRecord& record)
     if (!record.location.isEmpty()) object.insert("location", rawText(record.location));
     if (!record.error.isEmpty()) object.insert("error", record.error);
     if (record.refused) object.insert("refused", true);
+    // The first value as sent, quotes and all; every value when the header came twice.
+    if (!record.idempotencyKeys.isEmpty()) object.insert("idempotency_key", rawText(record.idempotencyKeys.first()));
+    if (record.idempotencyKeys.size() > 1) {
+        QJsonArray all;
+        for (const QByteArray& key : record.idempotencyKeys) all.append(rawText(key));
+        object.insert("idempotency_keys", all);
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

@@ -24,6 +24,7 @@ struct RequestRecord {
     int delayMs = 0;
     QByteArray location;
     bool refused = false;      // 400 by --refuse-message-containing
+    QList<QByteArray> idempotencyKeys;  // every Idempotency-Key header's value, as sent
 };
 
 // "2026-12-07 10:00:01 GET /sms key="demo" message="a\nb" -> 200" (local time).
