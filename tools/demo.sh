@@ -2,6 +2,9 @@
 # Builds Zorvel and starts it against the project's simulated modem and a local web
 # receiver, in the folder demo/. The receiver prints each forwarded SMS as it arrives.
 # Closing the window ends the demo and its helpers.
+# ZORVEL_DEMO_STORE=1 runs it with the local store (Store=1): every message is kept in
+# demo/zorvel.sqlite and taken off the modem at once; `build/zorvel --folder demo
+# --pending` lists what waits.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -39,6 +42,8 @@ StartMinimised=0
 PDUmode=1
 Decode=1
 INI
+store="${ZORVEL_DEMO_STORE:-0}"
+if [ "$store" = 1 ]; then printf 'Store=1\n' >>"$demo/zorvel.ini"; fi
 chmod 600 "$demo/zorvel.ini"
 
 "$root/build/zorvel-simmodem" --link "$demo/ports/com3" --store "$root/tools/demo/messages.txt" \
@@ -51,6 +56,10 @@ echo "Web receiver: http://$address/sms; the simulated modem is COM3, read in PD
 echo "It holds the SMS of tools/demo/messages.txt (emoji, Cyrillic, a long notice in three parts)"
 echo "and gets a new SMS every 40 s."
 echo "Drop a message file into $demo/inbox to add one (format: tools/simmodem/README.md)."
+if [ "$store" = 1 ]; then
+    echo "Store=1: messages are kept in $demo/zorvel.sqlite before they leave the modem; each request"
+    echo "carries an Idempotency-Key. Waiting messages: $root/build/zorvel --folder $demo --pending"
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
     # No screen: run on a private X server and keep a screenshot of it up to date.

@@ -27,6 +27,7 @@ struct WebRequest {
     int status = 0;         // 0: connection reset without an answer
     int delayMs = 0;        // answer held back this long
     QByteArray path, key, sender, time, message;
+    QByteArray idempotencyKey;  // the header's value as sent, quotes included
 };
 
 // One line of the modem's log, time stamp in ms.
@@ -93,6 +94,7 @@ inline QList<WebRequest> readReceiverLog(const QString& file)
         r.status = o.value("status").toInt();
         r.delayMs = o.value("delay_ms").toInt();
         r.path = o.value("path").toString().toLatin1();
+        r.idempotencyKey = o.value("idempotency_key").toString().toLatin1();
         for (const QJsonValue& p : o.value("params").toArray()) {
             const QByteArray bytes = QByteArray::fromHex(p.toObject().value("hex").toString().toLatin1());
             const QString name = p.toObject().value("name").toString();
