@@ -43,8 +43,13 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
     CyclePlan plan;
     // Each entry decoded once, for forgetting and for choosing alike.
     std::vector<Listed> listed;
-    for (const InboxEntry& entry : list.entries)
-        listed.push_back({&entry, decode_ ? DecodeSmsDeliver(entry.text) : std::nullopt});
+    for (const InboxEntry& entry : list.entries) {
+        std::string whyNot;
+        listed.push_back({&entry, decode_ ? DecodeSmsDeliver(entry.text, &whyNot) : std::nullopt});
+        if (decode_ && !listed.back().sms && entry.complete)
+            plan.details.push_back("index " + EscapeBytes(entry.index) + " is no SMS to decode (" +
+                                   whyNot + "): forwarded as its PDU");
+    }
     if (list.whole)
         forget(listed);
 

@@ -123,6 +123,9 @@ void PollCycle::listArrived(const std::string& answer)
     for (const std::string& notice : plan.notices)
         if (events.notice)
             events.notice(notice);
+    for (const std::string& detail : plan.details)
+        if (events.detail)
+            events.detail(detail);
     message_ = std::move(plan.forward);
     deletes_.clear();
     // Accepted in an earlier cycle, but the delete did not take: deleted, not sent again.

@@ -67,8 +67,12 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
                      std::any_of(taken_.begin(), taken_.end(),
                                  [&](const Taken& other) { return other.content == content; });
     if (!t.storedBefore) {
+        std::string whyNot;
         const std::optional<SmsDeliver> sms =
-            settings_.decode ? DecodeSmsDeliver(pdu) : std::nullopt;
+            settings_.decode ? DecodeSmsDeliver(pdu, &whyNot) : std::nullopt;
+        if (settings_.decode && !sms && events.detail)
+            events.detail("index " + EscapeBytes(index) + " is no SMS to decode (" + whyNot +
+                          "): stored as its PDU");
         if (IsLongMessagePart(sms)) {
             t.part = NewPart{LongMessageKey(*sms), sms->concat->sequence, sms->concat->count, pdu};
         } else {

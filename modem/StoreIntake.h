@@ -36,6 +36,8 @@ struct IntakeEvents {
     std::function<void(const NewMessage& message, const std::vector<std::string>& indexes)> stored;
     // Anything else worth a line (a part waiting for the others, a slot left for later).
     std::function<void(const std::string& what)> notice;
+    // Worth a line at debug level: why a PDU did not decode.
+    std::function<void(const std::string& what)> detail;
     // The store could not be written (`problem`), or, with an empty text, it can again.
     std::function<void(const std::string& problem)> storeProblem;
     // The deletes of a cycle are planned: `index` goes out as "AT+CMGD=".
