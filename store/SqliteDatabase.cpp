@@ -115,6 +115,10 @@ bool SqliteDatabase::open(const std::string& name, int flags)
     close();
     const int result = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_EXRESCODE, nullptr);
     if (result == SQLITE_OK) {
+        // The file may come from anywhere: a function in its views or triggers does not
+        // run, and nothing can write the schema behind SQLite's back.
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         errorCode_ = 0;
         error_.clear();
         return true;

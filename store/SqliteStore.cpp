@@ -17,6 +17,15 @@ constexpr std::int64_t keepingTimeMs = 7LL * 24 * 60 * 60 * 1000;
 
 using Step = SqliteStatement::Step;
 
+// Due at once: among the due ones it goes by its intake.
+bool insertMessage(StoreSession& s, const NewMessage& message, std::int64_t receivedMs)
+{
+    StatementUse use(s.insertMessage);
+    s.insertMessage.bindText(1, message.id).bind(2, receivedMs).bindText(3, message.sender)
+        .bindText(4, message.stamp).bindText(5, message.text).bind(6, message.parts);
+    return s.insertMessage.step() == Step::Done;
+}
+
 } // namespace
 
 // One write transaction. Nothing of it stays unless commit() says so.
@@ -209,13 +218,9 @@ bool SqliteStore::keep(const Intake& intake, std::int64_t nowMs)
         if (s.insertEntry.step() != Step::Done)
             return write.fail();
     }
-    for (const NewMessage& message : intake.messages) {
-        StatementUse use(s.insertMessage);
-        s.insertMessage.bindText(1, message.id).bind(2, nowMs).bindText(3, message.sender)
-            .bindText(4, message.stamp).bindText(5, message.text).bind(6, message.parts);
-        if (s.insertMessage.step() != Step::Done)
+    for (const NewMessage& message : intake.messages)
+        if (!insertMessage(s, message, nowMs))
             return write.fail();
-    }
     for (const NewPart& part : intake.parts) {
         StatementUse use(s.insertPart);
         s.insertPart.bindText(1, part.longKey).bind(2, part.sequence).bind(3, part.count)
@@ -273,13 +278,8 @@ bool SqliteStore::join(const NewMessage& message, std::int64_t receivedMs,
     if (!write.begun())
         return false;
     StoreSession& s = write.session();
-    {
-        StatementUse use(s.insertMessage);
-        s.insertMessage.bindText(1, message.id).bind(2, receivedMs).bindText(3, message.sender)
-            .bindText(4, message.stamp).bindText(5, message.text).bind(6, message.parts);
-        if (s.insertMessage.step() != Step::Done)
-            return write.fail();
-    }
+    if (!insertMessage(s, message, receivedMs))
+        return write.fail();
     for (std::int64_t id : partIds) {
         StatementUse use(s.deletePart);
         s.deletePart.bind(1, id);
