@@ -6,7 +6,7 @@
 #include "ByteEscape.h"
 #include "Sha256.h"
 #include "SqliteDatabase.h"
-#include "StoreFile.h"
+#include "SqliteStoreFile.h"
 #include "StoreSession.h"
 
 namespace zorvel {

@@ -31,6 +31,7 @@ struct StoreRig : Rig {
         cycle.useStore(intake);
         cycle.waitingCount = [this] { return store->waitingCount(); };
         intake.events.stored = [this](const NewMessage&, const std::vector<std::string>&) { delivery.wake(); };
+        delivery.onEnded = [this](const DeliveryReport& r) { cycle.txtCount += r.failure.empty(); };
         // Every delete must find its slot's message in the store already.
         port.respond = [this](const std::string& w) {
             if (w.starts_with("AT+CMGD=")) {

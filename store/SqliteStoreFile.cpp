@@ -1,4 +1,4 @@
-#include "StoreFile.h"
+#include "SqliteStoreFile.h"
 
 #include <sqlite3.h>
 
