@@ -22,6 +22,10 @@ const QCommandLineOption noWindowOption(
     QStringLiteral("no-window"),
     QStringLiteral("Run without window and tray icon, for example as a service; needs no "
                    "display. The log goes to standard error."));
+const QCommandLineOption pendingOption(
+    QStringLiteral("pending"),
+    QStringLiteral("List the messages waiting in the folder's store (zorvel.sqlite) and end; "
+                   "works while Zorvel runs there."));
 
 // Our own help and version options rather than Qt's: those need an application object,
 // and Qt's --help-all lists options this program does not accept.
@@ -35,12 +39,14 @@ void describe(QCommandLineParser& parser)
                        "  %1   closed, or ended by SIGTERM or SIGINT\n"
                        "  %2   the port is missing or cannot be opened (it may come back)\n"
                        "  %3   a mistake on the command line\n"
-                       "  %4  zorvel.ini (or its Speed value) is unusable")
+                       "  %4  zorvel.sqlite is damaged, from a newer Zorvel, or (--pending) unreadable\n"
+                       "  %5  zorvel.ini (or its Speed value) is unusable")
             .arg(exitcode::ended)
             .arg(exitcode::portFailed)
             .arg(exitcode::usage)
+            .arg(exitcode::storeDamaged)
             .arg(exitcode::configuration));
-    parser.addOptions({helpOption, versionOption, folderOption, noWindowOption});
+    parser.addOptions({helpOption, versionOption, folderOption, noWindowOption, pendingOption});
 }
 
 } // namespace
@@ -74,8 +80,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         if (result.folder.isEmpty()) {
             result.action = CommandLine::Action::Error;
             result.error = QStringLiteral("The value of '--folder' is empty.");
+            return result;
         }
     }
+    if (parser.isSet(pendingOption))
+        result.action = CommandLine::Action::Pending;
     return result;
 }
 

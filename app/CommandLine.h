@@ -1,5 +1,5 @@
 #pragma once
-// The command line: --help, --version, --folder DIR, --no-window. Parsed before any
+// The command line: --help, --version, --folder DIR, --no-window, --pending. Parsed before any
 // application object exists, so that help, version and mistakes work without a display.
 #include <QString>
 #include <QStringList>
@@ -7,7 +7,7 @@
 namespace zorvel {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, Pending, Error };
     Action action = Action::Run;
     QString folder;        // as given; empty means the current folder
     bool noWindow = false;

@@ -79,6 +79,17 @@ std::string DestFailure(const std::string& path, const std::string& found, const
            "a '#' or a blank in it written as %23 or %20.";
 }
 
+std::string StoreFailure(const std::string& path, const std::string& found)
+{
+    return "Zorvel cannot start: the choice of keeping messages on disk is unusable.\n\n"
+           "File: " + path + "\n"
+           "Section: [" + std::string(sectionName) + "]\n"
+           "Key: Store\n"
+           "Value found: \"" + EscapeBytes(found) + "\"\n"
+           "Expected: 1 to keep every message in zorvel.sqlite until the web application "
+           "accepts it (the line Store=1), 0 or no such line to forward straight from the modem.";
+}
+
 // The values used to pass through one NUL-filled buffer, so a NUL byte in the file
 // ends the value there; a missing key reads as empty text.
 std::string ReadText(const IniFile& ini, const char* key)
@@ -128,6 +139,14 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
             return result;
         }
         c.MultipartWait = *minutes;
+    }
+    if (ini.Value(sectionName, "Store")) {
+        const std::string store = ReadText(ini, "Store");
+        if (store != "0" && store != "1") {
+            result.error = StoreFailure(c.iniPath, store);
+            return result;
+        }
+        c.Store = store == "1";
     }
     result.config = std::move(c);
     return result;

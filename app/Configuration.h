@@ -16,6 +16,7 @@ struct Configuration {
     std::string PDUmode;        // "PDUmode": always "0" (text mode) or "1" (PDU mode)
     bool Decode = false;        // "Decode": only exactly "1" decodes PDUs and joins long messages
     int MultipartWait = 10;     // "MultipartWait": minutes a long message waits for its parts
+    bool Store = false;         // "Store": "1" keeps every message in zorvel.sqlite until accepted
 };
 
 struct ConfigurationResult {
@@ -26,7 +27,8 @@ struct ConfigurationResult {
 // Reads `folder`/zorvel.ini. A missing file or an unusable "COM" is an error whose
 // message names the file's full path, the key, the value found and what is expected.
 // Other missing keys read as empty text; PDUmode is "1" only for exactly "1". A
-// MultipartWait that is not a whole number of minutes (0 to 10080) is an error too, and
+// MultipartWait that is not a whole number of minutes (0 to 10080) is an error too, so is
+// a Store other than "0" or "1", and
 // so is a Dest that is not empty and not a usable http or https address (DestProblem).
 ConfigurationResult LoadConfiguration(const std::string& folder);
 

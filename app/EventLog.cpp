@@ -56,6 +56,7 @@ void LogCycleEvents(CycleEvents& events)
     };
     // Built from escaped values: one line, whatever a sender's name holds.
     events.notice = [](const std::string& what) { qCInfo(lcForward, "%s", what.c_str()); };
+    events.detail = [](const std::string& what) { qCDebug(lcForward, "%s", what.c_str()); };
 }
 
 void LogExchange(CommandExchange& exchange)

@@ -10,6 +10,7 @@
 #include "QtClock.h"
 #include "QtHttpClient.h"
 #include "QtSerialModemPort.h"
+#include "StoreLink.h"
 #include "Version.h"
 
 namespace zorvel {
@@ -23,10 +24,12 @@ ModemLink::ModemLink(std::string workFolder) : workFolder_(std::move(workFolder)
 
 ModemLink::~ModemLink()
 {
-    // The cycle refers to the exchange and the HTTP client, the exchange to the port.
+    // The cycle refers to the exchange, the HTTP client and the store, the exchange to
+    // the port; no answer reaches delivery once the HTTP client has gone.
     cycle_.reset();
     exchange_.reset();
     http_.reset();
+    store_.reset();
 }
 
 bool ModemLink::loadConfiguration()
@@ -62,6 +65,17 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
         *exchange_, fields_, *http_, *clock_,
         ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey, config_.Decode,
                            std::int64_t{config_.MultipartWait} * 60 * 1000});
+    if (config_.Store) {
+        StoreLink::Opened opened = StoreLink::open(workFolder_, config_, *clock_, *http_, fields_);
+        if (!opened.link) {
+            qCCritical(lcForward, "%s", opened.error.c_str());
+            if (onFatal)
+                onFatal(opened.error, opened.exitCode);
+            return;
+        }
+        store_ = std::move(opened.link);
+        store_->attach(*cycle_);
+    }
     cycle_->readOutgoingInput = std::move(readOutgoingInput);
     cycle_->txtCount = 0;
     cycle_->SendFlag = false;
@@ -78,6 +92,8 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
     tmrMain_.setInterval(1000);
     connect(&tmrMain_, &QTimer::timeout, this, [this] { cycle_->tmrMain_Timer(); });
     tmrMain_.start();
+    if (store_)
+        store_->start();
 }
 
 namespace {
@@ -115,12 +131,14 @@ void ModemLink::stop()
     if (exchange_)
         exchange_->SetTimeoutFlag();
     if (http_ && http_->requestInFlight())
-        qCInfo(lcForward, "request in flight abandoned; its message stays on the modem");
+        qCInfo(lcForward, "request in flight abandoned; its message stays %s",
+               store_ ? "in the store" : "on the modem");
     // Gone, not paused: an answer that is already waiting in the event queue finds no
     // one to run its delete.
     cycle_.reset();
     exchange_.reset();
     http_.reset();
+    store_.reset();
     port_.reset();
 }
 

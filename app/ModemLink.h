@@ -20,6 +20,7 @@ namespace zorvel {
 
 class QtHttpClient;
 class QtSerialModemPort;
+class StoreLink;
 
 class ModemLink : public QObject {
     Q_OBJECT
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<QtHttpClient> http_;
     std::unique_ptr<CommandExchange> exchange_;
     std::unique_ptr<PollCycle> cycle_;
+    std::unique_ptr<StoreLink> store_; // with Store=1
 };
 
 } // namespace zorvel

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFont>
 
+#include <chrono>
 #include <cstdio>
 
 #include "CommandLine.h"
@@ -12,10 +13,27 @@
 #include "Gateway.h"
 #include "HeadlessGateway.h"
 #include "LogFormat.h"
+#include "PendingReport.h"
 #include "SignalWatcher.h"
 #include "ZorvelIcon.h"
 
 namespace {
+
+// The folder as given, made absolute: messages and the log name it in full.
+std::string absoluteFolder(const QString& given)
+{
+    return (given.isEmpty() ? QDir::currentPath() : QDir(given).absolutePath()).toStdString();
+}
+
+int listPending(const std::string& folder)
+{
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    const zorvel::PendingListing listing = zorvel::ListPending(folder, now.count());
+    std::fwrite(listing.output.data(), 1, listing.output.size(), stdout);
+    std::fwrite(listing.error.data(), 1, listing.error.size(), stderr);
+    return listing.unreadable ? zorvel::exitcode::storeDamaged : 0;
+}
 
 int runWithWindow(int& argc, char** argv, const std::string& folder)
 {
@@ -79,15 +97,14 @@ int main(int argc, char** argv)
         print(stderr, programName + QStringLiteral(": ") + command.error + QStringLiteral("\nTry '")
                           + programName + QStringLiteral(" --help' for the options.\n"));
         return zorvel::exitcode::usage;
+    case zorvel::CommandLine::Action::Pending:
+        return listPending(absoluteFolder(command.folder));
     case zorvel::CommandLine::Action::Run:
         break;
     }
 
     zorvel::InstallLogFormat();
-    // The folder as given, made absolute: messages and the log name it in full.
-    const std::string folder = (command.folder.isEmpty() ? QDir::currentPath()
-                                                          : QDir(command.folder).absolutePath())
-                                   .toStdString();
+    const std::string folder = absoluteFolder(command.folder);
     return command.noWindow ? runWithoutWindow(argc, argv, folder)
                             : runWithWindow(argc, argv, folder);
 }

@@ -4,77 +4,20 @@
 
 #include "ByteEscape.h"
 #include "MessageRead.h"
+#include "MessageText.h"
 #include "SmsDeliver.h"
 
 namespace zorvel {
 
 namespace {
 
-constexpr std::size_t shownCharacters = 30;
 constexpr std::size_t rememberedIncomplete = 1000;
 constexpr std::int64_t firstBackoffMs = 30'000;
 constexpr std::int64_t longestBackoffMs = 10 * 60'000;
-const std::u16string missingPart = u"[...]";
-
-bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// Characters of UTF-8 text (code points; an emoji is one). Bytes that are not UTF-8
-// (Latin-1 from a modem in text mode) count one each.
-std::size_t characters(const std::string& text)
-{
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return !isContinuation(c); }));
-}
-
-// The first 30 characters and "...", never cutting a character in two.
-std::string shortened(const std::string& text)
-{
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (isContinuation(text[i]))
-            continue;
-        if (seen++ == shownCharacters)
-            return text.substr(0, i) + "...";
-    }
-    return text;
-}
 
 std::string entryKey(const InboxEntry& e)
 {
     return e.headerSender + '\x1f' + e.headerStamp + '\x1f' + e.text;
-}
-
-std::string longMessageKey(const SmsDeliver& sms)
-{
-    return "long\x1f" + sms.sender + '\x1f' + std::to_string(sms.concat->reference) + '\x1f' +
-           std::to_string(sms.concat->count);
-}
-
-// 8-bit data is no text: it goes out as its hexadecimal digits.
-std::u16string textUnits(const SmsDeliver& sms)
-{
-    if (sms.coding != SmsCoding::EightBit)
-        return sms.units;
-    const std::string hex = HexDigits(sms.octets);
-    return std::u16string(hex.begin(), hex.end());
-}
-
-bool isLongMessagePart(const std::optional<SmsDeliver>& sms)
-{
-    return sms && sms->concat && sms->concat->count > 1 && sms->concat->sequence >= 1 &&
-           sms->concat->sequence <= sms->concat->count;
-}
-
-ListedMessage decodedMessage(const SmsDeliver& first, const std::u16string& units)
-{
-    ListedMessage m;
-    m.sender = first.sender;
-    m.stamp = first.stamp;
-    m.text = Utf16ToUtf8(units);
-    m.lblSMSstamp = m.sender + "    " + m.stamp;
-    m.lblSMS = shortened(m.text);
-    m.textLength = characters(m.text);
-    return m;
 }
 
 } // namespace
@@ -100,8 +43,13 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
     CyclePlan plan;
     // Each entry decoded once, for forgetting and for choosing alike.
     std::vector<Listed> listed;
-    for (const InboxEntry& entry : list.entries)
-        listed.push_back({&entry, decode_ ? DecodeSmsDeliver(entry.text) : std::nullopt});
+    for (const InboxEntry& entry : list.entries) {
+        std::string whyNot;
+        listed.push_back({&entry, decode_ ? DecodeSmsDeliver(entry.text, &whyNot) : std::nullopt});
+        if (decode_ && !listed.back().sms && entry.complete)
+            plan.details.push_back("index " + EscapeBytes(entry.index) + " is no SMS to decode (" +
+                                   whyNot + "): forwarded as its PDU");
+    }
     if (list.whole)
         forget(listed);
 
@@ -153,8 +101,8 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
     std::map<std::string, std::size_t> singles; // key -> position, for an entry listed twice
 
     for (auto& [entry, sms] : entries) {
-        if (isLongMessagePart(sms)) {
-            const std::string key = longMessageKey(*sms);
+        if (IsLongMessagePart(sms)) {
+            const std::string key = LongMessageKey(*sms);
             const bool lateForIts = std::find(forwardedIncomplete_.begin(), forwardedIncomplete_.end(),
                                               key) != forwardedIncomplete_.end();
             if (!lateForIts) {
@@ -176,7 +124,7 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
         singles.emplace(key, out.size());
         Candidate c;
         if (sms) {
-            c.message = decodedMessage(*sms, textUnits(*sms));
+            c.message = DecodedMessage(*sms, TextUnits(*sms));
         } else {
             // Text mode, plain PDU mode, or a PDU that is no SMS-DELIVER we can read: as listed.
             c.message.sender = entry->sender;
@@ -186,7 +134,7 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
             c.message.lblSMS = entry->lblSMS;
             c.message.listedSender = entry->headerSender;
             c.message.listedTime = entry->headerTime;
-            c.message.textLength = characters(entry->text);
+            c.message.textLength = Utf8Characters(entry->text);
         }
         c.message.key = key;
         c.message.entryKeys = {key};
@@ -209,15 +157,15 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
         for (int sequence = 1; sequence <= count; ++sequence) {
             const auto part = longMessage.parts.find(sequence);
             if (part == longMessage.parts.end()) {
-                units += missingPart;
+                units += u"[...]";
                 continue;
             }
-            const std::u16string partUnits = textUnits(part->second.front().sms);
+            const std::u16string partUnits = TextUnits(part->second.front().sms);
             units += partUnits;
             for (const Part& copy : part->second) {
                 // A copy is the same part stored twice only when it says the same; another
                 // text under the same sender, reference and number stays for a turn of its own.
-                if (textUnits(copy.sms) != partUnits)
+                if (TextUnits(copy.sms) != partUnits)
                     continue;
                 c.message.entryKeys.push_back(entryKey(*copy.entry));
                 c.message.contentKeys.push_back(ContentKey(*copy.entry, format_));
@@ -225,7 +173,7 @@ ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
                     c.message.indexes.push_back(copy.entry->index);
             }
         }
-        ListedMessage joined = decodedMessage(first, units);
+        ListedMessage joined = DecodedMessage(first, units);
         joined.indexes = std::move(c.message.indexes);
         joined.entryKeys = std::move(c.message.entryKeys);
         joined.contentKeys = std::move(c.message.contentKeys);
@@ -248,8 +196,8 @@ void ForwardingQueue::forget(const std::vector<Listed>& entries)
     std::set<std::string> listed;
     for (const auto& [entry, sms] : entries) {
         listed.insert(entryKey(*entry));
-        if (isLongMessagePart(sms))
-            listed.insert(longMessageKey(*sms));
+        if (IsLongMessagePart(sms))
+            listed.insert(LongMessageKey(*sms));
     }
     std::erase_if(acceptedEntries_, [&](const auto& item) { return !listed.count(item.first); });
     std::erase_if(firstSeen_, [&](const auto& item) { return !listed.count(item.first); });

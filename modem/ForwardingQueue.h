@@ -53,6 +53,8 @@ struct CyclePlan {
     std::optional<ListedMessage> forward;
     // Something worth a log line: a long message waiting for its parts.
     std::vector<std::string> notices;
+    // For debug level: why a listed PDU did not decode.
+    std::vector<std::string> details;
     // An entry the reply window cut off (only the last can be): shown, not forwarded.
     std::optional<InboxEntry> cutShort;
 };

@@ -3,6 +3,8 @@
 // The program uses its own small HTTP/1.1 client behind it; the cycle tests use a fake.
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zorvel {
 
@@ -16,11 +18,19 @@ struct HttpResult {
     std::string describe() const;
 };
 
+// Extra request headers, name and value; neither may hold a control byte.
+using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
+
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
     // `done` runs exactly once, later, from the event loop; never after the client ends.
-    virtual void get(const std::string& url, std::function<void(const HttpResult&)> done) = 0;
+    virtual void get(const std::string& url, const HttpHeaders& headers,
+                     std::function<void(const HttpResult&)> done) = 0;
+    void get(const std::string& url, std::function<void(const HttpResult&)> done)
+    {
+        get(url, {}, std::move(done));
+    }
 };
 
 } // namespace zorvel

@@ -1,5 +1,7 @@
 #include "HttpGet.h"
 
+#include <algorithm>
+
 #include <QHostAddress>
 #include <QSslSocket>
 
@@ -19,7 +21,7 @@ std::string Duration(int ms)
 
 } // namespace
 
-QByteArray GetRequestBytes(const QUrl& url)
+QByteArray GetRequestBytes(const QUrl& url, const HttpHeaders& headers)
 {
     QUrl target = url;
     QUrl::FormattingOptions format = QUrl::RemoveScheme | QUrl::RemoveAuthority
@@ -48,12 +50,19 @@ QByteArray GetRequestBytes(const QUrl& url)
         request += "Authorization: Basic "
             + (url.userName(QUrl::FullyDecoded) + ':' + url.password(QUrl::FullyDecoded)).toUtf8().toBase64()
             + "\r\n";
+    const auto printable = [](const std::string& text) {
+        return std::none_of(text.begin(), text.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+    };
+    for (const auto& [name, value] : headers)
+        if (!name.empty() && printable(name) && printable(value) && name.find(':') == std::string::npos)
+            request += QByteArray::fromStdString(name) + ": " + QByteArray::fromStdString(value) + "\r\n";
     return request + "\r\n";
 }
 
-HttpGet::HttpGet(const QUrl& url, int timeoutMs, const std::optional<QSslConfiguration>& ssl,
+HttpGet::HttpGet(const QUrl& url, const HttpHeaders& headers, int timeoutMs, const std::optional<QSslConfiguration>& ssl,
                  std::function<void(const HttpResult&)> decided, QObject* parent)
-    : QObject(parent), url_(url), decided_(std::move(decided))
+    : QObject(parent), url_(url), headers_(headers), decided_(std::move(decided))
 {
     const bool tls = url.scheme() == QLatin1String("https");
     QSslSocket* tlsSocket = tls ? new QSslSocket : nullptr;
@@ -73,7 +82,7 @@ HttpGet::HttpGet(const QUrl& url, int timeoutMs, const std::optional<QSslConfigu
     deadline_.start(timeoutMs);
 
     const QString host = url.host(QUrl::FullyEncoded);
-    const auto send = [this] { socket_->write(GetRequestBytes(url_)); };
+    const auto send = [this] { socket_->write(GetRequestBytes(url_, headers_)); };
     if (tls) {
         if (ssl)
             tlsSocket->setSslConfiguration(*ssl);

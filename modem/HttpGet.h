@@ -21,7 +21,8 @@ namespace zorvel {
 // The request as it goes out. The path and query are formatted as QNetworkAccessManager
 // formatted them (fully encoded, dot segments removed, "/" for an empty path), and so
 // is Host, so the web application sees the same request line and Host as before.
-QByteArray GetRequestBytes(const QUrl& url);
+// `headers` follow the usual ones; one holding a control byte is left out.
+QByteArray GetRequestBytes(const QUrl& url, const HttpHeaders& headers = {});
 
 class HttpGet : public QObject {
     Q_OBJECT
@@ -32,7 +33,7 @@ public:
     // `decided` runs once, as soon as the outcome is known. The object then reads what
     // is left of the body (up to the limit, within the deadline) so that the server can
     // finish its answer, and deletes itself; its parent deletes it earlier if it ends first.
-    HttpGet(const QUrl& url, int timeoutMs, const std::optional<QSslConfiguration>& ssl,
+    HttpGet(const QUrl& url, const HttpHeaders& headers, int timeoutMs, const std::optional<QSslConfiguration>& ssl,
             std::function<void(const HttpResult&)> decided, QObject* parent);
     ~HttpGet() override;
 
@@ -44,6 +45,7 @@ private:
     std::string reason(QAbstractSocket::SocketError error) const;
 
     QUrl url_;
+    HttpHeaders headers_;
     std::unique_ptr<QTcpSocket> socket_; // a QSslSocket for https
     QTimer deadline_;
     QByteArray head_;     // received, not yet read as a head

@@ -63,6 +63,7 @@ std::optional<ReadMessage> DecodeCMGR(const std::string& reply, MessageFormat fo
     scanReadHeader(lines[header], read.sender, stampField);
     read.sender = dropEnds(read.sender);
     read.time = TimeOfStampField(stampField);
+    read.stamp = dropEnds(stampField);
     for (std::size_t i = header + 1; i < end; ++i) {
         if (i > header + 1)
             read.text += '\n';
@@ -80,7 +81,7 @@ std::string ContentKey(const ReadMessage& message, MessageFormat format)
 
 std::string ContentKey(const InboxEntry& entry, MessageFormat format)
 {
-    return ContentKey(ReadMessage{entry.headerSender, entry.headerTime, entry.text}, format);
+    return ContentKey(ReadMessage{entry.headerSender, entry.headerTime, entry.text, {}}, format);
 }
 
 std::string TimeOfStampField(const std::string& field)

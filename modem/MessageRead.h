@@ -15,6 +15,7 @@ struct ReadMessage {
     std::string sender; // text mode: as the list's header scan gives it, quotes removed
     std::string time;   // text mode: the quoted time stamp alone, for comparing
     std::string text;   // text mode: the text, lines joined with LF; PDU mode: the PDU
+    std::string stamp;  // text mode: the time field as the list's header scan gives it
 };
 
 // "AT+CMGR=3\r\n".

@@ -5,6 +5,7 @@
 #include "ByteEscape.h"
 #include "ForwardUrl.h"
 #include "MessageRead.h"
+#include "ReplyShape.h"
 #include "StatusDecoders.h"
 
 namespace zorvel {
@@ -27,7 +28,10 @@ void PollCycle::tmrMain_Timer()
             run(afterFirstCycleBlock());
         }
     }
-    fields_.setText(Field::txtCounter, "Msgs: " + std::to_string(txtCount));
+    std::string counter = "Msgs: " + std::to_string(txtCount);
+    if (const int waiting = waitingCount ? waitingCount() : 0; waiting > 0)
+        counter += " (" + std::to_string(waiting) + " waiting)";
+    fields_.setText(Field::txtCounter, counter);
 }
 
 // Sends the command of `step`; its reply is decoded in replyArrived().
@@ -53,6 +57,8 @@ void PollCycle::run(Step step)
     case Step::Forward: return forwardEntry();
     case Step::ReadBeforeDelete: return send(ReadCommand(deletes_.front().index));
     case Step::Delete: return continueInbox();
+    case Step::IntakeRead: return send(ReadCommand(intakeReads_.front()));
+    case Step::IntakeDelete: return send(DeleteCommand(intakeDeletes_.front()));
     }
 }
 
@@ -99,15 +105,27 @@ void PollCycle::replyArrived()
     case Step::Forward: return; // ends in forwardingEnded()
     case Step::ReadBeforeDelete: return readBeforeDelete(own);
     case Step::Delete: return continueInbox();
+    case Step::IntakeRead: return intakeReadArrived(own);
+    case Step::IntakeDelete: return intakeDeleteArrived(own);
     }
 }
 
 void PollCycle::listArrived(const std::string& answer)
 {
+    if (intake_) {
+        const std::vector<std::string> reads = intake_->listed(DecodeCMGLList(answer, messageFormat()));
+        intakeReads_.assign(reads.begin(), reads.end());
+        intakeDeletes_.clear();
+        intakeCommitted_ = false;
+        return continueIntake();
+    }
     CyclePlan plan = queue_.plan(DecodeCMGLList(answer, messageFormat()), clock_.nowMs());
     for (const std::string& notice : plan.notices)
         if (events.notice)
             events.notice(notice);
+    for (const std::string& detail : plan.details)
+        if (events.detail)
+            events.detail(detail);
     message_ = std::move(plan.forward);
     deletes_.clear();
     // Accepted in an earlier cycle, but the delete did not take: deleted, not sent again.
@@ -211,6 +229,39 @@ std::optional<ReadMessage> PollCycle::readOnItsOwn(const std::string& answer) co
     if (messageFormat() == MessageFormat::Text && !exchange_.replySettled())
         return std::nullopt;
     return DecodeCMGR(answer, messageFormat());
+}
+
+// With the store: every slot read (text mode), everything kept in one commit, then the
+// deletes, then the end.
+void PollCycle::continueIntake()
+{
+    if (!intakeReads_.empty())
+        return run(Step::IntakeRead);
+    if (!intakeCommitted_) {
+        intakeCommitted_ = true;
+        const std::vector<std::string> deletes = intake_->commit();
+        intakeDeletes_.assign(deletes.begin(), deletes.end());
+    }
+    if (!intakeDeletes_.empty())
+        return run(Step::IntakeDelete);
+    intake_->finishCycle();
+    step_ = Step::Idle;
+}
+
+void PollCycle::intakeReadArrived(const std::string& answer)
+{
+    intake_->slotRead(intakeReads_.front(), readOnItsOwn(answer));
+    intakeReads_.pop_front();
+    continueIntake();
+}
+
+void PollCycle::intakeDeleteArrived(const std::string& answer)
+{
+    const std::vector<std::string> lines = ReplyLines(answer);
+    const std::size_t finalAt = FinalResultAt(lines);
+    intake_->deleteAnswered(intakeDeletes_.front(), finalAt < lines.size() && lines[finalAt] == "OK");
+    intakeDeletes_.pop_front();
+    continueIntake();
 }
 
 // Step 3 of every cycle: the operator's message when Send was pressed, else the signal.

@@ -28,6 +28,7 @@
 #include "MessageRead.h"
 #include "OutgoingMessage.h"
 #include "StatusFields.h"
+#include "StoreIntake.h"
 
 namespace zorvel {
 
@@ -53,6 +54,11 @@ public:
     void tmrMain_Timer();
     // The Send button only raises the flag; the next cycle sends.
     void cmdSendText_Click() { SendFlag = true; }
+    // With the local store the inbox steps keep every listed message on disk and empty
+    // the modem; forwarding is then delivery's, not the cycle's.
+    void useStore(StoreIntake& intake) { intake_ = &intake; }
+    // Messages waiting in the store, shown after the count while there are any.
+    std::function<int()> waitingCount;
 
     std::function<OutgoingInput()> readOutgoingInput;
     CycleEvents events;
@@ -69,6 +75,7 @@ private:
         Reset, FirstFormat, OwnNumber, NetworkSummary, Imei, Imsi,
         OutgoingFormat, OutgoingRecipient, OutgoingText,
         Signal, Operator, Format, List, ReadBeforeForward, Forward, ReadBeforeDelete, Delete,
+        IntakeRead, IntakeDelete,
     };
     struct PendingDelete {
         std::string index;
@@ -81,6 +88,9 @@ private:
     Step afterFirstCycleBlock();
     void listArrived(const std::string& answer);
     void continueInbox();
+    void continueIntake();
+    void intakeReadArrived(const std::string& answer);
+    void intakeDeleteArrived(const std::string& answer);
     void readBeforeForward(const std::string& answer);
     void readBeforeDelete(const std::string& answer);
     std::optional<ReadMessage> readOnItsOwn(const std::string& answer) const;
@@ -103,6 +113,11 @@ private:
     bool forwardPending_ = false;
     std::deque<PendingDelete> deletes_;
     std::int64_t requestStartMs_ = 0;
+
+    StoreIntake* intake_ = nullptr;
+    std::deque<std::string> intakeReads_;
+    std::deque<std::string> intakeDeletes_;
+    bool intakeCommitted_ = false;
 };
 
 } // namespace zorvel

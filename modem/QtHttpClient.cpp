@@ -22,7 +22,8 @@ QtHttpClient::QtHttpClient()
     }
 }
 
-void QtHttpClient::get(const std::string& url, std::function<void(const HttpResult&)> done)
+void QtHttpClient::get(const std::string& url, const HttpHeaders& headers,
+                       std::function<void(const HttpResult&)> done)
 {
     ++waiting_;
     // Always from the event loop, never from inside get() or a socket's signal.
@@ -39,7 +40,7 @@ void QtHttpClient::get(const std::string& url, std::function<void(const HttpResu
         answer({0, "\"Dest\" is not a usable http or https address"});
         return;
     }
-    new HttpGet(address, timeoutMs_, ssl_, std::move(answer), &context_);
+    new HttpGet(address, headers, timeoutMs_, ssl_, std::move(answer), &context_);
 }
 
 } // namespace zorvel

@@ -17,7 +17,9 @@ class QtHttpClient : public HttpClient {
 public:
     QtHttpClient();
 
-    void get(const std::string& url, std::function<void(const HttpResult&)> done) override;
+    using HttpClient::get;
+    void get(const std::string& url, const HttpHeaders& headers,
+             std::function<void(const HttpResult&)> done) override;
 
     // A request went out and its `done` has not run yet.
     bool requestInFlight() const { return waiting_ > 0; }

@@ -143,25 +143,30 @@ UserDataHeader ParseHeader(std::string_view elements)
 
 } // namespace
 
-std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex)
+std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex, std::string* whyNot)
 {
+    const auto fail = [whyNot](const char* reason) -> std::optional<SmsDeliver> {
+        if (whyNot)
+            *whyNot = reason;
+        return std::nullopt;
+    };
     const std::optional<std::string> bytes = HexToBytes(hex);
     if (!bytes)
-        return std::nullopt;
+        return fail("not hexadecimal octets");
     Reader pdu(*bytes);
 
     unsigned smscLength = 0, firstOctet = 0, digits = 0, type = 0, pid = 0, dcs = 0, udl = 0;
     std::string_view smsc, address, stamp;
     if (!pdu.Octet(smscLength) || !pdu.Take(smscLength, smsc) || !pdu.Octet(firstOctet))
-        return std::nullopt;
+        return fail("cut short in the service centre address");
     if ((firstOctet & 0x03) != 0)  // TP-MTI: only SMS-DELIVER
-        return std::nullopt;
+        return fail("not an SMS-DELIVER (a report or a sent message)");
     // TP-OA holds at most 10 octets: 20 digits, or 11 characters of an alphanumeric name.
     if (!pdu.Octet(digits) || digits > kMaxAddressDigits || !pdu.Octet(type)
         || !pdu.Take((digits + 1) / 2, address))
-        return std::nullopt;
+        return fail("sender address too long or cut short");
     if (!pdu.Octet(pid) || !pdu.Octet(dcs) || !pdu.Take(7, stamp) || !pdu.Octet(udl))
-        return std::nullopt;
+        return fail("cut short before the text");
 
     SmsDeliver sms;
     sms.sender = OriginatingAddress(digits, type, address);
@@ -172,19 +177,19 @@ std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex)
     // TP-UDL counts septets in 7-bit (header included) and octets otherwise. Octets after
     // the user data are ignored; user data cut short is not.
     if (udl > (septets ? kMaxSeptets : kMaxOctets))
-        return std::nullopt;
+        return fail("text length beyond one SMS");
     std::string_view userData;
     if (!pdu.Take(septets ? (udl * 7 + 7) / 8 : udl, userData))
-        return std::nullopt;
+        return fail("text cut short");
 
     std::size_t headerOctets = 0;
     UserDataHeader header;
     if (firstOctet & 0x40) {  // TP-UDHI
         if (userData.empty())
-            return std::nullopt;
+            return fail("header announced but no text");
         headerOctets = 1 + static_cast<unsigned char>(userData[0]);
         if (septets ? headerOctets * 8 > udl * 7 : headerOctets > udl)
-            return std::nullopt;
+            return fail("header longer than the text");
         // A header that does not parse still takes its declared octets (and fill bits).
         header = ParseHeader(userData.substr(1, headerOctets - 1));
     }

@@ -38,8 +38,9 @@ struct SmsDeliver {
 
 // `hex` is the line a modem prints after a "+CMGL: " header in PDU format (upper or lower
 // case hex digits, SMSC length octet first). Nothing for an SMS-SUBMIT, a status report,
-// odd or non-hex digits, a PDU cut short, or lengths that do not fit.
-std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex);
+// odd or non-hex digits, a PDU cut short, or lengths that do not fit; then `whyNot`, when
+// given, says which, in a few words.
+std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex, std::string* whyNot = nullptr);
 
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD, so the result is always valid UTF-8.
 std::string Utf16ToUtf8(std::u16string_view units);

@@ -22,7 +22,7 @@ void CommandLineTest::parse_data()
     QTest::addColumn<bool>("noWindow");
     QTest::addColumn<QString>("error");
     const int run = int(Action::Run), help = int(Action::Help), version = int(Action::Version),
-              error = int(Action::Error);
+              pending = int(Action::Pending), error = int(Action::Error);
     QTest::newRow("nothing: as always") << QStringList{} << run << "" << false << "";
     QTest::newRow("no window") << QStringList{"--no-window"} << run << "" << true << "";
     QTest::newRow("folder and no window") << QStringList{"--folder", "/srv/z", "--no-window"}
@@ -31,6 +31,11 @@ void CommandLineTest::parse_data()
     QTest::newRow("help") << QStringList{"--help"} << help << "" << false << "";
     QTest::newRow("-h") << QStringList{"-h", "--no-window"} << help << "" << false << "";
     QTest::newRow("version") << QStringList{"--version"} << version << "" << false << "";
+    QTest::newRow("pending") << QStringList{"--pending"} << pending << "" << false << "";
+    QTest::newRow("pending in a folder") << QStringList{"--folder", "/srv/z", "--pending"} << pending
+                                         << "/srv/z" << false << "";
+    QTest::newRow("pending, empty folder") << QStringList{"--pending", "--folder="} << error << ""
+                                           << false << "The value of '--folder' is empty.";
     QTest::newRow("unknown option") << QStringList{"--no-windows"} << error << "" << false
                                     << "Unknown option 'no-windows'.";
     QTest::newRow("unknown beside help") << QStringList{"--help", "--bogus"} << error << "" << false
@@ -56,7 +61,7 @@ void CommandLineTest::parse()
     const CommandLine parsed = zorvel::ParseCommandLine(QStringList{"zorvel"} + arguments);
     QCOMPARE(int(parsed.action), action);
     QCOMPARE(parsed.error, error);
-    if (parsed.action == Action::Run) {
+    if (parsed.action == Action::Run || parsed.action == Action::Pending) {
         QCOMPARE(parsed.folder, folder);
         QCOMPARE(parsed.noWindow, noWindow);
     }
@@ -66,10 +71,10 @@ void CommandLineTest::helpNamesTheProgramAndEveryOption()
 {
     const QString help = zorvel::CommandLineHelp(QStringLiteral("zorvel"));
     QVERIFY2(help.startsWith("Usage: zorvel [options]\n"), qPrintable(help));
-    for (const char* option : {"--help", "--version", "--folder <DIR>", "--no-window"})
+    for (const char* option : {"--help", "--version", "--folder <DIR>", "--no-window", "--pending"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
     // What a service manager or a script acts on.
-    for (const char* code : {"\n  0   closed", "\n  1   the port", "\n  2   a mistake", "\n  78  zorvel.ini"})
+    for (const char* code : {"\n  0   closed", "\n  1   the port", "\n  2   a mistake", "\n  65  zorvel.sqlite", "\n  78  zorvel.ini"})
         QVERIFY2(help.contains(QLatin1String(code)), qPrintable(help));
 }
 

@@ -255,61 +255,65 @@ private slots:
     void rejects_data()
     {
         QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<QString>("reason"); // the start of what whyNot says
         // ModemManager test_pdu_stored_by_us.
         QTest::newRow("SMS-SUBMIT without service centre")
             << QByteArray("002100098136397339F70008224F60597D4F60597D4F60597D4F60597D4F60597D4F60597D4F60"
-                          "597D4F60597D4F60");
+                          "597D4F60597D4F60") << QStringLiteral("not an SMS-DELIVER");
         // python-gsmmodem test_decode, SMS-SUBMIT.
         QTest::newRow("SMS-SUBMIT") << QByteArray("07911326040000F0310D0B911326880736F40000A90FF7FBDD454E87CDE1B0D"
-                                                  "B357EB701");
+                                                  "B357EB701") << QStringLiteral("not an SMS-DELIVER");
         // ModemManager test_pdu_not_stored.
         QTest::newRow("status report")
-            << QByteArray("07914356060013F1065A098136397339F7219011700463802190117004638030");
+            << QByteArray("07914356060013F1065A098136397339F7219011700463802190117004638030") << QStringLiteral("not an SMS-DELIVER");
         // python-gsmmodem test_decode, SMS-STATUS-REPORT.
         QTest::newRow("status report without service centre")
-            << QByteArray("0006D60B911326880736F4111011719551401110117195714000");
+            << QByteArray("0006D60B911326880736F4111011719551401110117195714000") << QStringLiteral("not an SMS-DELIVER");
         // ModemManager test_pdu_insufficient_data: UDL 11 septets, 9 octets of data.
         QTest::newRow("UDL larger than the data")
-            << QByteArray("07912143658709F1040B918100551512F20000111010214365000BE8329BFD4697D9EC37");
+            << QByteArray("07912143658709F1040B918100551512F20000111010214365000BE8329BFD4697D9EC37") << QStringLiteral("text cut short");
         // Derived from ModemManager test_pdu_dcsf1: UDL 161 with the octets for it.
         QTest::newRow("UDL above 160 septets")
             << QByteArray("07913306091093F0040485810000F111604231805180A149B7F90D9A1AA5A01668F8769BD3E4B2"
                           "9B9E2EB359A03FC85D06A9C3ED707A0EA2CBC3EE79BB4CA7CBCBA05643617DA7C76990FD4D9797"
                           "41EE77DD5E0ED741ED371D442E83E0E1F9BC0CD281E677D9B84C06C1DF7539E85C9097E520FB9B"
                           "2E2F83C6EF369C5E064D8D52D0BC2E07DDEF77D7DC2C7799E5A0771D040FCB41F402BB0047BFDD"
-                          "6550B80ECAD96600");
+                          "6550B80ECAD96600") << QStringLiteral("text length beyond");
         // Derived from ModemManager test_pdu_udhi: the concatenation element says 5 octets,
         // and the user data stops after the header.
         QTest::newRow("header element past the header, data cut short")
-            << QByteArray("07911356131313F64004850120390011609232239180A006080500100201D7327BFD6EB340E232");
+            << QByteArray("07911356131313F64004850120390011609232239180A006080500100201D7327BFD6EB340E232") << QStringLiteral("text cut short");
         // Derived from ModemManager test_pdu_udhi: header length 0xA0 in 160 septets.
         QTest::newRow("header longer than the user data")
             << QByteArray("07911356131313F64004850120390011609232239180A0A0080400100201D7327BFD6EB340E232"
                           "1BF46E83EA7790F59D1E97DBE1341B442F83C465763D3DA797E56537C81D0ECB41AB59CC1693C1"
                           "6031D96C064241E5656838AF03A96230982A269BCD462917C8FA4E8FCBED709A0D7ABBE9F6B0FB"
                           "5C7683D27350984D4FABC9A0B33C4C4FCF5D20EBFB2D079DCB62793DBD06D9C36E50FB2D4E97D9"
-                          "A0B49B5E96BBCB");
+                          "A0B49B5E96BBCB") << QStringLiteral("header longer");
         // Derived from oFono test_simple_deliver: a sender of 21 digits, one over the most.
         QTest::newRow("sender of 21 digits")
-            << QByteArray("07911326040000F004159113163254769810325476F80000208062917314480CC8F71D14969741F977FD07");
+            << QByteArray("07911326040000F004159113163254769810325476F80000208062917314480CC8F71D14969741F977FD07") << QStringLiteral("sender address");
         // Derived from ModemManager test_pdu2: "InternetSMSx", 12 characters in 21 semi-octets.
         QTest::newRow("alphanumeric sender of 12 characters")
-            << QByteArray("07919730071111F10415D04937BD2C7797E9D3E6140F000811309291024061080442043504410442");
+            << QByteArray("07919730071111F10415D04937BD2C7797E9D3E6140F000811309291024061080442043504410442") << QStringLiteral("sender address");
         // Derived from oFono test_simple_deliver, cut, damaged or emptied.
-        QTest::newRow("cut in the time stamp") << QByteArray("07911326040000F0040B911316325476F8000020");
+        QTest::newRow("cut in the time stamp") << QByteArray("07911326040000F0040B911316325476F8000020") << QStringLiteral("cut short before the text");
         QTest::newRow("odd length")
-            << QByteArray("07911326040000F0040B911316325476F80000208062917314480CC8F71D14969741F977FD0");
+            << QByteArray("07911326040000F0040B911316325476F80000208062917314480CC8F71D14969741F977FD0") << QStringLiteral("not hexadecimal octets");
         QTest::newRow("non-hex digit")
-            << QByteArray("07911326040000F0040B9113163254G6F80000208062917314480CC8F71D14969741F977FD07");
+            << QByteArray("07911326040000F0040B9113163254G6F80000208062917314480CC8F71D14969741F977FD07") << QStringLiteral("not hexadecimal octets");
         QTest::newRow("blank inside")
-            << QByteArray("07911326040000F0 040B911316325476F80000208062917314480CC8F71D14969741F977FD07");
-        QTest::newRow("service centre past the end") << QByteArray("0F91040B911316325476F800");
-        QTest::newRow("empty") << QByteArray();
+            << QByteArray("07911326040000F0 040B911316325476F80000208062917314480CC8F71D14969741F977FD07") << QStringLiteral("not hexadecimal octets");
+        QTest::newRow("service centre past the end") << QByteArray("0F91040B911316325476F800") << QStringLiteral("cut short in the service centre");
+        QTest::newRow("empty") << QByteArray() << QStringLiteral("not hexadecimal octets");
     }
     void rejects()
     {
         QFETCH(QByteArray, hex);
-        QVERIFY(!DecodeSmsDeliver(hex.toStdString()).has_value());
+        QFETCH(QString, reason);
+        std::string whyNot;
+        QVERIFY(!DecodeSmsDeliver(hex.toStdString(), &whyNot).has_value());
+        QVERIFY2(QString::fromStdString(whyNot).startsWith(reason), whyNot.c_str());
     }
 
     void utf16ToUtf8_data()

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config dpkg-dev file
-    qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev libsqlite3-dev
     fonts-liberation fonts-dejavu-core fonts-noto-color-emoji
     xvfb xauth x11-utils xdotool wmctrl openbox trayer imagemagick
     python3 libssl3 ca-certificates openssl php-cli

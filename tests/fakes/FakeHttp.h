@@ -10,9 +10,12 @@ namespace zorvel::testing {
 
 class FakeHttp : public HttpClient {
 public:
-    void get(const std::string& url, std::function<void(const HttpResult&)> done) override
+    using HttpClient::get;
+    void get(const std::string& url, const HttpHeaders& extra,
+             std::function<void(const HttpResult&)> done) override
     {
         urls.push_back(url);
+        headers.push_back(extra);
         pending.push_back(std::move(done));
     }
     // Answers the oldest waiting request.
@@ -24,6 +27,7 @@ public:
     }
 
     std::vector<std::string> urls;
+    std::vector<HttpHeaders> headers; // parallel to urls
     std::deque<std::function<void(const HttpResult&)>> pending;
 };
 

@@ -91,7 +91,7 @@ bool ModelWeb::idle() const
     return std::all_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.answered; });
 }
 
-void ModelWeb::get(const std::string& url, std::function<void(const HttpResult&)> done)
+void ModelWeb::get(const std::string& url, const HttpHeaders&, std::function<void(const HttpResult&)> done)
 {
     // Answered requests' timers go here, never from inside their own callback.
     while (!pending_.empty() && pending_.front().answered)

@@ -37,7 +37,9 @@ class ModelWeb : public HttpClient {
 public:
     ModelWeb(Clock& clock, ModelStore& store, Trace& trace, std::string dest, std::string key);
 
-    void get(const std::string& url, std::function<void(const HttpResult&)> done) override;
+    using HttpClient::get;
+    void get(const std::string& url, const HttpHeaders& headers,
+             std::function<void(const HttpResult&)> done) override;
 
     void plan(const std::vector<WebStyle>& styles);
     // From now on every request gets a 200 at once.

@@ -1,0 +1,123 @@
+#include "Delivery.h"
+
+#include <algorithm>
+
+#include "ForwardUrl.h"
+#include "MessageText.h"
+
+namespace zorvel {
+
+namespace {
+
+constexpr std::int64_t firstBackoffMs = 30'000;
+constexpr std::int64_t longestBackoffMs = 10 * 60'000;
+constexpr std::int64_t firstPauseMs = 1'000;
+constexpr std::int64_t longestPauseMs = 60'000;
+// Even with nothing due, the store is looked at again now and then: a read that failed
+// must not stop delivery for good.
+constexpr std::int64_t lookAgainMs = 30'000;
+constexpr std::int64_t storeTroublePauseMs = 5'000;
+
+bool serversFault(const HttpResult& result)
+{
+    return result.status == 0 || result.status == 502 || result.status == 503 || result.status == 504;
+}
+
+} // namespace
+
+Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, DeliverySettings settings)
+    : store_(store), http_(http), clock_(clock), settings_(std::move(settings)),
+      timer_(clock.createTimer())
+{
+}
+
+void Delivery::wake()
+{
+    if (!inFlight_)
+        next();
+}
+
+void Delivery::next()
+{
+    for (auto it = unrecorded_.begin(); it != unrecorded_.end();)
+        it = store_.delivered(it->first, it->second, clock_.nowMs()) ? unrecorded_.erase(it) : std::next(it);
+
+    const std::int64_t now = clock_.nowMs();
+    if (now < pausedUntilMs_) {
+        timer_->start(pausedUntilMs_ - now, [this] { next(); });
+        return;
+    }
+    const std::vector<WaitingMessage> waiting = store_.waiting(unrecorded_.size() + 1);
+    const auto due = std::find_if(waiting.begin(), waiting.end(), [&](const WaitingMessage& w) {
+        return !unrecorded_.count(w.message.id);
+    });
+    if (due == waiting.end()) {
+        timer_->start(lookAgainMs, [this] { next(); });
+        return;
+    }
+    if (due->nextTryMs > now) {
+        timer_->start(std::min(due->nextTryMs - now, lookAgainMs), [this] { next(); });
+        return;
+    }
+    timer_->stop();
+    const WaitingMessage message = *due;
+    if (onStarted)
+        onStarted(message);
+    inFlight_ = true;
+    startedMs_ = now;
+    const NewMessage& m = message.message;
+    http_.get(BuildForwardUrl(settings_.Dest, settings_.SecKey, m.sender, m.stamp, m.text),
+              {{"Idempotency-Key", '"' + m.id + '"'}},
+              [this, message](const HttpResult& result) { ended(message, result); });
+}
+
+void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
+{
+    inFlight_ = false;
+    const std::int64_t now = clock_.nowMs();
+    const NewMessage& m = message.message;
+    DeliveryReport report{m.id, m.sender, m.parts, Utf8Characters(m.text), message.tries + 1,
+                          result.status, {}, now - startedMs_, 0, true};
+    if (result.accepted()) {
+        serverFailures_ = 0;
+        if (!store_.delivered(m.id, result.status, now)) {
+            unrecorded_[m.id] = result.status;
+            report.recorded = false;
+        }
+    } else {
+        report.failure = result.describe();
+        std::int64_t notBefore = now;
+        if (serversFault(result)) {
+            ++serverFailures_;
+            std::int64_t pause = firstPauseMs;
+            for (int i = 1; i < serverFailures_ && pause < longestPauseMs; ++i)
+                pause *= 2;
+            pausedUntilMs_ = now + std::min(pause, longestPauseMs);
+            report.nextTryMs = pausedUntilMs_ - now;
+        } else {
+            serverFailures_ = 0;
+            report.nextTryMs = messageBackoff(report.tries);
+            notBefore = now + report.nextTryMs;
+        }
+        // A store that cannot note the failure would offer the same message again at
+        // once: wait a little instead of knocking in a loop.
+        if (!store_.refused(m.id, report.failure, notBefore))
+            pausedUntilMs_ = std::max(pausedUntilMs_, now + storeTroublePauseMs);
+    }
+    if (onEnded)
+        onEnded(report);
+    next();
+}
+
+// Its next turn after the first failure, then 30 s doubling to 10 minutes.
+std::int64_t Delivery::messageBackoff(int tries) const
+{
+    if (tries < 2)
+        return 0;
+    std::int64_t wait = firstBackoffMs;
+    for (int i = 2; i < tries && wait < longestBackoffMs; ++i)
+        wait *= 2;
+    return std::min(wait, longestBackoffMs);
+}
+
+} // namespace zorvel

@@ -1,0 +1,73 @@
+#pragma once
+// With the local store, forwarding runs on its own, apart from the modem's cycle: the
+// message due first goes out, one request in flight, the next as soon as it ends, with
+// no reply window to wait for. Every try of a message carries its id as
+// `Idempotency-Key: "<id>"`, the same after a restart.
+//
+// A message the web application refuses (any answer but a 2xx) waits on its own: its
+// next turn after the first failure, then 30 s doubling to 10 minutes; the others keep
+// going. A failure that is the server's, not the message's (no answer at all, or 502,
+// 503, 504 from a proxy in front of it), pauses all delivery instead: 1 s doubling to
+// a minute, the oldest message trying first, so that everything flows again soon after
+// the server is back and nothing knocks on a dead server in a loop.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "HttpClient.h"
+#include "LocalStore.h"
+
+namespace zorvel {
+
+struct DeliverySettings {
+    std::string Dest;
+    std::string SecKey;
+};
+
+// One request that ended, for the log and the window.
+struct DeliveryReport {
+    std::string id;
+    std::string sender;
+    int parts = 1;
+    std::size_t textLength = 0; // characters, never the text
+    int tries = 1;              // this one included
+    int status = 0;
+    std::string failure;        // empty when accepted
+    std::int64_t elapsedMs = 0;
+    std::int64_t nextTryMs = 0; // not accepted: how long until it (or, paused, any) goes again
+    bool recorded = true;       // accepted, and the store noted it (else it is noted later)
+};
+
+class Delivery {
+public:
+    Delivery(LocalStore& store, HttpClient& http, Clock& clock, DeliverySettings settings);
+
+    // Something may be due: a message was stored, or the program started.
+    void wake();
+
+    // Before a request goes out: the message it carries (for the window).
+    std::function<void(const WaitingMessage& message)> onStarted;
+    std::function<void(const DeliveryReport& report)> onEnded;
+
+private:
+    void next();
+    void ended(const WaitingMessage& message, const HttpResult& result);
+    std::int64_t messageBackoff(int tries) const;
+
+    LocalStore& store_;
+    HttpClient& http_;
+    Clock& clock_;
+    DeliverySettings settings_;
+    std::unique_ptr<OneShotTimer> timer_;
+    bool inFlight_ = false;
+    std::int64_t startedMs_ = 0;
+    std::int64_t pausedUntilMs_ = 0;
+    int serverFailures_ = 0;
+    // Accepted, but the store could not note it yet: never sent again, noted later.
+    std::map<std::string, int> unrecorded_;
+};
+
+} // namespace zorvel

@@ -1,0 +1,38 @@
+#pragma once
+// What a forwarded message carries and shows, made from a decoded SMS: its text as UTF-8,
+// the window's two labels, and what ties the parts of a long message together. Shared by
+// forwarding straight from the modem and by the local store.
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "ForwardingQueue.h"
+#include "SmsDeliver.h"
+
+namespace zorvel {
+
+// Characters of UTF-8 text (code points; an emoji is one). Bytes that are not UTF-8
+// (Latin-1 from a modem in text mode) count one each.
+std::size_t Utf8Characters(const std::string& text);
+
+// The first 30 characters and "...", never cutting a character in two.
+std::string ShortenedForLabel(const std::string& text);
+
+// A part of a long message: a concatenation header with a count above 1 and a sequence
+// number within it.
+bool IsLongMessagePart(const std::optional<SmsDeliver>& sms);
+
+// Sender, reference and count: what the parts of one long message share.
+std::string LongMessageKey(const SmsDeliver& sms);
+
+// The SMS's text; 8-bit data is no text: it goes out as its hexadecimal digits.
+std::u16string TextUnits(const SmsDeliver& sms);
+
+// The parts' texts in sequence order, "[...]" for each of 1..count that is missing.
+std::u16string JoinedUnits(const std::map<int, std::u16string>& parts, int count);
+
+// The message as it goes out: `first`'s sender and time stamp, `units` as its text.
+ListedMessage DecodedMessage(const SmsDeliver& first, const std::u16string& units);
+
+} // namespace zorvel

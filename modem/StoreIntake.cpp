@@ -1,0 +1,202 @@
+#include "StoreIntake.h"
+
+#include <algorithm>
+
+#include "ByteEscape.h"
+#include "MessageText.h"
+#include "SmsDeliver.h"
+
+namespace zorvel {
+
+namespace {
+
+// A list holds at most a few hundred slots; a text imitating headers adds a few more.
+// What is left over is read in the next cycle, after this one's deletes made room.
+constexpr std::size_t readsPerCycle = 50;
+constexpr std::int64_t purgeEveryMs = 60 * 60 * 1000;
+
+} // namespace
+
+StoreIntake::StoreIntake(LocalStore& store, Clock& clock, IntakeSettings settings,
+                         MessageIdSource newId)
+    : store_(store), clock_(clock), settings_(settings), newId_(std::move(newId))
+{
+}
+
+std::vector<std::string> StoreIntake::listed(const InboxList& list)
+{
+    taken_.clear();
+    deleting_.clear();
+    deleted_.clear();
+    std::vector<std::string> reads;
+    for (const InboxEntry& entry : list.entries) {
+        if (entry.index.empty())
+            continue;
+        if (settings_.format == MessageFormat::Text) {
+            // Whatever the list seemed to say about the slot, its read decides.
+            if (std::find(reads.begin(), reads.end(), entry.index) == reads.end() &&
+                reads.size() < readsPerCycle)
+                reads.push_back(entry.index);
+            continue;
+        }
+        // An entry the reply window cut off may lack the end of its PDU.
+        if (!entry.complete)
+            continue;
+        take(entry.index, ContentKey(entry, MessageFormat::Pdu),
+             NewMessage{{}, entry.sender, entry.stamp, entry.text, 1}, entry.text);
+    }
+    return reads;
+}
+
+void StoreIntake::slotRead(const std::string& index, const std::optional<ReadMessage>& read)
+{
+    if (!read)
+        return; // nothing sure about this slot: it stays for the next cycle
+    take(index, ContentKey(*read, MessageFormat::Text),
+         NewMessage{{}, read->sender, read->stamp, read->text, 1}, {});
+}
+
+void StoreIntake::take(const std::string& index, const std::string& content, NewMessage asListed,
+                       const std::string& pdu)
+{
+    if (std::any_of(taken_.begin(), taken_.end(), [&](const Taken& t) { return t.index == index; }))
+        return; // a slot listed twice is taken once
+    Taken t{index, content, {}, {}, false};
+    // The same message stored twice is kept once; both slots are deleted after the commit.
+    t.storedBefore = store_.holdsEntry(content) ||
+                     std::any_of(taken_.begin(), taken_.end(),
+                                 [&](const Taken& other) { return other.content == content; });
+    if (!t.storedBefore) {
+        std::string whyNot;
+        const std::optional<SmsDeliver> sms =
+            settings_.decode ? DecodeSmsDeliver(pdu, &whyNot) : std::nullopt;
+        if (settings_.decode && !sms && events.detail)
+            events.detail("index " + EscapeBytes(index) + " is no SMS to decode (" + whyNot +
+                          "): stored as its PDU");
+        if (IsLongMessagePart(sms)) {
+            t.part = NewPart{LongMessageKey(*sms), sms->concat->sequence, sms->concat->count, pdu};
+        } else {
+            if (sms) {
+                const ListedMessage decoded = DecodedMessage(*sms, TextUnits(*sms));
+                asListed.sender = decoded.sender;
+                asListed.stamp = decoded.stamp;
+                asListed.text = decoded.text;
+            }
+            asListed.id = newId_();
+            t.message = std::move(asListed);
+        }
+    }
+    taken_.push_back(std::move(t));
+}
+
+std::vector<std::string> StoreIntake::commit()
+{
+    Intake intake;
+    for (const Taken& t : taken_) {
+        if (t.storedBefore)
+            continue;
+        intake.entries.push_back({t.content, t.message ? t.message->id : std::string()});
+        if (t.message)
+            intake.messages.push_back(*t.message);
+        if (t.part)
+            intake.parts.push_back(*t.part);
+    }
+    if (!intake.entries.empty()) {
+        if (!store_.keep(intake, clock_.nowMs())) {
+            reportProblem(true);
+            return {};
+        }
+        reportProblem(false);
+    }
+    std::vector<std::string> deletes;
+    for (const Taken& t : taken_) {
+        if (t.message && events.stored)
+            events.stored(*t.message, {t.index});
+        if (t.part && events.notice)
+            events.notice("stored part " + std::to_string(t.part->sequence) + " of " +
+                          std::to_string(t.part->count) + " of a long message, index " +
+                          EscapeBytes(t.index) + "; it waits for the others");
+        deleting_[t.index] = t.content;
+        deletes.push_back(t.index);
+        if (events.deleting)
+            events.deleting(t.index);
+    }
+    return deletes;
+}
+
+void StoreIntake::deleteAnswered(const std::string& index, bool ok)
+{
+    const auto it = deleting_.find(index);
+    if (ok && it != deleting_.end())
+        deleted_.push_back(it->second);
+}
+
+void StoreIntake::finishCycle()
+{
+    // Losing this at a crash costs nothing: an entry no longer on the modem is never
+    // listed again, and the purge forgets it after a week.
+    if (!deleted_.empty())
+        store_.entriesDeleted(deleted_);
+    deleted_.clear();
+    deleting_.clear();
+    taken_.clear();
+    if (settings_.decode)
+        joinWaitingParts();
+    const std::int64_t now = clock_.nowMs();
+    if (now - lastPurgeMs_ >= purgeEveryMs && store_.purge(now))
+        lastPurgeMs_ = now;
+}
+
+void StoreIntake::joinWaitingParts()
+{
+    // Each long message's parts in intake order; of a part stored twice with different
+    // texts the first counts, the other waits for a message of its own.
+    std::map<std::string, std::vector<StoredPart>> groups;
+    for (StoredPart& p : store_.parts())
+        groups[p.part.longKey].push_back(std::move(p));
+    const std::int64_t now = clock_.nowMs();
+    for (const auto& [key, parts] : groups) {
+        std::map<int, const StoredPart*> chosen;
+        for (const StoredPart& p : parts)
+            chosen.try_emplace(p.part.sequence, &p);
+        const int count = parts.front().part.count;
+        const std::int64_t firstMs = parts.front().receivedMs;
+        const bool allThere = static_cast<int>(chosen.size()) == count;
+        if (!allThere && now - firstMs <= settings_.multipartWaitMs)
+            continue;
+        std::map<int, std::u16string> units;
+        std::vector<std::int64_t> ids;
+        std::optional<SmsDeliver> first;
+        for (const auto& [sequence, p] : chosen) {
+            std::optional<SmsDeliver> sms = DecodeSmsDeliver(p->part.pdu);
+            if (!sms)
+                continue; // decoded at intake; should it not now, it stays stored
+            units[sequence] = TextUnits(*sms);
+            ids.push_back(p->id);
+            if (!first)
+                first = std::move(sms);
+        }
+        if (!first)
+            continue;
+        const ListedMessage joined = DecodedMessage(*first, JoinedUnits(units, count));
+        const NewMessage message{newId_(), joined.sender, joined.stamp, joined.text,
+                                 static_cast<int>(units.size())};
+        if (!store_.join(message, firstMs, ids)) {
+            reportProblem(true);
+            return;
+        }
+        if (events.stored)
+            events.stored(message, {});
+    }
+}
+
+void StoreIntake::reportProblem(bool failed)
+{
+    if (failed == failing_)
+        return; // said once when it starts, once when it ends
+    failing_ = failed;
+    if (events.storeProblem)
+        events.storeProblem(failed ? store_.problem() : std::string());
+}
+
+} // namespace zorvel

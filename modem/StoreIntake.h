@@ -1,0 +1,95 @@
+#pragma once
+// With the local store, what a cycle does with the inbox: everything listed is written
+// to the store in one transaction, and only after that commit is each entry deleted from
+// the modem, so the SIM is emptied every cycle whatever the web application does.
+//
+// In text mode a list cannot say for sure where a text ends, nor whether an entry is
+// one (a text can imitate a header): each listed slot is read on its own and what the
+// read shows is what is stored and then deleted. A PDU list is exact. In decoded mode the
+// parts of a long message are stored as parts and joined from the store once all are
+// there, or once the first has waited longer than the limit ("[...]" for each missing).
+// An entry stored earlier whose delete did not take is deleted, not stored again.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+#include "InboxDecoder.h"
+#include "LocalStore.h"
+#include "MessageId.h"
+#include "MessageRead.h"
+
+namespace zorvel {
+
+struct IntakeSettings {
+    MessageFormat format = MessageFormat::Text;
+    bool decode = false; // PDUs decoded, long messages joined
+    std::int64_t multipartWaitMs = 10 * 60 * 1000;
+};
+
+// What intake reports, for the log and the window. Every hook may be left empty.
+struct IntakeEvents {
+    // A message is in the store, ready for delivery: its id, sender, parts, slots.
+    std::function<void(const NewMessage& message, const std::vector<std::string>& indexes)> stored;
+    // Anything else worth a line (a part waiting for the others, a slot left for later).
+    std::function<void(const std::string& what)> notice;
+    // Worth a line at debug level: why a PDU did not decode.
+    std::function<void(const std::string& what)> detail;
+    // The store could not be written (`problem`), or, with an empty text, it can again.
+    std::function<void(const std::string& problem)> storeProblem;
+    // The deletes of a cycle are planned: `index` goes out as "AT+CMGD=".
+    std::function<void(const std::string& index)> deleting;
+};
+
+class StoreIntake {
+public:
+    StoreIntake(LocalStore& store, Clock& clock, IntakeSettings settings,
+                MessageIdSource newId = NewMessageId);
+
+    // A cycle's list arrived. Returns the slots to read on their own before anything is
+    // kept: in text mode every listed slot once; in PDU mode none.
+    std::vector<std::string> listed(const InboxList& list);
+    // Text mode: what the read of `index` showed; nothing when it showed no message.
+    void slotRead(const std::string& index, const std::optional<ReadMessage>& read);
+    // Writes what this cycle took in, in one transaction. Returns the slots to delete,
+    // each once: those just stored and those stored before whose delete had not taken.
+    // None when the store could not be written: then everything stays on the modem.
+    std::vector<std::string> commit();
+    // The modem's answer to one of those deletes.
+    void deleteAnswered(const std::string& index, bool ok);
+    // After the deletes: forgets what no longer needs recognising, joins long messages
+    // that are complete or have waited long enough. Runs every cycle, listed or not.
+    void finishCycle();
+
+    bool storeFailing() const { return failing_; }
+
+    IntakeEvents events;
+
+private:
+    struct Taken {
+        std::string index;
+        std::string content;
+        std::optional<NewMessage> message;
+        std::optional<NewPart> part;
+        bool storedBefore = false; // in the store already (or a copy of one taken now)
+    };
+    void take(const std::string& index, const std::string& content, NewMessage asListed,
+              const std::string& pdu);
+    void joinWaitingParts();
+    void reportProblem(bool failed);
+
+    LocalStore& store_;
+    Clock& clock_;
+    IntakeSettings settings_;
+    MessageIdSource newId_;
+    std::vector<Taken> taken_;
+    std::map<std::string, std::string> deleting_; // index -> content, this cycle
+    std::vector<std::string> deleted_;            // contents whose delete took
+    bool failing_ = false;
+    std::int64_t lastPurgeMs_ = 0;
+};
+
+} // namespace zorvel

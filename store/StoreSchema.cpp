@@ -1,0 +1,143 @@
+#include "StoreSchema.h"
+
+#include <sqlite3.h>
+
+#include "ByteEscape.h"
+#include "SqliteDatabase.h"
+
+namespace zorvel {
+
+namespace {
+
+// Times are milliseconds since 1970 (UTC). Texts are stored as the bytes the program got,
+// so a store can be read with the sqlite3 tool.
+//
+// messages: one SMS (a long one once joined) from intake until 7 days after its delivery.
+//   seq is the intake order; id is given at intake and sent with every try. text becomes
+//   NULL when the web application accepts it (delivered_ms and its HTTP status set);
+//   sender, stamp and the times stay for the 7 days. next_try_ms: not tried before.
+// parts: decoded mode, one part of a long message until its message is joined.
+// entries: a modem entry taken in, until the modem confirms its delete (or 7 days):
+//   content is the SHA-256 of what identifies it (its text among it), so a delivered
+//   message leaves no text behind. One row per entry: two slots holding the same SMS
+//   are two rows.
+const char* const schema = R"sql(
+CREATE TABLE messages (
+    seq INTEGER PRIMARY KEY,
+    id TEXT NOT NULL UNIQUE CHECK (id <> ''),
+    received_ms INTEGER NOT NULL,
+    sender TEXT NOT NULL,
+    stamp TEXT NOT NULL,
+    text TEXT,
+    parts INTEGER NOT NULL,
+    tries INTEGER NOT NULL DEFAULT 0,
+    next_try_ms INTEGER NOT NULL,
+    last_failure TEXT NOT NULL DEFAULT '',
+    delivered_ms INTEGER,
+    status INTEGER
+);
+CREATE INDEX messages_due ON messages (next_try_ms, seq) WHERE delivered_ms IS NULL;
+CREATE INDEX messages_delivered ON messages (delivered_ms) WHERE delivered_ms IS NOT NULL;
+CREATE TABLE parts (
+    id INTEGER PRIMARY KEY,
+    long_key TEXT NOT NULL,
+    sequence INTEGER NOT NULL,
+    count INTEGER NOT NULL,
+    pdu TEXT NOT NULL,
+    received_ms INTEGER NOT NULL
+);
+CREATE TABLE entries (
+    content BLOB NOT NULL,
+    message_id TEXT NOT NULL,
+    kept_ms INTEGER NOT NULL
+);
+CREATE INDEX entries_content ON entries (content);
+CREATE INDEX entries_kept ON entries (kept_ms);
+)sql";
+
+// What the program reads and writes of each table: a file lacking any of it is damaged.
+const char* const tableChecks[] = {
+    "SELECT seq, id, received_ms, sender, stamp, text, parts, tries, next_try_ms, last_failure, "
+    "delivered_ms, status FROM messages LIMIT 0",
+    "SELECT id, long_key, sequence, count, pdu, received_ms FROM parts LIMIT 0",
+    "SELECT content, message_id, kept_ms FROM entries LIMIT 0",
+};
+
+bool isDamage(int code)
+{
+    const int primary = code & 0xFF;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+SchemaState failure(const SqliteDatabase& db)
+{
+    SchemaState state;
+    state.kind = isDamage(db.errorCode()) ? SchemaState::Kind::Damaged : SchemaState::Kind::Unreadable;
+    state.detail = db.error();
+    return state;
+}
+
+} // namespace
+
+SchemaState CheckSchema(SqliteDatabase& db)
+{
+    std::int64_t applicationId = 0, version = 0, tables = 0;
+    if (!db.queryInteger("PRAGMA application_id", applicationId) ||
+        !db.queryInteger("PRAGMA user_version", version) ||
+        !db.queryInteger("SELECT count(*) FROM sqlite_schema", tables))
+        return failure(db);
+    SchemaState state;
+    if (applicationId == 0 && version == 0 && tables == 0) {
+        state.kind = SchemaState::Kind::Empty;
+        return state;
+    }
+    if (applicationId != storeApplicationId) {
+        state.kind = SchemaState::Kind::Foreign;
+        state.applicationId = applicationId;
+        return state;
+    }
+    if (version > storeSchemaVersion) {
+        state.kind = SchemaState::Kind::Newer;
+        state.version = version;
+        return state;
+    }
+    state.kind = SchemaState::Kind::Damaged;
+    if (version < storeSchemaVersion) {
+        state.detail = "schema " + std::to_string(version) + " is unknown";
+        return state;
+    }
+    SqliteStatement check = db.prepare("PRAGMA quick_check(1)");
+    if (!check)
+        return failure(db);
+    if (check.step() != SqliteStatement::Step::Row)
+        return failure(db);
+    const std::string verdict = check.text(0);
+    if (verdict != "ok") {
+        state.detail = EscapeBytes(verdict.substr(0, 200));
+        return state;
+    }
+    for (const char* sql : tableChecks) {
+        if (!db.prepare(sql)) {
+            if ((db.errorCode() & 0xFF) != SQLITE_ERROR)
+                return failure(db);
+            state.detail = db.error();
+            return state;
+        }
+    }
+    state.kind = SchemaState::Kind::Ours;
+    return state;
+}
+
+bool CreateSchema(SqliteDatabase& db)
+{
+    static const std::string setUp = std::string("BEGIN IMMEDIATE;") + schema +
+                                     "PRAGMA application_id = " + std::to_string(storeApplicationId) +
+                                     "; PRAGMA user_version = " + std::to_string(storeSchemaVersion) +
+                                     "; COMMIT;";
+    if (db.exec(setUp.c_str()))
+        return true;
+    db.rollback();
+    return false;
+}
+
+} // namespace zorvel

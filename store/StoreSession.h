@@ -1,0 +1,21 @@
+#pragma once
+// One connection to zorvel.sqlite and the statements the store runs on it, prepared once.
+#include <utility>
+
+#include "SqliteDatabase.h"
+
+namespace zorvel {
+
+struct StoreSession {
+    explicit StoreSession(SqliteDatabase database) : db(std::move(database)) {}
+
+    // False when one does not compile: db.error() says why.
+    bool prepare();
+
+    SqliteDatabase db; // first: the statements go before it
+    SqliteStatement findEntry, insertEntry, deleteEntry, insertMessage, insertPart, selectParts,
+        deletePart, selectWaiting, countWaiting, markDelivered, findDelivered, markRefused, purgeMessages,
+        purgeEntries;
+};
+
+} // namespace zorvel
