@@ -26,21 +26,34 @@ Scenario* storeCase(const QString& name, const QByteArray& tag, int messages, bo
     return s;
 }
 
+// The program has ended, or it logged its end 5 s ago and still runs.
+bool endedOrSaidSo(Scenario& c)
+{
+    if (c.rig->gateway.state() == QProcess::NotRunning)
+        return true;
+    for (const GatewayLine& l : readGatewayLog(gatewayLogPath(c)))
+        if (l.text.startsWith("ended with exit code"))
+            return QDateTime::currentMSecsSinceEpoch() - l.ms > 5000;
+    return false;
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The soft limit only: raising a hard limit again takes a privilege even root may lack.
 bool setFileSizeLimit(qint64 pid, rlim_t bytes)
 {
-    const rlimit limit{bytes, bytes};
+    const rlimit limit{bytes, RLIM_INFINITY};
     return ::prlimit(pid_t(pid), RLIMIT_FSIZE, &limit, nullptr) == 0;
 }
 
-// The disk fills up while the program runs (the file-size limit of its process, the WAL
-// having just been emptied by a delivery): what arrives then stays on the modem, the log
-// says why at critical level, and once there is room again everything goes through.
+// The disk fills up while the program runs: no file of its process may grow past 4 KiB
+// (room for the port's lock file, none for another page of the store's log). What
+// arrives then stays on the modem, the log says why at critical level, and once there is
+// room again everything goes through.
 Scenario* diskFull()
 {
     Scenario* s = storeCase("disk full while running", "41", 3, false);
@@ -57,7 +70,7 @@ Scenario* diskFull()
     s->steps.append({[](Scenario&) { return true; }, [](Scenario& c) { c.addMessage(c.sms[0]); }});
     s->steps.append({[log](Scenario&) { return log->contains("delivered "); },
                      [listsAtLimit](Scenario& c) {
-                         if (!setFileSizeLimit(c.rig->gateway.processId(), 0))
+                         if (!setFileSizeLimit(c.rig->gateway.processId(), 4096))
                              c.startError = QStringLiteral("prlimit: %1").arg(strerror(errno));
                          *listsAtLimit = c.commands("AT+CMGL");
                          c.addMessage(c.sms[1]);
@@ -77,10 +90,12 @@ Scenario* diskFull()
         if (*deletesAtLift != 1)
             wrong << QStringLiteral("%1 deletes while the disk was full").arg(*deletesAtLift - 1);
         static const QRegularExpression critical(
-            R"(zorvel\.\w+: cannot write [^\n]*zorvel\.sqlite: [^\n]+; messages stay on the modem\n)");
+            R"(zorvel\.\w+: cannot write [^\n]*zorvel\.sqlite: ([^\n]+); messages stay on the modem\n)");
         const auto m = critical.match(QString::fromLocal8Bit(*log));
         if (!m.hasMatch())
             wrong << "no critical line naming the file";
+        else if (m.captured(1).contains("cannot write"))
+            wrong << "the reason repeats the file: " + m.captured(0).trimmed();
         else
             c.notes << m.captured(0).trimmed();
         if (a.accepted != 3 || !a.problems.isEmpty())
@@ -127,8 +142,12 @@ Scenario* readOnlyFolder()
         const QByteArray log = gatewayLogText(c);
         if (c.rig->gateway.state() == QProcess::NotRunning && c.rig->gateway.exitCode() == 120)
             wrong << "could not switch to the user nobody";
-        if (!log.contains("zorvel.sqlite"))
+        static const QRegularExpression why(R"([^\n]*zorvel\.sqlite[^\n]*)");
+        const auto m = why.match(QString::fromLocal8Bit(log));
+        if (!m.hasMatch())
             wrong << "the log does not name the file";
+        else
+            c.notes << m.captured(0);
         if (c.storeEvents("delete ") != 0)
             wrong << "a message left the modem";
         c.notes << QStringLiteral("%1, %2 lists").arg(c.rig->gateway.state() == QProcess::NotRunning
@@ -156,12 +175,14 @@ Scenario* damagedFile()
         if (!f.open(QIODevice::WriteOnly) || f.write(*original) != original->size())
             c.startError = "cannot write the damaged file";
     };
-    s->finished = [](Scenario& c) { return c.rig->gateway.state() == QProcess::NotRunning; };
+    s->finished = endedOrSaidSo;
     s->extraChecks = [original](Scenario& c) {
         QStringList wrong;
         settleStoreCase(c);
         const QByteArray log = gatewayLogText(c);
-        if (c.rig->gateway.exitCode() != 65)
+        if (c.rig->gateway.state() != QProcess::NotRunning)
+            wrong << "still running 5 s after it logged its end";
+        else if (c.rig->gateway.exitCode() != 65)
             wrong << QStringLiteral("exit code %1, not 65").arg(c.rig->gateway.exitCode());
         if (!log.contains(QFile::encodeName(c.rig->path("zorvel.sqlite"))))
             wrong << "the text does not name the file: " + QString::fromLocal8Bit(log.right(400));
@@ -180,26 +201,38 @@ Scenario* secondInstance()
 {
     Scenario* s = storeCase("second Zorvel on the folder", "44", 2);
     auto second = std::make_shared<QProcess>();
+    auto text = std::make_shared<QByteArray>();
+    auto started = std::make_shared<double>(0);
     s->steps.append({[](Scenario& c) { return c.seconds() >= 2 && gatewayLogText(c).contains("starting"); },
-                     [second](Scenario& c) {
+                     [second, started](Scenario& c) {
                          second->setWorkingDirectory(c.rig->dir.path());
                          second->setProcessEnvironment(gatewayEnvironment(c));
-                         second->start(GatewayRig::tool("zorvel"), {});
+                         second->start(GatewayRig::tool("zorvel"), {"--no-window"});
+                         *started = c.seconds();
                      }});
-    s->steps.append({[second](Scenario&) { return second->state() == QProcess::NotRunning; },
+    // It ends, or it has said it ends and 5 s went by; the first is then stopped before
+    // its first list (about 20 s after its start).
+    s->steps.append({[second, text, started](Scenario& c) {
+                         *text += second->readAllStandardError();
+                         return second->state() == QProcess::NotRunning
+                             || (text->contains("ended with exit code") && c.seconds() - *started > 6);
+                     },
                      [](Scenario& c) {
                          c.rig->gateway.terminate();
                          c.rig->gateway.waitForFinished(5000);
                      }});
     s->finished = [](Scenario& c) { return c.rig->gateway.state() == QProcess::NotRunning; };
-    s->extraChecks = [second](Scenario& c) {
+    s->extraChecks = [second, text](Scenario& c) {
         QStringList wrong;
         settleStoreCase(c);
-        const QByteArray text = second->readAllStandardError();
-        if (second->exitStatus() != QProcess::NormalExit || second->exitCode() != 1)
+        if (second->state() != QProcess::NotRunning)
+            wrong << "the second one still runs 5 s after it logged its end";
+        else if (second->exitStatus() != QProcess::NormalExit || second->exitCode() != 1)
             wrong << QStringLiteral("the second one ended with %1, not 1").arg(second->exitCode());
-        if (!text.contains(QFile::encodeName(c.rig->dir.path())))
-            wrong << "its text does not name the folder: " + QString::fromLocal8Bit(text.right(400));
+        if (!text->contains(QFile::encodeName(c.rig->dir.path())))
+            wrong << "its text does not name the folder: " + QString::fromLocal8Bit(text->right(400));
+        second->kill();
+        second->waitForFinished(3000);
         if (c.rig->gateway.exitCode() != 0)
             wrong << QStringLiteral("the first one ended with %1").arg(c.rig->gateway.exitCode());
         if (c.commands("AT+CMGL") != 0 || c.storeEvents("delete ") != 0)

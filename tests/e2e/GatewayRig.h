@@ -24,6 +24,7 @@ public:
     // What the program's zorvel.ini names: Dest is scheme://address + destPath.
     QByteArray key = "s3cr+t &key";
     QByteArray scheme = "http", destPath = "/sms";
+    QStringList gatewayArgs;  // the program's command line, say {"--no-window"}
 
     QString path(const QString& name) const { return dir.path() + "/" + name; }
     static QString tool(const QString& name) { return QStringLiteral(ZORVEL_BUILD_DIR "/") + name; }
@@ -79,7 +80,7 @@ public:
         ini.close();
         gateway.setWorkingDirectory(dir.path());
         gateway.setProcessEnvironment(env);
-        gateway.start(tool("zorvel"), {});
+        gateway.start(tool("zorvel"), gatewayArgs);
         return gateway.waitForStarted(5000);
     }
 

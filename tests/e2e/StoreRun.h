@@ -60,8 +60,9 @@ inline QProcessEnvironment gatewayEnvironment(const Scenario& s)
     return env;
 }
 
-// Store=1 (and Decode=1 unless told otherwise), the log appended to gateway.log unless
-// `logFile` is false (then it stays on the QProcess's channel); call before startScenario.
+// Store=1 (and Decode=1 unless told otherwise), without window as a service runs it, the
+// log appended to gateway.log unless `logFile` is false (then it stays on the QProcess's
+// channel); call before startScenario.
 // Decoded mode tells messages apart by their sender and needs one exchange per message
 // taken in.
 inline void useStore(Scenario& s, const QByteArray& moreIni = "Decode=1\r\n", bool logFile = true)
@@ -70,6 +71,7 @@ inline void useStore(Scenario& s, const QByteArray& moreIni = "Decode=1\r\n", bo
     s.storedAtStart = false;
     s.modemArgs = {};
     s.expectExact = false;  // the account of the cycle without a store does not apply
+    s.rig->gatewayArgs = {"--no-window"};
     const Action before = s.beforeStart;
     s.beforeStart = [before, logFile](Scenario& c) {
         if (logFile)
@@ -105,7 +107,9 @@ inline bool receiverUp(Scenario& s)
     return s.rig->startReceiver({"--port", s.rig->address.section(':', 1)});
 }
 
-// `zorvel --folder DIR --pending`: its exit code and output lines.
+// `zorvel --folder DIR --pending`: its exit code and the lines of waiting messages (each
+// starts with the message's id; the table's head, "No messages waiting." and the parts of
+// long messages not joined yet are left out).
 struct Pending {
     int exitCode = -1;
     QList<QByteArray> lines;
@@ -129,9 +133,13 @@ inline Pending readPending(const Scenario& s)
         return out;
     }
     out.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
-        if (!line.trimmed().isEmpty())
+    static const QRegularExpression message("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}  ");
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("Parts of long messages"))
+            break;
+        if (message.match(QString::fromLatin1(line)).hasMatch())
             out.lines.append(line);
+    }
     out.errors = p.readAllStandardError();
     return out;
 }
