@@ -37,6 +37,23 @@ bool endedOrSaidSo(Scenario& c)
     return false;
 }
 
+// The critical line of a store that cannot be written, with the file's path and the
+// reason once; what is wrong with it, or nothing (the line goes to the case's notes).
+QString checkCriticalLine(Scenario& c, const QByteArray& log)
+{
+    static const QRegularExpression critical(
+        R"(zorvel\.\w+: cannot write ([^\n]*): ([^\n]+); messages stay on the modem\n)");
+    const auto m = critical.match(QString::fromLocal8Bit(log));
+    if (!m.hasMatch())
+        return "no critical line saying the file cannot be written";
+    if (m.captured(1) != c.rig->path("zorvel.sqlite"))
+        return "the critical line names " + m.captured(1);
+    if (m.captured(2).contains("cannot write"))
+        return "the reason repeats the file: " + m.captured(0).trimmed();
+    c.notes << m.captured(0).trimmed();
+    return {};
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
@@ -68,7 +85,7 @@ Scenario* diskFull()
     };
     s->onTick = [log](Scenario& c) { *log += c.rig->gateway.readAllStandardError(); };
     s->steps.append({[](Scenario&) { return true; }, [](Scenario& c) { c.addMessage(c.sms[0]); }});
-    s->steps.append({[log](Scenario&) { return log->contains("delivered "); },
+    s->steps.append({[log](Scenario&) { return log->contains(": delivered "); },
                      [listsAtLimit](Scenario& c) {
                          if (!setFileSizeLimit(c.rig->gateway.processId(), 4096))
                              c.startError = QStringLiteral("prlimit: %1").arg(strerror(errno));
@@ -89,15 +106,8 @@ Scenario* diskFull()
         const StoreAccount a = settleStoreCase(c);
         if (*deletesAtLift != 1)
             wrong << QStringLiteral("%1 deletes while the disk was full").arg(*deletesAtLift - 1);
-        static const QRegularExpression critical(
-            R"(zorvel\.\w+: cannot write [^\n]*zorvel\.sqlite: ([^\n]+); messages stay on the modem\n)");
-        const auto m = critical.match(QString::fromLocal8Bit(*log));
-        if (!m.hasMatch())
-            wrong << "no critical line naming the file";
-        else if (m.captured(1).contains("cannot write"))
-            wrong << "the reason repeats the file: " + m.captured(0).trimmed();
-        else
-            c.notes << m.captured(0).trimmed();
+        if (const QString problem = checkCriticalLine(c, *log); !problem.isEmpty())
+            wrong << problem;
         if (a.accepted != 3 || !a.problems.isEmpty())
             wrong << "after the disk had room again: " + a.summary();
         return wrong;
@@ -142,12 +152,8 @@ Scenario* readOnlyFolder()
         const QByteArray log = gatewayLogText(c);
         if (c.rig->gateway.state() == QProcess::NotRunning && c.rig->gateway.exitCode() == 120)
             wrong << "could not switch to the user nobody";
-        static const QRegularExpression why(R"([^\n]*zorvel\.sqlite[^\n]*)");
-        const auto m = why.match(QString::fromLocal8Bit(log));
-        if (!m.hasMatch())
-            wrong << "the log does not name the file";
-        else
-            c.notes << m.captured(0);
+        if (const QString problem = checkCriticalLine(c, log); !problem.isEmpty())
+            wrong << problem;
         if (c.storeEvents("delete ") != 0)
             wrong << "a message left the modem";
         c.notes << QStringLiteral("%1, %2 lists").arg(c.rig->gateway.state() == QProcess::NotRunning

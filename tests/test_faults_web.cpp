@@ -203,7 +203,7 @@ Scenario* phpReceiver()
                 return QByteArray::fromHex(get.value(name).toString().toLatin1());
             };
             out.append({qint64(o.value("ms").toDouble()), 200, 0, o.value("path").toString().toLatin1(),
-                        value("key"), value("sender"), value("time"), value("message")});
+                        value("key"), value("sender"), value("time"), value("message"), {}});
         }
         return out;
     };
