@@ -61,7 +61,7 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
 {
     if (std::any_of(taken_.begin(), taken_.end(), [&](const Taken& t) { return t.index == index; }))
         return; // a slot listed twice is taken once
-    Taken t{index, content, {}, {}, false};
+    Taken t{index, content, {}, {}, {}, false};
     // The same message stored twice is kept once; both slots are deleted after the commit.
     t.storedBefore = store_.holdsEntry(content) ||
                      std::any_of(taken_.begin(), taken_.end(),
@@ -75,6 +75,7 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
                           "): stored as its PDU");
         if (IsLongMessagePart(sms)) {
             t.part = NewPart{LongMessageKey(*sms), sms->concat->sequence, sms->concat->count, pdu};
+            t.sender = sms->sender;
         } else {
             if (sms) {
                 const ListedMessage decoded = DecodedMessage(*sms, TextUnits(*sms));
@@ -114,13 +115,16 @@ std::vector<std::string> StoreIntake::commit()
             events.stored(*t.message, {t.index});
         if (t.part && events.notice)
             events.notice("stored part " + std::to_string(t.part->sequence) + " of " +
-                          std::to_string(t.part->count) + " of a long message, index " +
-                          EscapeBytes(t.index) + "; it waits for the others");
+                          std::to_string(t.part->count) + " of a long message from " +
+                          EscapeBytes(t.sender) + ", index " + EscapeBytes(t.index));
         deleting_[t.index] = t.content;
         deletes.push_back(t.index);
         if (events.deleting)
             events.deleting(t.index);
     }
+    // A long message whose last part just came goes out before the deletes are done.
+    if (settings_.decode && !intake.parts.empty())
+        joinWaitingParts();
     return deletes;
 }
 

@@ -74,6 +74,7 @@ private:
         std::string content;
         std::optional<NewMessage> message;
         std::optional<NewPart> part;
+        std::string sender; // a part's, for the log
         bool storedBefore = false; // in the store already (or a copy of one taken now)
     };
     void take(const std::string& index, const std::string& content, NewMessage asListed,
