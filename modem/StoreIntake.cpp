@@ -4,6 +4,7 @@
 
 #include "ByteEscape.h"
 #include "MessageText.h"
+#include "ReplyShape.h"
 #include "SmsDeliver.h"
 
 namespace zorvel {
@@ -23,16 +24,20 @@ StoreIntake::StoreIntake(LocalStore& store, Clock& clock, IntakeSettings setting
 {
 }
 
-std::vector<std::string> StoreIntake::listed(const InboxList& list)
+std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled)
 {
     taken_.clear();
     deleting_.clear();
     deleted_.clear();
+    headers_.clear();
+    previousRead_.clear();
+    anchored_ = settings_.format != MessageFormat::Text || (list.whole && settled);
     std::vector<std::string> reads;
     for (const InboxEntry& entry : list.entries) {
         if (entry.index.empty())
             continue;
         if (settings_.format == MessageFormat::Text) {
+            headers_[entry.index].emplace_back(entry.headerSender, entry.headerTime);
             // Whatever the list seemed to say about the slot, its read decides.
             if (std::find(reads.begin(), reads.end(), entry.index) == reads.end() &&
                 reads.size() < readsPerCycle)
@@ -48,12 +53,46 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list)
     return reads;
 }
 
-void StoreIntake::slotRead(const std::string& index, const std::optional<ReadMessage>& read)
+bool StoreIntake::settleAnswered(const std::string& reply, bool settled)
 {
+    const std::vector<std::string> lines = ReplyLines(reply);
+    anchored_ = settled && std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+                               return !l.empty();
+                           }) == 1 && std::find(lines.begin(), lines.end(), "OK") != lines.end();
+    return anchored_;
+}
+
+bool StoreIntake::slotRead(const std::string& index, const std::string& reply, bool settled)
+{
+    const std::vector<std::string> lines = ReplyLines(reply);
+    const std::size_t finalAt = FinalResultAt(lines);
+    const std::optional<ReadMessage> read = DecodeCMGR(reply, MessageFormat::Text);
+    // An empty slot answers with an error of its own ("+CMS ERROR: 321"): nothing to keep,
+    // and the next window is as sure as this one was.
+    const bool ownError = finalAt < lines.size() && lines[finalAt] != "OK" &&
+                          std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+                              return !l.empty();
+                          }) == 1;
+    if (!anchored_ || !settled || (!read && !ownError)) {
+        anchored_ = false;
+        return false;
+    }
     if (!read)
-        return; // nothing sure about this slot: it stays for the next cycle
-    take(index, ContentKey(*read, MessageFormat::Text),
-         NewMessage{{}, read->sender, read->stamp, read->text, 1}, {});
+        return true;
+    const std::string content = ContentKey(*read, MessageFormat::Text);
+    const auto& listed = headers_[index];
+    const bool listedSo = std::find(listed.begin(), listed.end(),
+                                    std::make_pair(read->sender, read->time)) != listed.end();
+    if (!listedSo || content == previousRead_) {
+        anchored_ = false;
+        if (events.notice)
+            events.notice("index " + EscapeBytes(index) + " and later ones left for the next cycle: " +
+                          (listedSo ? "its read repeats the one before" : "its read does not match its list entry"));
+        return false;
+    }
+    previousRead_ = content;
+    take(index, content, NewMessage{{}, read->sender, read->stamp, read->text, 1}, {});
+    return true;
 }
 
 void StoreIntake::take(const std::string& index, const std::string& content, NewMessage asListed,

@@ -64,7 +64,10 @@ void ModelStore::remove(int index)
     const auto it = slots_.find(index);
     if (it == slots_.end())
         return;
-    if (!it->second.accepted)
+    if (!it->second.accepted && keptByGateway && keptByGateway(it->second)) {
+        trace_.add("the gateway keeps message #" + std::to_string(it->second.id) + " on disk");
+        owed_.push_back(it->second);
+    } else if (!it->second.accepted)
         trace_.violation("AT+CMGD removed index " + std::to_string(index) + ", " +
                          describe(it->second) +
                          ", whose content no 2xx answer carried\n" + describe());
@@ -94,9 +97,19 @@ void ModelStore::accepted(const Request& request)
                 .insert(content(m));
         }
     }
+    std::erase_if(owed_, [&](const StoredMessage& m) {
+        if (!carries(request, m))
+            return false;
+        acceptedContents_.insert(content(m));
+        return true;
+    });
     acceptedLog_.push_back(shownRequest(request));
     if (acceptedLog_.size() > 6)
         acceptedLog_.erase(acceptedLog_.begin());
+    if (tally.copies.empty() && keptByGateway) {
+        tallies_.erase(requestKey(request)); // delivered from the gateway's store
+        return;
+    }
     if (tally.copies.empty()) {
         trace_.add("the accepted request carries no stored message whole");
         tallies_.erase(requestKey(request));
@@ -152,6 +165,8 @@ std::string ModelStore::describe() const
     for (const auto& [index, m] : slots_)
         out += "\n  " + std::to_string(index) + ": " + describe(m) +
                (m.accepted ? " [accepted]" : "");
+    for (const StoredMessage& m : owed_)
+        out += "\n  deleted, kept by the gateway, never accepted: " + describe(m);
     out += "\nlast accepted requests:";
     if (acceptedLog_.empty())
         out += " none";
