@@ -31,6 +31,9 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
     deleted_.clear();
     headers_.clear();
     previousRead_.clear();
+    listedContents_.clear();
+    for (const InboxEntry& entry : list.entries)
+        ++listedContents_[ContentKey(entry, settings_.format)];
     anchored_ = settings_.format != MessageFormat::Text || (list.whole && settled);
     std::vector<std::string> reads;
     for (const InboxEntry& entry : list.entries) {
@@ -178,8 +181,14 @@ void StoreIntake::finishCycle()
 {
     // Losing this at a crash costs nothing: an entry no longer on the modem is never
     // listed again, and the purge forgets it after a week.
-    if (!deleted_.empty())
-        store_.entriesDeleted(deleted_);
+    // A copy of the same message still on the modem keeps it known, so that the copy
+    // is deleted and not taken for a new message.
+    std::vector<std::string> forget;
+    for (const std::string& content : deleted_)
+        if (--listedContents_[content] <= 0)
+            forget.push_back(content);
+    if (!forget.empty())
+        store_.entriesDeleted(forget);
     deleted_.clear();
     deleting_.clear();
     taken_.clear();

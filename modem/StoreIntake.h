@@ -104,6 +104,7 @@ private:
     std::string previousRead_;
     std::map<std::string, std::string> deleting_; // index -> content, this cycle
     std::vector<std::string> deleted_;            // contents whose delete took
+    std::map<std::string, int> listedContents_;   // content -> entries listed with it
     bool failing_ = false;
     std::int64_t lastPurgeMs_ = 0;
 };
