@@ -87,6 +87,25 @@ void ModelStore::remove(int index)
 // PDUs that decode alike are two. A long message counts as many times as its scarcest part.
 void ModelStore::accepted(const Request& request)
 {
+    // Delivered from the gateway's store: of the deleted messages it carries, the oldest
+    // of each text was owed this answer (a long message carries each of its parts; two
+    // messages that read alike get one answer each). Copies of one content go with it.
+    std::set<std::string> texts, resolved;
+    for (const StoredMessage& m : owed_) {
+        const std::string text = mode_ == Mode::Decoded ? m.decodedSender + '\x1f' + m.decodedText : content(m);
+        if (carries(request, m) && texts.insert(text).second) {
+            resolved.insert(content(m));
+            trace_.add("the 2xx is for message #" + std::to_string(m.id) + ", kept by the gateway");
+        }
+    }
+    if (!resolved.empty()) {
+        acceptedContents_.insert(resolved.begin(), resolved.end());
+        std::erase_if(owed_, [&](const StoredMessage& m) { return resolved.count(content(m)) > 0; });
+        for (auto& [index, m] : slots_)
+            if (resolved.count(content(m)))
+                m.accepted = true;
+        return;
+    }
     Tally& tally = tallies_[requestKey(request)];
     tally.request = request;
     for (auto& [index, m] : slots_) {
@@ -97,12 +116,6 @@ void ModelStore::accepted(const Request& request)
                 .insert(content(m));
         }
     }
-    std::erase_if(owed_, [&](const StoredMessage& m) {
-        if (!carries(request, m))
-            return false;
-        acceptedContents_.insert(content(m));
-        return true;
-    });
     acceptedLog_.push_back(shownRequest(request));
     if (acceptedLog_.size() > 6)
         acceptedLog_.erase(acceptedLog_.begin());
