@@ -101,9 +101,14 @@ void ModelStore::accepted(const Request& request)
     if (!resolved.empty()) {
         acceptedContents_.insert(resolved.begin(), resolved.end());
         std::erase_if(owed_, [&](const StoredMessage& m) { return resolved.count(content(m)) > 0; });
-        for (auto& [index, m] : slots_)
-            if (resolved.count(content(m)))
+        // What it carries of the messages still stored is accepted too (the other parts of
+        // a long message), but this answer was not theirs to count twice.
+        for (auto& [index, m] : slots_) {
+            if (resolved.count(content(m)) || carries(request, m)) {
                 m.accepted = true;
+                acceptedContents_.insert(content(m));
+            }
+        }
         return;
     }
     Tally& tally = tallies_[requestKey(request)];
