@@ -34,6 +34,8 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
     listedContents_.clear();
     for (const InboxEntry& entry : list.entries)
         ++listedContents_[ContentKey(entry, settings_.format)];
+    if (list.whole && settled)
+        std::erase_if(recentlyDeleted_, [this](const std::string& c) { return !listedContents_.count(c); });
     anchored_ = settings_.format != MessageFormat::Text || (list.whole && settled);
     std::vector<std::string> reads;
     for (const InboxEntry& entry : list.entries) {
@@ -105,7 +107,7 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
         return; // a slot listed twice is taken once
     Taken t{index, content, {}, {}, {}, false};
     // The same message stored twice is kept once; both slots are deleted after the commit.
-    t.storedBefore = store_.holdsEntry(content) ||
+    t.storedBefore = store_.holdsEntry(content) || recentlyDeleted_.count(content) ||
                      std::any_of(taken_.begin(), taken_.end(),
                                  [&](const Taken& other) { return other.content == content; });
     if (!t.storedBefore) {
@@ -189,6 +191,7 @@ void StoreIntake::finishCycle()
             forget.push_back(content);
     if (!forget.empty())
         store_.entriesDeleted(forget);
+    recentlyDeleted_.insert(forget.begin(), forget.end());
     deleted_.clear();
     deleting_.clear();
     taken_.clear();

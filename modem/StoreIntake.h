@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,9 @@ private:
     std::map<std::string, std::string> deleting_; // index -> content, this cycle
     std::vector<std::string> deleted_;            // contents whose delete took
     std::map<std::string, int> listedContents_;   // content -> entries listed with it
+    // Deleted from the modem and forgotten by the store, yet maybe stored on it again
+    // (the same SMS twice): known until a whole list no longer shows it. Memory only.
+    std::set<std::string> recentlyDeleted_;
     bool failing_ = false;
     std::int64_t lastPurgeMs_ = 0;
 };
