@@ -10,7 +10,12 @@ namespace zorvel {
 
 HeadlessGateway::HeadlessGateway(std::string workFolder) : link_(std::move(workFolder))
 {
-    endProgram = [](int code) { QCoreApplication::exit(code); };
+    // Queued: an end decided while starting (an unusable store) comes before the event
+    // loop runs, and exit() outside the loop would be lost.
+    endProgram = [](int code) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
+                                  Qt::QueuedConnection);
+    };
     // The text was logged where it arose; no one is there to press OK.
     link_.onFatal = [this](const std::string&, int code) {
         if (running_)

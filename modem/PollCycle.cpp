@@ -57,6 +57,7 @@ void PollCycle::run(Step step)
     case Step::Forward: return forwardEntry();
     case Step::ReadBeforeDelete: return send(ReadCommand(deletes_.front().index));
     case Step::Delete: return continueInbox();
+    case Step::IntakeSettle: return send(StoreIntake::settleCommand);
     case Step::IntakeRead: return send(ReadCommand(intakeReads_.front()));
     case Step::IntakeDelete: return send(DeleteCommand(intakeDeletes_.front()));
     }
@@ -105,6 +106,7 @@ void PollCycle::replyArrived()
     case Step::Forward: return; // ends in forwardingEnded()
     case Step::ReadBeforeDelete: return readBeforeDelete(own);
     case Step::Delete: return continueInbox();
+    case Step::IntakeSettle: return intakeSettleArrived(own);
     case Step::IntakeRead: return intakeReadArrived(own);
     case Step::IntakeDelete: return intakeDeleteArrived(own);
     }
@@ -113,10 +115,12 @@ void PollCycle::replyArrived()
 void PollCycle::listArrived(const std::string& answer)
 {
     if (intake_) {
-        const std::vector<std::string> reads = intake_->listed(DecodeCMGLList(answer, messageFormat()));
+        const std::vector<std::string> reads =
+            intake_->listed(DecodeCMGLList(answer, messageFormat()), exchange_.replySettled());
         intakeReads_.assign(reads.begin(), reads.end());
         intakeDeletes_.clear();
         intakeCommitted_ = false;
+        intakeSettleTries_ = 0;
         return continueIntake();
     }
     CyclePlan plan = queue_.plan(DecodeCMGLList(answer, messageFormat()), clock_.nowMs());
@@ -235,6 +239,14 @@ std::optional<ReadMessage> PollCycle::readOnItsOwn(const std::string& answer) co
 // deletes, then the end.
 void PollCycle::continueIntake()
 {
+    // A list still streaming in when its window closed spills into the next windows:
+    // a few plain "AT" until one comes back alone, else no read this cycle.
+    constexpr int settleTriesAtMost = 5;
+    if (!intakeReads_.empty() && intake_->needsSettling()) {
+        if (intakeSettleTries_++ < settleTriesAtMost)
+            return run(Step::IntakeSettle);
+        intakeReads_.clear();
+    }
     if (!intakeReads_.empty())
         return run(Step::IntakeRead);
     if (!intakeCommitted_) {
@@ -248,10 +260,18 @@ void PollCycle::continueIntake()
     step_ = Step::Idle;
 }
 
+void PollCycle::intakeSettleArrived(const std::string& answer)
+{
+    intake_->settleAnswered(answer, exchange_.replySettled());
+    continueIntake();
+}
+
 void PollCycle::intakeReadArrived(const std::string& answer)
 {
-    intake_->slotRead(intakeReads_.front(), readOnItsOwn(answer));
-    intakeReads_.pop_front();
+    if (intake_->slotRead(intakeReads_.front(), answer, exchange_.replySettled()))
+        intakeReads_.pop_front();
+    else
+        intakeReads_.clear(); // the rest waits for the next cycle
     continueIntake();
 }
 

@@ -75,7 +75,7 @@ private:
         Reset, FirstFormat, OwnNumber, NetworkSummary, Imei, Imsi,
         OutgoingFormat, OutgoingRecipient, OutgoingText,
         Signal, Operator, Format, List, ReadBeforeForward, Forward, ReadBeforeDelete, Delete,
-        IntakeRead, IntakeDelete,
+        IntakeSettle, IntakeRead, IntakeDelete,
     };
     struct PendingDelete {
         std::string index;
@@ -90,6 +90,7 @@ private:
     void continueInbox();
     void continueIntake();
     void intakeReadArrived(const std::string& answer);
+    void intakeSettleArrived(const std::string& answer);
     void intakeDeleteArrived(const std::string& answer);
     void readBeforeForward(const std::string& answer);
     void readBeforeDelete(const std::string& answer);
@@ -118,6 +119,7 @@ private:
     std::deque<std::string> intakeReads_;
     std::deque<std::string> intakeDeletes_;
     bool intakeCommitted_ = false;
+    int intakeSettleTries_ = 0;
 };
 
 } // namespace zorvel

@@ -4,6 +4,7 @@
 
 #include "ByteEscape.h"
 #include "MessageText.h"
+#include "ReplyShape.h"
 #include "SmsDeliver.h"
 
 namespace zorvel {
@@ -23,16 +24,25 @@ StoreIntake::StoreIntake(LocalStore& store, Clock& clock, IntakeSettings setting
 {
 }
 
-std::vector<std::string> StoreIntake::listed(const InboxList& list)
+std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled)
 {
     taken_.clear();
     deleting_.clear();
     deleted_.clear();
+    headers_.clear();
+    previousRead_.clear();
+    listedContents_.clear();
+    for (const InboxEntry& entry : list.entries)
+        ++listedContents_[ContentKey(entry, settings_.format)];
+    if (list.whole && settled)
+        std::erase_if(recentlyDeleted_, [this](const std::string& c) { return !listedContents_.count(c); });
+    anchored_ = settings_.format != MessageFormat::Text || (list.whole && settled);
     std::vector<std::string> reads;
     for (const InboxEntry& entry : list.entries) {
         if (entry.index.empty())
             continue;
         if (settings_.format == MessageFormat::Text) {
+            headers_[entry.index].emplace_back(entry.headerSender, entry.headerTime);
             // Whatever the list seemed to say about the slot, its read decides.
             if (std::find(reads.begin(), reads.end(), entry.index) == reads.end() &&
                 reads.size() < readsPerCycle)
@@ -48,12 +58,46 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list)
     return reads;
 }
 
-void StoreIntake::slotRead(const std::string& index, const std::optional<ReadMessage>& read)
+bool StoreIntake::settleAnswered(const std::string& reply, bool settled)
 {
+    const std::vector<std::string> lines = ReplyLines(reply);
+    anchored_ = settled && std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+                               return !l.empty();
+                           }) == 1 && std::find(lines.begin(), lines.end(), "OK") != lines.end();
+    return anchored_;
+}
+
+bool StoreIntake::slotRead(const std::string& index, const std::string& reply, bool settled)
+{
+    const std::vector<std::string> lines = ReplyLines(reply);
+    const std::size_t finalAt = FinalResultAt(lines);
+    const std::optional<ReadMessage> read = DecodeCMGR(reply, MessageFormat::Text);
+    // An empty slot answers with an error of its own ("+CMS ERROR: 321"): nothing to keep,
+    // and the next window is as sure as this one was.
+    const bool ownError = finalAt < lines.size() && lines[finalAt] != "OK" &&
+                          std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+                              return !l.empty();
+                          }) == 1;
+    if (!anchored_ || !settled || (!read && !ownError)) {
+        anchored_ = false;
+        return false;
+    }
     if (!read)
-        return; // nothing sure about this slot: it stays for the next cycle
-    take(index, ContentKey(*read, MessageFormat::Text),
-         NewMessage{{}, read->sender, read->stamp, read->text, 1}, {});
+        return true;
+    const std::string content = ContentKey(*read, MessageFormat::Text);
+    const auto& listed = headers_[index];
+    const bool listedSo = std::find(listed.begin(), listed.end(),
+                                    std::make_pair(read->sender, read->time)) != listed.end();
+    if (!listedSo || content == previousRead_) {
+        anchored_ = false;
+        if (events.notice)
+            events.notice("index " + EscapeBytes(index) + " and later ones left for the next cycle: " +
+                          (listedSo ? "its read repeats the one before" : "its read does not match its list entry"));
+        return false;
+    }
+    previousRead_ = content;
+    take(index, content, NewMessage{{}, read->sender, read->stamp, read->text, 1}, {});
+    return true;
 }
 
 void StoreIntake::take(const std::string& index, const std::string& content, NewMessage asListed,
@@ -61,9 +105,9 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
 {
     if (std::any_of(taken_.begin(), taken_.end(), [&](const Taken& t) { return t.index == index; }))
         return; // a slot listed twice is taken once
-    Taken t{index, content, {}, {}, false};
+    Taken t{index, content, {}, {}, {}, false};
     // The same message stored twice is kept once; both slots are deleted after the commit.
-    t.storedBefore = store_.holdsEntry(content) ||
+    t.storedBefore = store_.holdsEntry(content) || recentlyDeleted_.count(content) ||
                      std::any_of(taken_.begin(), taken_.end(),
                                  [&](const Taken& other) { return other.content == content; });
     if (!t.storedBefore) {
@@ -75,6 +119,7 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
                           "): stored as its PDU");
         if (IsLongMessagePart(sms)) {
             t.part = NewPart{LongMessageKey(*sms), sms->concat->sequence, sms->concat->count, pdu};
+            t.sender = sms->sender;
         } else {
             if (sms) {
                 const ListedMessage decoded = DecodedMessage(*sms, TextUnits(*sms));
@@ -114,13 +159,16 @@ std::vector<std::string> StoreIntake::commit()
             events.stored(*t.message, {t.index});
         if (t.part && events.notice)
             events.notice("stored part " + std::to_string(t.part->sequence) + " of " +
-                          std::to_string(t.part->count) + " of a long message, index " +
-                          EscapeBytes(t.index) + "; it waits for the others");
+                          std::to_string(t.part->count) + " of a long message from " +
+                          EscapeBytes(t.sender) + ", index " + EscapeBytes(t.index));
         deleting_[t.index] = t.content;
         deletes.push_back(t.index);
         if (events.deleting)
             events.deleting(t.index);
     }
+    // A long message whose last part just came goes out before the deletes are done.
+    if (settings_.decode && !intake.parts.empty())
+        joinWaitingParts();
     return deletes;
 }
 
@@ -135,8 +183,15 @@ void StoreIntake::finishCycle()
 {
     // Losing this at a crash costs nothing: an entry no longer on the modem is never
     // listed again, and the purge forgets it after a week.
-    if (!deleted_.empty())
-        store_.entriesDeleted(deleted_);
+    // A copy of the same message still on the modem keeps it known, so that the copy
+    // is deleted and not taken for a new message.
+    std::vector<std::string> forget;
+    for (const std::string& content : deleted_)
+        if (--listedContents_[content] <= 0)
+            forget.push_back(content);
+    if (!forget.empty())
+        store_.entriesDeleted(forget);
+    recentlyDeleted_.insert(forget.begin(), forget.end());
     deleted_.clear();
     deleting_.clear();
     taken_.clear();

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,11 +50,23 @@ public:
     StoreIntake(LocalStore& store, Clock& clock, IntakeSettings settings,
                 MessageIdSource newId = NewMessageId);
 
-    // A cycle's list arrived. Returns the slots to read on their own before anything is
-    // kept: in text mode every listed slot once; in PDU mode none.
-    std::vector<std::string> listed(const InboxList& list);
-    // Text mode: what the read of `index` showed; nothing when it showed no message.
-    void slotRead(const std::string& index, const std::optional<ReadMessage>& read);
+    // A cycle's list arrived (`settled`: the modem had fallen quiet before its window
+    // closed). Returns the slots to read on their own before anything is kept: in text
+    // mode every listed slot once; in PDU mode none.
+    std::vector<std::string> listed(const InboxList& list, bool settled = true);
+    // Text mode: a read's reply tells which slot it belongs to only by coming in that
+    // slot's window. A window may also hold the late reply of the command before, so the
+    // reads start only after a window known to hold its own reply alone: a whole list
+    // that settled, or else a plain "AT" answered with a lone "OK" (`settleCommand`).
+    bool needsSettling() const { return !anchored_; }
+    static constexpr const char* settleCommand = "AT\r\n";
+    // The reply to settleCommand; true when it anchors the reads.
+    bool settleAnswered(const std::string& reply, bool settled);
+    // Text mode: the reply to the read of `index`. False when it breaks the chain (no
+    // reply of its own, a header this slot's list entries do not have, or the same
+    // message as the read before): its reply may be another's, and so may every later
+    // one, so reading stops for this cycle.
+    bool slotRead(const std::string& index, const std::string& reply, bool settled);
     // Writes what this cycle took in, in one transaction. Returns the slots to delete,
     // each once: those just stored and those stored before whose delete had not taken.
     // None when the store could not be written: then everything stays on the modem.
@@ -74,6 +87,7 @@ private:
         std::string content;
         std::optional<NewMessage> message;
         std::optional<NewPart> part;
+        std::string sender; // a part's, for the log
         bool storedBefore = false; // in the store already (or a copy of one taken now)
     };
     void take(const std::string& index, const std::string& content, NewMessage asListed,
@@ -86,8 +100,15 @@ private:
     IntakeSettings settings_;
     MessageIdSource newId_;
     std::vector<Taken> taken_;
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> headers_; // index -> sender, time
+    bool anchored_ = true;
+    std::string previousRead_;
     std::map<std::string, std::string> deleting_; // index -> content, this cycle
     std::vector<std::string> deleted_;            // contents whose delete took
+    std::map<std::string, int> listedContents_;   // content -> entries listed with it
+    // Deleted from the modem and forgotten by the store, yet maybe stored on it again
+    // (the same SMS twice): known until a whole list no longer shows it. Memory only.
+    std::set<std::string> recentlyDeleted_;
     bool failing_ = false;
     std::int64_t lastPurgeMs_ = 0;
 };

@@ -54,10 +54,14 @@ struct StoreRig : Rig {
         for (const StoredPart& p : store->parts())
             if (p.part.pdu == body)
                 return true;
-        if (const std::optional<SmsDeliver> sms = decode ? DecodeSmsDeliver(body) : std::nullopt)
+        bool part = false;
+        if (const std::optional<SmsDeliver> sms = decode ? DecodeSmsDeliver(body) : std::nullopt) {
             body = Utf16ToUtf8(sms->units);
+            part = sms->concat.has_value();
+        }
+        // A part may be joined already: its text is then within its message's.
         for (const WaitingMessage& w : store->waiting(1000))
-            if (w.message.text == body)
+            if (w.message.text == body || (part && w.message.text.find(body) != std::string::npos))
                 return true;
         return false;
     }

@@ -1,8 +1,10 @@
 #include "CycleDriver.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "CommandExchange.h"
+#include "GatewayStore.h"
 #include "ModelModem.h"
 #include "ModelWeb.h"
 #include "PollCycle.h"
@@ -39,9 +41,11 @@ ForwardingSettings settingsFor(Mode mode)
 }
 
 struct World {
-    explicit World(Mode mode)
+    World(Mode mode, bool keepOnDisk)
         : store(mode, trace, storeSlots), cycle(exchange, fields, web, clock, settingsFor(mode))
     {
+        if (keepOnDisk)
+            local = std::make_unique<GatewayStore>(mode, cycle, clock, web, store, trace, dest, key);
         exchange.onReplyComplete = [this](const std::string& reply) {
             trace.add(reply.empty() ? "window closed, nothing read: the gateway decodes what it showed before"
                                     : "window closed, the gateway read " + Trace::shown(reply));
@@ -75,7 +79,8 @@ struct World {
 
     bool settled() const
     {
-        return store.empty() && !cycle.running() && !exchange.waiting() && web.idle();
+        return store.empty() && !cycle.running() && !exchange.waiting() && web.idle() &&
+               (!local || (local->drained() && store.owesNothing()));
     }
 
     testing::FakeClock clock;
@@ -86,6 +91,7 @@ struct World {
     StatusFields fields;
     CommandExchange exchange{modem, clock, fields, PortSettings{3, "9600,n,8,1"}};
     PollCycle cycle;
+    std::unique_ptr<GatewayStore> local; // with the local store; ends before the cycle
     std::int64_t trafficSeconds = 0;
     std::int64_t nextArrivalMs = 0;
     int arrived = 0;
@@ -106,7 +112,7 @@ std::int64_t LivenessBoundSeconds(std::size_t stored)
 
 Outcome RunScenario(const Scenario& scenario)
 {
-    World w(scenario.mode);
+    World w(scenario.mode, scenario.store);
     const std::int64_t startMs = w.clock.nowMs();
     w.clock.advance(scenario.phaseMs);
     int hostileSeconds = 0;

@@ -64,7 +64,10 @@ void ModelStore::remove(int index)
     const auto it = slots_.find(index);
     if (it == slots_.end())
         return;
-    if (!it->second.accepted)
+    if (!it->second.accepted && keptByGateway && keptByGateway(it->second)) {
+        trace_.add("the gateway keeps message #" + std::to_string(it->second.id) + " on disk");
+        owed_.push_back(it->second);
+    } else if (!it->second.accepted)
         trace_.violation("AT+CMGD removed index " + std::to_string(index) + ", " +
                          describe(it->second) +
                          ", whose content no 2xx answer carried\n" + describe());
@@ -84,6 +87,30 @@ void ModelStore::remove(int index)
 // PDUs that decode alike are two. A long message counts as many times as its scarcest part.
 void ModelStore::accepted(const Request& request)
 {
+    // Delivered from the gateway's store: of the deleted messages it carries, the oldest
+    // of each text was owed this answer (a long message carries each of its parts; two
+    // messages that read alike get one answer each). Copies of one content go with it.
+    std::set<std::string> texts, resolved;
+    for (const StoredMessage& m : owed_) {
+        const std::string text = mode_ == Mode::Decoded ? m.decodedSender + '\x1f' + m.decodedText : content(m);
+        if (carries(request, m) && texts.insert(text).second) {
+            resolved.insert(content(m));
+            trace_.add("the 2xx is for message #" + std::to_string(m.id) + ", kept by the gateway");
+        }
+    }
+    if (!resolved.empty()) {
+        acceptedContents_.insert(resolved.begin(), resolved.end());
+        std::erase_if(owed_, [&](const StoredMessage& m) { return resolved.count(content(m)) > 0; });
+        // What it carries of the messages still stored is accepted too (the other parts of
+        // a long message), but this answer was not theirs to count twice.
+        for (auto& [index, m] : slots_) {
+            if (resolved.count(content(m)) || carries(request, m)) {
+                m.accepted = true;
+                acceptedContents_.insert(content(m));
+            }
+        }
+        return;
+    }
     Tally& tally = tallies_[requestKey(request)];
     tally.request = request;
     for (auto& [index, m] : slots_) {
@@ -97,6 +124,10 @@ void ModelStore::accepted(const Request& request)
     acceptedLog_.push_back(shownRequest(request));
     if (acceptedLog_.size() > 6)
         acceptedLog_.erase(acceptedLog_.begin());
+    if (tally.copies.empty() && keptByGateway) {
+        tallies_.erase(requestKey(request)); // delivered from the gateway's store
+        return;
+    }
     if (tally.copies.empty()) {
         trace_.add("the accepted request carries no stored message whole");
         tallies_.erase(requestKey(request));
@@ -152,6 +183,8 @@ std::string ModelStore::describe() const
     for (const auto& [index, m] : slots_)
         out += "\n  " + std::to_string(index) + ": " + describe(m) +
                (m.accepted ? " [accepted]" : "");
+    for (const StoredMessage& m : owed_)
+        out += "\n  deleted, kept by the gateway, never accepted: " + describe(m);
     out += "\nlast accepted requests:";
     if (acceptedLog_.empty())
         out += " none";

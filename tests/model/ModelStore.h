@@ -5,6 +5,7 @@
 // lowest free index, so a freed slot soon holds another message. Two stored messages
 // with the same content count as one while either stays.
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -58,6 +59,12 @@ public:
 
     std::string describe() const;
 
+    // With the gateway's local store: whether the gateway holds this message on disk. A
+    // delete may then remove a message no 2xx carried yet; it is owed one from then on.
+    std::function<bool(const StoredMessage& m)> keptByGateway;
+    bool owesNothing() const { return owed_.empty(); }
+    bool carries(const Request& request, const StoredMessage& m) const;
+
 private:
     // How often one request was accepted while something it carries stays stored, and
     // which distinct stored messages it carried, by the part of the text each holds.
@@ -67,7 +74,6 @@ private:
         std::map<std::string, std::set<std::string>> copies;
     };
 
-    bool carries(const Request& request, const StoredMessage& m) const;
     std::string content(const StoredMessage& m) const;
     std::string describe(const StoredMessage& m) const;
 
@@ -79,6 +85,7 @@ private:
     std::map<std::string, Tally> tallies_;
     std::set<std::string> acceptedContents_; // every content a 2xx carried
     std::vector<std::string> acceptedLog_; // the last few accepted requests, for reports
+    std::vector<StoredMessage> owed_;      // deleted while kept by the gateway, not yet accepted
 };
 
 } // namespace zorvel::model

@@ -164,6 +164,8 @@ Scenario ParseScenario(std::string_view script)
             if (!modeSet)
                 scenario.mode = rest == "pdu" ? Mode::Pdu : rest == "decoded" ? Mode::Decoded : Mode::Text;
             modeSet = true;
+        } else if (word == "store") {
+            scenario.store = rest == "on";
         } else if (auto step = parsed(word, rest, scenario)) {
             scenario.steps.push_back(std::move(*step));
         }

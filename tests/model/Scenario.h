@@ -2,6 +2,7 @@
 // A scenario as a small script, one instruction a line, so that seed files read plainly
 // and the fuzzer's dictionary can splice hostile lines into message texts:
 //   mode text|pdu|decoded         the gateway's setting (the first one counts)
+//   store on                      the gateway keeps messages in its local store
 //   phase <ms>                    where in the second the gateway's timer ticks
 //   echo on|off                   the modem's echo, now and after ATZ
 //   sms <sender>|<stamp>|<text>   a message arrives (no stamp: one from the clock)
@@ -37,6 +38,7 @@ struct Instruction {
 
 struct Scenario {
     Mode mode = Mode::Text;
+    bool store = false;
     int phaseMs = 0;
     std::vector<Instruction> steps;
 };
