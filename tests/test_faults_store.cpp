@@ -42,7 +42,7 @@ bool endedOrSaidSo(Scenario& c)
 QString checkCriticalLine(Scenario& c, const QByteArray& log)
 {
     static const QRegularExpression critical(
-        R"(zorvel\.\w+: cannot write ([^\n]*): ([^\n]+); messages stay on the modem\n)");
+        R"(zorvel\.\w+: cannot write ([^\n]*?): ([^\n]+); messages stay on the modem\n)");
     const auto m = critical.match(QString::fromLocal8Bit(log));
     if (!m.hasMatch())
         return "no critical line saying the file cannot be written";
