@@ -75,9 +75,8 @@ StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& co
         if (problem.empty())
             qCInfo(lcForward, "%s can be written again", file_.c_str());
         else
-            qCCritical(lcForward, "cannot write %s: %s; messages stay on the modem", file_.c_str(),
-                       EscapeBytes(problem).c_str());
-        storeProblem_ = problem.empty() ? problem : "cannot write zorvel.sqlite: " + problem;
+            qCCritical(lcForward, "%s; messages stay on the modem", problem.c_str());
+        storeProblem_ = problem; // it names the file and the reason
         showProblem();
     };
     delivery_.onStarted = [this](const WaitingMessage& w) {

@@ -86,7 +86,8 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
         }
     } else {
         report.failure = result.describe();
-        std::int64_t notBefore = now;
+        // The server's fault: the message keeps its place, so the oldest probes again.
+        std::int64_t notBefore = message.nextTryMs;
         if (serversFault(result)) {
             ++serverFailures_;
             std::int64_t pause = firstPauseMs;
