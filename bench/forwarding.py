@@ -75,14 +75,19 @@ class Rig:
         os.rename(tmp, f"{self.dir}/inbox/new{time.time_ns()}.sms")
 
     def close(self):
-        for p in reversed(self.procs):
-            p.send_signal(signal.SIGTERM)
-        for p in self.procs:
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        stop_all(self.procs, self.dir)
+
+
+def stop_all(procs, folder):
+    """SIGTERM to the helpers (last started first), SIGKILL after 5 s, then the folder goes."""
+    for p in reversed(procs):
+        p.send_signal(signal.SIGTERM)
+    for p in procs:
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            p.kill()
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 def list_count(rig):

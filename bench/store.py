@@ -16,7 +16,7 @@ Takes about 6 minutes, most of it the 200 deletes (one reply window each).
 import argparse, os, re, shutil, signal, socket, subprocess, sys, tempfile, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from forwarding import BUILD, cpu, log_times, wait_for  # noqa: E402
+from forwarding import BUILD, cpu, log_times, stop_all, wait_for  # noqa: E402
 
 
 def free_port():
@@ -89,14 +89,7 @@ class StoreRig:
         os.rename(tmp, f"{self.dir}/inbox/{name}.msg")
 
     def close(self):
-        for p in reversed(self.procs):
-            p.send_signal(signal.SIGTERM)
-        for p in self.procs:
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        stop_all(self.procs, self.dir)
 
 
 def fsync_times(trace):
