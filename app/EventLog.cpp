@@ -59,7 +59,7 @@ void LogCycleEvents(CycleEvents& events)
     events.detail = [](const std::string& what) { qCDebug(lcForward, "%s", what.c_str()); };
 }
 
-void LogExchange(CommandExchange& exchange)
+void LogExchange(Exchange& exchange)
 {
     // The check comes first: with debug off, no byte is escaped.
     exchange.onCommandSent = [](const std::string& command) {

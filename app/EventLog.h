@@ -20,6 +20,6 @@ std::string DescribeForward(const ForwardReport& report);
 std::string DestinationForLog(const std::string& dest);
 
 void LogCycleEvents(CycleEvents& events);
-void LogExchange(CommandExchange& exchange);
+void LogExchange(Exchange& exchange);
 
 } // namespace zorvel

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "Exchange.h"
 #include "ModemPort.h"
 #include "StatusFields.h"
 
@@ -22,35 +23,20 @@ struct PortSettings {
     std::string COMspeed;
 };
 
-class CommandExchange {
+class CommandExchange : public Exchange {
 public:
     CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields, PortSettings settings);
     ~CommandExchange();
 
-    // Starts one exchange; `done` runs once the window has passed and READY shows. The
-    // reply is then in txtStatus (unchanged when nothing arrived). While an exchange
-    // runs, a second call is refused (returns false): txtReady's BUSY is the gate.
-    bool SendCommand(std::string command, std::function<void()> done);
+    // `done` runs once the window has passed; txtReady's BUSY is the gate.
+    bool SendCommand(std::string command, std::function<void()> done) override;
+    // The window is closing.
+    void SetTimeoutFlag() override;
 
-    // The window is closing: end the wait now, without running `done`.
-    void SetTimeoutFlag();
-
-    bool waiting() const { return waiting_; }
-    // This exchange's own bytes (empty when the modem said nothing), unlike txtStatus.
-    const std::string& reply() const { return reply_; }
-    // The modem had fallen quiet before the window closed: nothing but whole unsolicited
-    // lines arrived in its last 200 ms. A reply still streaming in when the window closed
-    // may lack its end.
-    bool replySettled() const { return settled_; }
-
-    // The port cannot be opened, or the layer refused the settings: the text to show
-    // before the program ends. Nothing else of the exchange runs.
-    std::function<void(const std::string& message)> onPortUnavailable;
-
-    // For a log: the bytes of each command as written, and the whole reply once its
-    // window has run out (not when the window is cut short). Either may be left empty.
-    std::function<void(const std::string& command)> onCommandSent;
-    std::function<void(const std::string& reply)> onReplyComplete;
+    bool waiting() const override { return waiting_; }
+    const std::string& reply() const override { return reply_; }
+    // Nothing but whole unsolicited lines arrived in the window's last 200 ms.
+    bool replySettled() const override { return settled_; }
 
 private:
     void collect();

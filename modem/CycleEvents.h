@@ -28,6 +28,8 @@ struct CycleEvents {
     std::function<void(const std::string& index, bool alreadyForwarded)> deleting;
     // Anything else worth a line: a long message waiting for its parts, a list cut short.
     std::function<void(const std::string& what)> notice;
+    // Worth a line at warning level: the SIM or the storage needs a look.
+    std::function<void(const std::string& what)> warning;
     // Worth a line at debug level: why a PDU did not decode.
     std::function<void(const std::string& what)> detail;
 };

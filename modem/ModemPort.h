@@ -31,6 +31,9 @@ public:
 
     // Called whenever bytes arrive while the port is open.
     std::function<void()> onBytesArrived;
+    // Called when the open port fails (the device vanished, a read or write error); the
+    // port is closed by then.
+    std::function<void(const std::string& why)> onFailure;
 };
 
 } // namespace zorvel

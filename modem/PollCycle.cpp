@@ -10,28 +10,80 @@
 
 namespace zorvel {
 
-PollCycle::PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http,
-                     Clock& clock, ForwardingSettings settings)
+PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
+                     Clock& clock, ForwardingSettings settings, SetupSettings setup, LinkPace pace)
     : exchange_(exchange), fields_(fields), http_(http), clock_(clock),
-      settings_(std::move(settings)),
+      settings_(std::move(settings)), pace_(pace),
+      setup_(exchange, fields, [&] {
+          setup.formatCommand = formatCommand(); // settled by the forwarding settings
+          return std::move(setup);
+      }()),
       queue_(settings_.Decode, settings_.multipartWaitMs, messageFormat())
 {
+    setup_.events = &events;
+    setup_.onSimStopped = [this](const SimStop& stop) {
+        step_ = Step::Idle;
+        StartupFlag = false;
+        fields_.setText(Field::txtReady, "SIM LOCKED"); // no tick starts anything again
+        if (onSimStopped)
+            onSimStopped(stop);
+    };
 }
 
 void PollCycle::tmrMain_Timer()
 {
-    if (fields_.text(Field::txtReady) == "READY" && !running()) {
-        if (StartupFlag) {
-            StartupFlag = false; // before the first command: the block never runs twice
-            run(Step::Reset);
-        } else {
-            run(afterFirstCycleBlock());
-        }
-    }
+    startIfDue();
     std::string counter = "Msgs: " + std::to_string(txtCount);
     if (const int waiting = waitingCount ? waitingCount() : 0; waiting > 0)
         counter += " (" + std::to_string(waiting) + " waiting)";
     fields_.setText(Field::txtCounter, counter);
+}
+
+void PollCycle::messageAnnounced()
+{
+    announced_ = true;
+    if (pace_.held)
+        startIfDue();
+}
+
+void PollCycle::startIfDue()
+{
+    if (fields_.text(Field::txtReady) != "READY" || running())
+        return;
+    if (StartupFlag) {
+        StartupFlag = false; // before the first command: the block never runs twice
+        step_ = Step::Setup;
+        setup_.run([this] { setupEnded(); });
+        return;
+    }
+    const bool due = !pace_.held || SendFlag || announced_ || drainAgain_ ||
+                     clock_.nowMs() - lastListMs_ >= pace_.listEveryMs ||
+                     clock_.nowMs() < lastListMs_; // a clock set back
+    if (due)
+        run(afterFirstCycleBlock());
+}
+
+void PollCycle::setupEnded()
+{
+    fill_ = setup_.storageFill();
+    fillWarned_ = false;
+    if (fill_)
+        checkStorageFill(static_cast<std::size_t>(fill_->used));
+    statusAsked_ = false;
+    run(afterFirstCycleBlock());
+}
+
+// The storage's fill is known from the first cycle; each list then tells how many
+// messages it holds.
+void PollCycle::checkStorageFill(std::size_t listed)
+{
+    if (!fill_)
+        return;
+    const bool nearlyFull = listed * 5 >= static_cast<std::size_t>(fill_->total) * 4;
+    if (nearlyFull && !fillWarned_ && events.warning)
+        events.warning("message storage 80% full: " + std::to_string(listed) + " of " +
+                       std::to_string(fill_->total) + " used");
+    fillWarned_ = nearlyFull;
 }
 
 // Sends the command of `step`; its reply is decoded in replyArrived().
@@ -39,20 +91,19 @@ void PollCycle::run(Step step)
 {
     step_ = step;
     switch (step) {
-    case Step::Idle: return;
-    case Step::Reset: return send("ATZ\r\n");
-    case Step::FirstFormat: return send(formatCommand());
-    case Step::OwnNumber: return send("AT+CNUM\r\n");
-    case Step::NetworkSummary: return send("AT^SYSINFO\r\n");
-    case Step::Imei: return send("AT+GSN\r\n");
-    case Step::Imsi: return send("AT+CIMI\r\n");
+    case Step::Idle:
+    case Step::Setup: return;
     case Step::OutgoingFormat: return send(outgoing_.format);
     case Step::OutgoingRecipient: return send(outgoing_.recipient);
     case Step::OutgoingText: return send(outgoing_.body);
     case Step::Signal: return send("AT+CSQ\r\n");
     case Step::Operator: return send("AT+COPS?\r\n");
     case Step::Format: return send(formatCommand());
-    case Step::List: return send(ListCommand(messageFormat()));
+    case Step::List:
+        lastListMs_ = clock_.nowMs();
+        announced_ = false;
+        drainAgain_ = false;
+        return send(ListCommand(messageFormat()));
     case Step::ReadBeforeForward: return send(ReadCommand(message_->indexes.front()));
     case Step::Forward: return forwardEntry();
     case Step::ReadBeforeDelete: return send(ReadCommand(deletes_.front().index));
@@ -71,24 +122,11 @@ void PollCycle::replyArrived()
     const std::string& answer = fields_.text(Field::txtStatus);
     const std::string& own = exchange_.reply();
     switch (step_) {
-    case Step::Idle: return;
-    case Step::Reset: return run(Step::FirstFormat);
-    case Step::FirstFormat: return run(Step::OwnNumber);
-    case Step::OwnNumber:
-        fields_.setText(Field::txtPhoneNo, DecodeCNUM(answer));
-        return run(Step::NetworkSummary);
-    case Step::NetworkSummary:
-        fields_.setText(Field::txtSYSINFO, DecodeSYSINFO(answer));
-        return run(Step::Imei);
-    case Step::Imei:
-        fields_.setText(Field::txtIMEI, DecodeGSN(answer));
-        return run(Step::Imsi);
-    case Step::Imsi:
-        fields_.setText(Field::txtIMSI, DecodeCIMI(answer));
-        return run(afterFirstCycleBlock());
+    case Step::Idle:
+    case Step::Setup: return;
     case Step::OutgoingFormat: return run(Step::OutgoingRecipient);
     case Step::OutgoingRecipient: return run(Step::OutgoingText);
-    case Step::OutgoingText: return run(Step::Signal);
+    case Step::OutgoingText: return run(statusOrInbox());
     case Step::Signal: {
         const SignalBars signal = DecodeCSQ(answer);
         fields_.setText(Field::txtSignal, signal.txtSignal);
@@ -114,6 +152,8 @@ void PollCycle::replyArrived()
 
 void PollCycle::listArrived(const std::string& answer)
 {
+    if (fill_)
+        checkStorageFill(DecodeCMGLList(answer, messageFormat()).entries.size());
     if (intake_) {
         const std::vector<std::string> reads =
             intake_->listed(DecodeCMGLList(answer, messageFormat()), exchange_.replySettled());
@@ -170,6 +210,8 @@ void PollCycle::continueInbox()
         return run(messageFormat() == MessageFormat::Text ? Step::ReadBeforeForward : Step::Forward);
     }
     step_ = Step::Idle;
+    if (pace_.held)
+        startIfDue(); // the next message, an announcement or Send that came meanwhile
 }
 
 void PollCycle::readBeforeDelete(const std::string& answer)
@@ -258,6 +300,8 @@ void PollCycle::continueIntake()
         return run(Step::IntakeDelete);
     intake_->finishCycle();
     step_ = Step::Idle;
+    if (pace_.held)
+        startIfDue();
 }
 
 void PollCycle::intakeSettleArrived(const std::string& answer)
@@ -288,11 +332,22 @@ void PollCycle::intakeDeleteArrived(const std::string& answer)
 PollCycle::Step PollCycle::afterFirstCycleBlock()
 {
     if (!SendFlag)
-        return Step::Signal;
+        return statusOrInbox();
     SendFlag = false;
     const OutgoingInput input = readOutgoingInput ? readOutgoingInput() : OutgoingInput{};
     outgoing_ = BuildOutgoingCommands(input.number, input.text);
     return Step::OutgoingFormat;
+}
+
+// Signal and operator: every cycle, or with the held link when they are due.
+PollCycle::Step PollCycle::statusOrInbox()
+{
+    const std::int64_t now = clock_.nowMs();
+    if (pace_.held && statusAsked_ && now - lastStatusMs_ < pace_.statusEveryMs && now >= lastStatusMs_)
+        return Step::Format;
+    statusAsked_ = true;
+    lastStatusMs_ = now;
+    return Step::Signal;
 }
 
 void PollCycle::forwardEntry()
@@ -324,6 +379,7 @@ void PollCycle::forwardingEnded(const HttpResult& result)
     }
     fields_.setText(Field::lblForwardProblem, "");
     ++txtCount;
+    drainAgain_ = pace_.held;
     queue_.accepted(*message_);
     for (const std::string& index : message_->indexes)
         deletes_.push_back({index, {}, false});

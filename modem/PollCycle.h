@@ -20,12 +20,13 @@
 #include <optional>
 #include <string>
 
-#include "CommandExchange.h"
+#include "Exchange.h"
 #include "CycleEvents.h"
 #include "ForwardingQueue.h"
 #include "HttpClient.h"
 #include "InboxDecoder.h"
 #include "MessageRead.h"
+#include "ModemSetup.h"
 #include "OutgoingMessage.h"
 #include "StatusFields.h"
 #include "StoreIntake.h"
@@ -40,6 +41,16 @@ struct ForwardingSettings {
     std::int64_t multipartWaitMs = 10 * 60 * 1000;
 };
 
+// The held link's pace. Without it every tick while READY runs a whole cycle; with it a
+// cycle runs when a message was announced, the inbox is due (at least every 10 s) or the
+// operator pressed Send, and asks signal and operator only every 30 s. A cycle that
+// forwarded a message is followed at once by another, until the inbox is drained.
+struct LinkPace {
+    bool held = false;
+    std::int64_t listEveryMs = 10'000;
+    std::int64_t statusEveryMs = 30'000;
+};
+
 // What the operator typed, as Latin-1 bytes, read when the send step runs.
 struct OutgoingInput {
     std::string number;
@@ -48,12 +59,20 @@ struct OutgoingInput {
 
 class PollCycle {
 public:
-    PollCycle(CommandExchange& exchange, StatusFields& fields, HttpClient& http, Clock& clock,
-              ForwardingSettings settings);
+    PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http, Clock& clock,
+              ForwardingSettings settings, SetupSettings setup = {}, LinkPace pace = {});
 
     void tmrMain_Timer();
     // The Send button only raises the flag; the next cycle sends.
     void cmdSendText_Click() { SendFlag = true; }
+    // The modem announced a new message: with the held link a cycle starts now (or right
+    // after the one under way).
+    void messageAnnounced();
+    // The held link was reopened: the modem may have been reset, so the first cycle's
+    // block runs again.
+    void linkReopened() { StartupFlag = true; }
+    // The SIM cannot be used without a person: polling has stopped.
+    std::function<void(const SimStop&)> onSimStopped;
     // With the local store the inbox steps keep every listed message on disk and empty
     // the modem; forwarding is then delivery's, not the cycle's.
     void useStore(StoreIntake& intake) { intake_ = &intake; }
@@ -72,7 +91,7 @@ public:
 private:
     enum class Step {
         Idle,
-        Reset, FirstFormat, OwnNumber, NetworkSummary, Imei, Imsi,
+        Setup,
         OutgoingFormat, OutgoingRecipient, OutgoingText,
         Signal, Operator, Format, List, ReadBeforeForward, Forward, ReadBeforeDelete, Delete,
         IntakeSettle, IntakeRead, IntakeDelete,
@@ -84,6 +103,10 @@ private:
     };
 
     void run(Step step);
+    void startIfDue();
+    void setupEnded();
+    Step statusOrInbox();
+    void checkStorageFill(std::size_t listed);
     void replyArrived();
     Step afterFirstCycleBlock();
     void listArrived(const std::string& answer);
@@ -101,11 +124,21 @@ private:
     std::string formatCommand() const;
     MessageFormat messageFormat() const;
 
-    CommandExchange& exchange_;
+    Exchange& exchange_;
     StatusFields& fields_;
     HttpClient& http_;
     Clock& clock_;
     ForwardingSettings settings_;
+
+    LinkPace pace_;
+    ModemSetup setup_;
+    std::optional<StorageFill> fill_;
+    bool fillWarned_ = false;
+    bool announced_ = false;
+    bool drainAgain_ = false;
+    std::int64_t lastListMs_ = 0;
+    std::int64_t lastStatusMs_ = 0;
+    bool statusAsked_ = false;
 
     Step step_ = Step::Idle;
     OutgoingCommands outgoing_;

@@ -49,8 +49,15 @@ QtSerialModemPort::QtSerialModemPort(std::string workFolder, std::string setting
     QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
         // When the far end vanishes the port reports a read error again and again, as fast
         // as it can, until it is closed. Close it; the exchange simply hears nothing more.
-        if (e == QSerialPort::ReadError || e == QSerialPort::ResourceError)
+        // A held port also gives up on a failed write, so that it is opened afresh.
+        const bool failed = e == QSerialPort::ReadError || e == QSerialPort::ResourceError ||
+                            (e == QSerialPort::WriteError && onFailure);
+        if (failed && port_.isOpen()) {
+            const std::string why = port_.errorString().toStdString();
             port_.close();
+            if (onFailure)
+                onFailure(why);
+        }
     });
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "CommandExchange.h"
 #include "PollCycle.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeHttp.h"

@@ -50,6 +50,15 @@ public:
             onBytesArrived();
     }
 
+    // The device went away under an open port: closed, and the owner is told.
+    void fail(const std::string& why)
+    {
+        isOpen = false;
+        log.push_back("failed");
+        if (onFailure)
+            onFailure(why);
+    }
+
     // When set, the modem's answer to each write, arriving at once.
     std::function<std::string(const std::string& written)> respond;
 

@@ -1,0 +1,291 @@
+#include "FastExchange.h"
+
+#include <algorithm>
+
+#include "ReplyShape.h"
+
+namespace zorvel {
+
+namespace {
+
+constexpr const char* lostText = "OFFLINE";
+constexpr std::size_t longestOwnLine = 512; // junk without a line end is dropped beyond this
+
+bool startsWith(const std::string& text, const char* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+} // namespace
+
+FastExchange::FastExchange(ModemPort& port, Clock& clock, StatusFields& fields,
+                           PortSettings settings, FastLinkTimes times)
+    : port_(port), clock_(clock), fields_(fields), settings_(std::move(settings)), times_(times),
+      timer_(clock.createTimer()), reopenTimer_(clock.createTimer()),
+      nothingHeard_(clock.createTimer())
+{
+    port_.onBytesArrived = [this] { collect(); };
+    port_.onFailure = [this](const std::string& why) { lose(why); };
+}
+
+FastExchange::~FastExchange()
+{
+    port_.onBytesArrived = nullptr;
+    port_.onFailure = nullptr;
+    if (up_)
+        port_.close();
+}
+
+bool FastExchange::start()
+{
+    const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
+    if (!opened.opened) {
+        fields_.setText(Field::txtReady, "BUSY"); // no tick starts anything before the end
+        if (onPortUnavailable)
+            onPortUnavailable(!opened.settingsProblem.empty()
+                                  ? opened.settingsProblem
+                                  : "COM" + std::to_string(settings_.COMport)
+                                        + ": not available. Please check or change the port.");
+        return false;
+    }
+    up_ = true;
+    port_.discardInput();
+    return true;
+}
+
+bool FastExchange::SendCommand(std::string command, std::function<void()> done)
+{
+    if (waiting_)
+        return false;
+    waiting_ = true;
+    done_ = std::move(done);
+    reply_.clear();
+    lastPiece_.clear();
+    lingering_ = false;
+    command_ = std::move(command);
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    fields_.setColour(Field::txtLastCheck, colours::white);
+    if (!up_) {
+        // Nothing can be heard; the cycle goes on as with a silent modem and the next
+        // one waits for the port.
+        nothingHeard_->start(0, [this] { finish(Ending::LinkLost); });
+        return true;
+    }
+    fields_.setText(Field::txtReady, "BUSY");
+    fields_.setColour(Field::txtReady, colours::red);
+
+    readBetweenExchanges(); // an announcement that waits is not lost with the discard
+    port_.discardInput();
+    textBearing_ = startsWith(command_, "AT+CMGL") || startsWith(command_, "AT+CMGR");
+    promptEnds_ = startsWith(command_, "AT+CMGS=");
+    ceilingMs_ = startsWith(command_, "AT+CMGL")                        ? times_.listCeilingMs
+                 : !command_.empty() && command_.back() == '\x1a'       ? times_.sendCeilingMs
+                                                                        : times_.queryCeilingMs;
+    startedMs_ = clock_.nowMs();
+    if (onCommandSent)
+        onCommandSent(command_);
+    port_.write(command_);
+    if (waiting_) { // the write may have failed and ended the exchange
+        armCeiling();
+        collect();
+    }
+    return true;
+}
+
+void FastExchange::collect()
+{
+    if (!waiting_) {
+        readBetweenExchanges();
+        return;
+    }
+    std::string piece = port_.readAll();
+    if (piece.empty())
+        return;
+    lastPieceMs_ = clock_.nowMs();
+    lastPiece_ = piece;
+    reply_ += piece;
+    fields_.setText(Field::txtStatus, reply_);
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    // A text can imitate an announcement; only replies without message text count.
+    if (!textBearing_)
+        scanAnnouncements(piece);
+    if (!replyComplete()) {
+        if (lingering_) {
+            lingering_ = false;
+            armCeiling();
+        }
+        return;
+    }
+    if (textBearing_ && times_.textLingerMs > 0) {
+        lingering_ = true;
+        timer_->start(times_.textLingerMs, [this] { finish(Ending::FinalResult); });
+        return;
+    }
+    finish(Ending::FinalResult);
+}
+
+// The reply ends with a whole final result code line (unsolicited lines may follow it),
+// or with the prompt for an outgoing message's text.
+bool FastExchange::replyComplete() const
+{
+    if (promptEnds_ && reply_.size() >= 2 && reply_.compare(reply_.size() - 2, 2, "> ") == 0)
+        return true;
+    if (reply_.empty() || reply_.back() != '\n')
+        return false;
+    const std::vector<std::string> lines = ReplyLines(reply_);
+    return FinalResultAt(lines) < lines.size();
+}
+
+void FastExchange::readBetweenExchanges()
+{
+    if (!up_)
+        return;
+    const std::string bytes = port_.readAll();
+    if (!bytes.empty())
+        scanAnnouncements(bytes);
+}
+
+void FastExchange::scanAnnouncements(const std::string& bytes)
+{
+    between_ += bytes;
+    std::size_t start = 0;
+    for (std::size_t lf; (lf = between_.find('\n', start)) != std::string::npos; start = lf + 1) {
+        std::string line = between_.substr(start, lf - start);
+        while (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (startsWith(line, "+CMTI:") && IsUnsolicited(line) && onAnnounced)
+            onAnnounced();
+    }
+    between_.erase(0, start);
+    if (between_.size() > longestOwnLine)
+        between_.clear();
+}
+
+// Wakes at the ceiling, and at each whole second before it so that the time stamp stays
+// current during a long wait.
+void FastExchange::armCeiling()
+{
+    const std::int64_t now = clock_.nowMs();
+    const std::int64_t deadline = startedMs_ + ceilingMs_;
+    const std::int64_t nextSecond = (now / 1000 + 1) * 1000;
+    timer_->start(std::max<std::int64_t>(0, std::min(deadline, nextSecond) - now),
+                  [this] { ceilingReached(); });
+}
+
+void FastExchange::ceilingReached()
+{
+    if (!waiting_)
+        return;
+    collect();
+    if (!waiting_ || lingering_)
+        return;
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    // A wall clock set back does not stretch the wait: the ceiling counts from the start
+    // as the clock gives it, and a start in the future means the clock moved.
+    const std::int64_t now = clock_.nowMs();
+    if (now < startedMs_)
+        startedMs_ = now;
+    if (now - startedMs_ >= ceilingMs_)
+        finish(Ending::Ceiling);
+    else
+        armCeiling();
+}
+
+void FastExchange::SetTimeoutFlag()
+{
+    if (!waiting_)
+        return;
+    timer_->stop();
+    nothingHeard_->stop();
+    waiting_ = false;
+    done_ = nullptr;
+}
+
+void FastExchange::finish(Ending ending)
+{
+    if (!waiting_)
+        return;
+    constexpr std::int64_t quietBeforeEndMs = 200;
+    timer_->stop();
+    nothingHeard_->stop();
+    lingering_ = false;
+    waiting_ = false;
+    switch (ending) {
+    case Ending::FinalResult:
+        settled_ = true;
+        break;
+    case Ending::LinkLost:
+        settled_ = false;
+        break;
+    case Ending::Ceiling:
+        // As at the end of a reply window: settled when the modem had fallen quiet, or
+        // only announced something of its own.
+        settled_ = true;
+        if (clock_.nowMs() - lastPieceMs_ < quietBeforeEndMs)
+            for (const std::string& line : ReplyLines(lastPiece_))
+                settled_ = settled_ && (line.empty() || IsUnsolicited(line));
+        break;
+    }
+    const bool heardNothing = reply_.empty() && ending == Ending::Ceiling;
+    silentInARow_ = heardNothing ? silentInARow_ + 1 : (reply_.empty() ? silentInARow_ : 0);
+    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    fields_.setColour(Field::txtLastCheck, colours::white);
+    if (up_ && silentInARow_ >= times_.silentCommandsAtMost) {
+        silentInARow_ = 0;
+        lose("the modem answered nothing to " + std::to_string(times_.silentCommandsAtMost) +
+             " commands in a row");
+        tryReopen(); // at once: the port itself is there
+    }
+    if (up_)
+        showReady();
+    auto done = std::move(done_);
+    done_ = nullptr;
+    if (ending != Ending::LinkLost && onReplyComplete)
+        onReplyComplete(reply_);
+    if (done)
+        done();
+}
+
+void FastExchange::lose(const std::string& why)
+{
+    if (!up_)
+        return;
+    up_ = false;
+    between_.clear();
+    port_.close();
+    fields_.setText(Field::txtReady, lostText);
+    fields_.setColour(Field::txtReady, colours::red);
+    if (onLinkLost)
+        onLinkLost(why);
+    // An exchange under way ends with what it heard.
+    if (waiting_)
+        nothingHeard_->start(0, [this] { finish(Ending::LinkLost); });
+    reopenTimer_->start(times_.reopenEveryMs, [this] { tryReopen(); });
+}
+
+void FastExchange::tryReopen()
+{
+    if (up_)
+        return;
+    const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
+    if (!opened.opened) {
+        reopenTimer_->start(times_.reopenEveryMs, [this] { tryReopen(); });
+        return;
+    }
+    reopenTimer_->stop();
+    up_ = true;
+    silentInARow_ = 0;
+    port_.discardInput();
+    if (!waiting_)
+        showReady();
+    if (onLinkBack)
+        onLinkBack();
+}
+
+void FastExchange::showReady()
+{
+    fields_.setText(Field::txtReady, "READY");
+    fields_.setColour(Field::txtReady, colours::white);
+}
+
+} // namespace zorvel

@@ -1,0 +1,100 @@
+#pragma once
+// The held link: the port is opened once and kept open, and an exchange ends as soon as
+// its final result code ("OK", "ERROR", "+CMS ERROR: n", "+CME ERROR: n") or, for the
+// recipient of an outgoing message, the "> " prompt has arrived, else at its ceiling.
+// Between exchanges the modem's own lines are read: a "+CMTI" announcement is passed on.
+//
+// It heals itself: a port that fails or vanishes is closed and opened again every few
+// seconds, and a modem that answers nothing to several commands in a row is closed and
+// opened again at once; each time the owner hears it, so that the modem is set up anew.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "CommandExchange.h"
+#include "Exchange.h"
+#include "ModemPort.h"
+#include "StatusFields.h"
+
+namespace zorvel {
+
+struct FastLinkTimes {
+    std::int64_t queryCeilingMs = 2'000;
+    std::int64_t listCeilingMs = 10'000;  // a list of many messages
+    std::int64_t sendCeilingMs = 60'000;  // an outgoing message's text, until the network took it
+    // Text mode: a message's text may hold a line "OK". After the final result code of a
+    // list or a read the exchange waits this long for more before it takes the reply as
+    // whole (a modem writes a reply in one go; a text's "OK" is followed at once).
+    std::int64_t textLingerMs = 0;
+    std::int64_t reopenEveryMs = 5'000;
+    int silentCommandsAtMost = 3;
+};
+
+class FastExchange : public Exchange {
+public:
+    FastExchange(ModemPort& port, Clock& clock, StatusFields& fields, PortSettings settings,
+                 FastLinkTimes times);
+    ~FastExchange() override;
+
+    // Opens the port for good. A port that cannot be opened at start ends the program as
+    // with the reply window (onPortUnavailable, false returned); later losses heal.
+    bool start();
+
+    bool SendCommand(std::string command, std::function<void()> done) override;
+    void SetTimeoutFlag() override;
+    bool waiting() const override { return waiting_; }
+    const std::string& reply() const override { return reply_; }
+    bool replySettled() const override { return settled_; }
+
+    bool linkUp() const { return up_; }
+
+    // A "+CMTI" line arrived outside a list or a read: a new message is stored.
+    std::function<void()> onAnnounced;
+    // The port was lost (`why`) and is now closed; it is tried again every few seconds.
+    std::function<void(const std::string& why)> onLinkLost;
+    // The port is open again after a loss: the modem may have been reset meanwhile.
+    std::function<void()> onLinkBack;
+
+private:
+    enum class Ending { FinalResult, Ceiling, LinkLost };
+
+    void collect();
+    void readBetweenExchanges();
+    void scanAnnouncements(const std::string& bytes);
+    bool replyComplete() const;
+    void armCeiling();
+    void ceilingReached();
+    void finish(Ending ending);
+    void lose(const std::string& why);
+    void tryReopen();
+    void showReady();
+
+    ModemPort& port_;
+    Clock& clock_;
+    StatusFields& fields_;
+    PortSettings settings_;
+    FastLinkTimes times_;
+    std::unique_ptr<OneShotTimer> timer_;        // ceiling, linger and stamp refresh
+    std::unique_ptr<OneShotTimer> reopenTimer_;
+    std::unique_ptr<OneShotTimer> nothingHeard_; // an exchange while the port is closed
+
+    bool up_ = false;
+    bool waiting_ = false;
+    bool lingering_ = false;
+    bool textBearing_ = false; // this command's reply may carry a message's text
+    bool promptEnds_ = false;  // this command is answered with the "> " prompt
+    std::int64_t startedMs_ = 0;
+    std::int64_t ceilingMs_ = 0;
+    std::int64_t lastPieceMs_ = 0;
+    std::string command_;
+    std::string reply_;
+    std::string lastPiece_;
+    std::string between_; // a line of the modem's own, not yet ended
+    bool settled_ = true;
+    int silentInARow_ = 0;
+    std::function<void()> done_;
+};
+
+} // namespace zorvel

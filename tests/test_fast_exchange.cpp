@@ -1,0 +1,231 @@
+// The held link against a scripted port and a clock that only moves on demand: where an
+// exchange ends, what counts as an announcement, and how a lost port or a silent modem
+// heals.
+#include <QtTest>
+
+#include "FastExchange.h"
+#include "fakes/FakeClock.h"
+#include "fakes/FakePort.h"
+
+using namespace zorvel;
+using zorvel::testing::FakeClock;
+using zorvel::testing::FakePort;
+
+namespace {
+
+struct Rig {
+    explicit Rig(std::int64_t lingerMs = 0)
+    {
+        times.textLingerMs = lingerMs;
+        exchange = std::make_unique<FastExchange>(port, clock, fields, PortSettings{3, "9600,n,8,1"}, times);
+        exchange->onAnnounced = [this] { ++announced; };
+        exchange->onLinkLost = [this](const std::string& why) { lost.push_back(why); };
+        exchange->onLinkBack = [this] { ++back; };
+    }
+    FakeClock clock;
+    FakePort port;
+    StatusFields fields;
+    FastLinkTimes times;
+    std::unique_ptr<FastExchange> exchange;
+    int doneCalls = 0;
+    std::int64_t doneAt = -1;
+    int announced = 0;
+    int back = 0;
+    std::vector<std::string> lost;
+
+    void send(const std::string& command)
+    {
+        const std::int64_t start = clock.nowMs();
+        QVERIFY(exchange->SendCommand(command, [this, start] {
+            ++doneCalls;
+            doneAt = clock.nowMs() - start;
+        }));
+    }
+    std::string ready() const { return fields.text(Field::txtReady); }
+};
+
+} // namespace
+
+class FastExchangeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void endsAtTheFinalResultOrItsCeiling_data();
+    void endsAtTheFinalResultOrItsCeiling();
+    void aTextLineOkDoesNotEndAListInTextMode();
+    void announcementsCountOnlyOutsideMessageText_data();
+    void announcementsCountOnlyOutsideMessageText();
+    void aLostPortIsReopenedEveryFiveSeconds();
+    void aSilentModemIsReopenedAfterThreeCommands();
+    void aPortMissingAtStartIsReportedAsBefore();
+};
+
+void FastExchangeTest::endsAtTheFinalResultOrItsCeiling_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("pieces"); // arriving 10 ms apart
+    QTest::addColumn<int>("endsAfterMs");
+    QTest::addColumn<bool>("settled");
+    const QString csq = "AT+CSQ\r\n";
+    QTest::newRow("OK") << csq << QStringList{"AT+CSQ\r\r\n+CSQ: 18,99\r\n", "\r\nOK\r\n"} << 10 << true;
+    QTest::newRow("ERROR") << csq << QStringList{"\r\nERROR\r\n"} << 0 << true;
+    QTest::newRow("CMS ERROR") << "AT+CMGD=3\r\n" << QStringList{"\r\n+CMS ERROR: 321\r\n"} << 0 << true;
+    QTest::newRow("CME ERROR in words") << csq << QStringList{"\r\n+CME ERROR: SIM busy\r\n"} << 0 << true;
+    QTest::newRow("OK then an announcement") << csq
+        << QStringList{"\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n"} << 0 << true;
+    QTest::newRow("OK split before its line end") << csq << QStringList{"\r\nOK", "\r\n"} << 10 << true;
+    QTest::newRow("prompt") << "AT+CMGS=\"+15550001\"\r\n" << QStringList{"\r\n> "} << 0 << true;
+    QTest::newRow("a prompt ends only a recipient") << csq << QStringList{"\r\n> "} << 2000 << true;
+    QTest::newRow("OK inside a line is not final") << csq << QStringList{"\r\n+CSQ: OK\r\n"} << 2000 << true;
+    QTest::newRow("query silent: its ceiling") << csq << QStringList{} << 2000 << true;
+    QTest::newRow("list silent: its ceiling") << "AT+CMGL=4\r\n" << QStringList{} << 10000 << true;
+    QTest::newRow("text silent: its ceiling") << "Hello\x1a" << QStringList{} << 60000 << true;
+}
+
+void FastExchangeTest::endsAtTheFinalResultOrItsCeiling()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, pieces);
+    QFETCH(int, endsAfterMs);
+    QFETCH(bool, settled);
+    Rig rig;
+    QVERIFY(rig.exchange->start());
+    rig.send(command.toStdString());
+    QCOMPARE(rig.ready(), std::string("BUSY"));
+    std::string all;
+    for (const QString& piece : pieces) {
+        rig.port.arrive(piece.toStdString());
+        all += piece.toStdString();
+        if (rig.doneCalls == 0)
+            rig.clock.advance(10);
+    }
+    rig.clock.advance(120'000);
+    QCOMPARE(rig.doneCalls, 1);
+    QCOMPARE(rig.doneAt, std::int64_t(endsAfterMs));
+    QCOMPARE(rig.exchange->replySettled(), settled);
+    QCOMPARE(rig.exchange->reply(), all);
+    QCOMPARE(rig.ready(), std::string("READY"));
+    // The port stays open: no close, one open.
+    QCOMPARE(std::count(rig.port.log.begin(), rig.port.log.end(), std::string("close")), 0);
+}
+
+void FastExchangeTest::aTextLineOkDoesNotEndAListInTextMode()
+{
+    Rig rig(200);
+    QVERIFY(rig.exchange->start());
+    rig.send("AT+CMGL=\"ALL\"\r\n");
+    const std::string first = "\r\n+CMGL: 1,\"REC UNREAD\",\"+1555\",,\"26/12/08,10:00:00+04\"\r\nHi\r\n\r\nOK\r\n";
+    rig.port.arrive(first);
+    rig.clock.advance(50);
+    QCOMPARE(rig.doneCalls, 0); // lingering: the modem writes a reply in one go
+    const std::string rest = "\r\n+CMGL: 2,\"REC UNREAD\",\"+1556\",,\"26/12/08,10:00:01+04\"\r\nx\r\n\r\nOK\r\n";
+    rig.port.arrive(rest);
+    rig.clock.advance(199);
+    QCOMPARE(rig.doneCalls, 0);
+    rig.clock.advance(1);
+    QCOMPARE(rig.doneCalls, 1);
+    QCOMPARE(rig.exchange->reply(), first + rest);
+    QVERIFY(rig.exchange->replySettled());
+}
+
+void FastExchangeTest::announcementsCountOnlyOutsideMessageText_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("announced");
+    QTest::newRow("between exchanges") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\n+CMTI: \"SM\",4\r\n" << 1;
+    QTest::newRow("its line ends later") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\n+CMTI: \"SM\",4" << 1;
+    QTest::newRow("inside a status reply") << "AT+CSQ\r\n" << "\r\n+CMTI: \"ME\",2\r\n\r\nOK\r\n" << "" << 1;
+    QTest::newRow("inside a list: may be a text") << "AT+CMGL=4\r\n"
+        << "\r\n+CMGL: 1,0,,5\r\n+CMTI: \"SM\",1\r\n\r\nOK\r\n" << "" << 0;
+    QTest::newRow("inside a read: may be a text") << "AT+CMGR=1\r\n"
+        << "\r\n+CMGR: \"REC READ\",\"+1\",,\"x\"\r\n+CMTI: \"SM\",1\r\n\r\nOK\r\n" << "" << 0;
+    QTest::newRow("words are text") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\n+CMTI: call me\r\n" << 0;
+    QTest::newRow("other lines") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\nRING\r\n^RSSI:18\r\n" << 0;
+}
+
+void FastExchangeTest::announcementsCountOnlyOutsideMessageText()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, during);
+    QFETCH(QString, after);
+    QFETCH(int, announced);
+    Rig rig;
+    QVERIFY(rig.exchange->start());
+    rig.send(command.toStdString());
+    rig.port.arrive(during.toStdString());
+    rig.port.arrive(after.toStdString());
+    rig.clock.advance(20'000);
+    QCOMPARE(rig.doneCalls, 1);
+    // The next command reads what waits before it discards it.
+    rig.port.waiting += "\r\n+CMTI: \"SM\",9\r\n";
+    rig.send("AT\r\n");
+    QCOMPARE(rig.announced, announced + 1);
+}
+
+void FastExchangeTest::aLostPortIsReopenedEveryFiveSeconds()
+{
+    Rig rig;
+    QVERIFY(rig.exchange->start());
+    rig.send("AT+CMGL=4\r\n");
+    rig.port.arrive("\r\n+CMGL: 1,0,,5\r\n");
+    rig.port.openSucceeds = false;
+    rig.port.fail("device vanished");
+    rig.clock.advance(0);
+    QCOMPARE(rig.doneCalls, 1); // ends with what it heard, not settled
+    QVERIFY(!rig.exchange->replySettled());
+    QCOMPARE(rig.lost, std::vector<std::string>{"device vanished"});
+    QCOMPARE(rig.ready(), std::string("OFFLINE"));
+    // A command while the port is away hears nothing at once.
+    rig.send("AT+CMGD=1\r\n");
+    rig.clock.advance(0);
+    QCOMPARE(rig.doneCalls, 2);
+    QCOMPARE(rig.exchange->reply(), std::string());
+    QCOMPARE(rig.ready(), std::string("OFFLINE"));
+    const auto opens = [&] {
+        return std::count_if(rig.port.log.begin(), rig.port.log.end(),
+                             [](const std::string& l) { return l.starts_with("open"); });
+    };
+    rig.clock.advance(14'999);
+    QCOMPARE(opens(), 1 + 2); // the start, then at 5 s and 10 s
+    QCOMPARE(rig.back, 0);
+    rig.port.openSucceeds = true;
+    rig.clock.advance(1);
+    QCOMPARE(opens(), 1 + 3);
+    QCOMPARE(rig.back, 1);
+    QCOMPARE(rig.ready(), std::string("READY"));
+    QCOMPARE(rig.clock.armedTimers(), 0); // nothing polls while all is well
+}
+
+void FastExchangeTest::aSilentModemIsReopenedAfterThreeCommands()
+{
+    Rig rig;
+    QVERIFY(rig.exchange->start());
+    for (const char* reply : {"", "", "\r\nOK\r\n", "", "", ""}) {
+        rig.send("AT\r\n");
+        rig.port.arrive(reply);
+        rig.clock.advance(2'000);
+    }
+    QCOMPARE(rig.doneCalls, 6);
+    // An answer in between starts the count again: only the last three in a row count.
+    QCOMPARE(rig.lost.size(), std::size_t(1));
+    QVERIFY(rig.lost[0].find("nothing to 3 commands") != std::string::npos);
+    QCOMPARE(rig.back, 1); // reopened at once
+    QCOMPARE(std::count(rig.port.log.begin(), rig.port.log.end(), std::string("close")), 1);
+    QCOMPARE(rig.ready(), std::string("READY"));
+}
+
+void FastExchangeTest::aPortMissingAtStartIsReportedAsBefore()
+{
+    Rig rig;
+    rig.port.openSucceeds = false;
+    std::string told;
+    rig.exchange->onPortUnavailable = [&](const std::string& text) { told = text; };
+    QVERIFY(!rig.exchange->start());
+    QCOMPARE(told, std::string("COM3: not available. Please check or change the port."));
+    QCOMPARE(rig.ready(), std::string("BUSY"));
+    QCOMPARE(rig.clock.armedTimers(), 0);
+}
+
+QTEST_GUILESS_MAIN(FastExchangeTest)
+#include "test_fast_exchange.moc"
