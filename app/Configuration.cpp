@@ -3,6 +3,7 @@
 #include "ByteEscape.h"
 #include "DestAddress.h"
 #include "IniFile.h"
+#include "LinkKeys.h"
 #include "PortNumber.h"
 #include "modGeneral.h"
 
@@ -147,6 +148,10 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
             return result;
         }
         c.Store = store == "1";
+    }
+    if (std::optional<std::string> problem = ReadLinkKeys(ini, c)) {
+        result.error = std::move(*problem);
+        return result;
     }
     result.config = std::move(c);
     return result;

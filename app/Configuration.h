@@ -17,6 +17,10 @@ struct Configuration {
     bool Decode = false;        // "Decode": only exactly "1" decodes PDUs and joins long messages
     int MultipartWait = 10;     // "MultipartWait": minutes a long message waits for its parts
     bool Store = false;         // "Store": "1" keeps every message in zorvel.sqlite until accepted
+    bool FastLink = false;      // "Link": "fast" holds the port open; "design" or none: a port per command
+    bool AskPin = false;        // a "PIN" line, even an empty one: the SIM's state is asked
+    std::string PIN;            // "PIN": 4 to 8 digits, or empty
+    std::string Storage;        // "Storage": "SM", "ME" or "MT"; empty: the modem's choice
 };
 
 struct ConfigurationResult {

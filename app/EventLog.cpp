@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include "LogCategories.h"
+#include "SimReplies.h"
 
 namespace zorvel {
 
@@ -57,6 +58,7 @@ void LogCycleEvents(CycleEvents& events)
     // Built from escaped values: one line, whatever a sender's name holds.
     events.notice = [](const std::string& what) { qCInfo(lcForward, "%s", what.c_str()); };
     events.detail = [](const std::string& what) { qCDebug(lcForward, "%s", what.c_str()); };
+    events.warning = [](const std::string& what) { qCWarning(lcModem, "%s", what.c_str()); };
 }
 
 void LogExchange(Exchange& exchange)
@@ -64,11 +66,11 @@ void LogExchange(Exchange& exchange)
     // The check comes first: with debug off, no byte is escaped.
     exchange.onCommandSent = [](const std::string& command) {
         if (lcModem().isDebugEnabled())
-            qCDebug(lcModem, "sent \"%s\"", EscapeBytes(command).c_str());
+            qCDebug(lcModem, "sent \"%s\"", EscapeBytes(HidePin(command)).c_str());
     };
     exchange.onReplyComplete = [](const std::string& reply) {
         if (lcModem().isDebugEnabled())
-            qCDebug(lcModem, "reply \"%s\"", EscapeBytes(reply).c_str());
+            qCDebug(lcModem, "reply \"%s\"", EscapeBytes(HidePin(reply)).c_str());
     };
 }
 

@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "ConfigFileMode.h"
+#include "CommandExchange.h"
 #include "EventLog.h"
+#include "FastExchange.h"
 #include "ExitCodes.h"
 #include "LogCategories.h"
 #include "PortLocator.h"
@@ -57,14 +59,16 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
 
     clock_ = std::make_unique<QtClock>();
     port_ = std::make_unique<QtSerialModemPort>(workFolder_, config_.iniPath);
-    exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_,
-                                                  PortSettings{config_.COMport, config_.COMspeed});
-    exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
+    createExchange();
     http_ = std::make_unique<QtHttpClient>();
     cycle_ = std::make_unique<PollCycle>(
         *exchange_, fields_, *http_, *clock_,
         ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey, config_.Decode,
-                           std::int64_t{config_.MultipartWait} * 60 * 1000});
+                           std::int64_t{config_.MultipartWait} * 60 * 1000},
+        SetupSettings{{}, config_.AskPin || config_.FastLink, config_.PIN, config_.Storage,
+                      config_.FastLink},
+        LinkPace{config_.FastLink});
+    cycle_->onSimStopped = [this](const SimStop& stop) { simStopped(stop); };
     if (config_.Store) {
         StoreLink::Opened opened = StoreLink::open(workFolder_, config_, *clock_, *http_, fields_);
         if (!opened.link) {
@@ -89,11 +93,69 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
     fields_.setVisible(Field::txtSignal, false);
 
     logSettings();
+    if (heldLink_) {
+        heldLink_->onAnnounced = [this] { cycle_->messageAnnounced(); };
+        if (!heldLink_->start())
+            return; // reported as with the reply window: the program ends
+    }
     tmrMain_.setInterval(1000);
     connect(&tmrMain_, &QTimer::timeout, this, [this] { cycle_->tmrMain_Timer(); });
     tmrMain_.start();
     if (store_)
         store_->start();
+}
+
+void ModemLink::createExchange()
+{
+    const PortSettings settings{config_.COMport, config_.COMspeed};
+    if (!config_.FastLink) {
+        exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_, settings);
+    } else {
+        FastLinkTimes times;
+        if (config_.PDUmode != "1" && !config_.Decode)
+            times.textLingerMs = 200; // a text's own "OK" line is followed at once by more
+        auto held = std::make_unique<FastExchange>(*port_, *clock_, fields_, settings, times);
+        heldLink_ = held.get();
+        held->onLinkLost = [this](const std::string& why) {
+            ++linkLosses_;
+            qCWarning(lcModem, "port COM%d lost: %s; opening it again every 5 s (%d time(s) since start)",
+                      int(config_.COMport), EscapeBytes(why).c_str(), linkLosses_);
+        };
+        held->onLinkBack = [this] {
+            qCWarning(lcModem, "port COM%d open again; the modem is set up anew", int(config_.COMport));
+            if (cycle_)
+                cycle_->linkReopened();
+        };
+        exchange_ = std::move(held);
+    }
+    exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
+}
+
+void ModemLink::simStopped(const SimStop& stop)
+{
+    tmrMain_.stop();
+    std::string why;
+    switch (stop.reason) {
+    case SimStop::Reason::NoPinConfigured:
+        why = "the SIM asks for its PIN (" + stop.state + ") and " + config_.iniPath +
+              " gives none: write it in the line PIN=<digits> of section [Zorvel].";
+        break;
+    case SimStop::Reason::PinRefused:
+        why = "the SIM did not take the PIN of " + config_.iniPath + " (it now reports " + stop.state +
+              "). It is not tried again: three wrong PINs lock the SIM. Correct the line PIN= first.";
+        break;
+    case SimStop::Reason::PukNeeded:
+        why = "the SIM is locked (" + stop.state + ") after three wrong PINs: unlock it with its PUK "
+              "in a phone, then start Zorvel again.";
+        break;
+    case SimStop::Reason::OtherLock:
+        why = "the SIM reports " + stop.state + ", which Zorvel cannot answer: unlock it in a phone.";
+        break;
+    }
+    const std::string text = "Zorvel stopped polling the modem: " + why;
+    qCCritical(lcModem, "%s", text.c_str());
+    if (onFatal)
+        onFatal(text, exitcode::simLocked);
 }
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "Clock.h"
-#include "CommandExchange.h"
+#include "Exchange.h"
 #include "Configuration.h"
 #include "ModemPort.h"
 #include "PollCycle.h"
@@ -18,6 +18,7 @@
 
 namespace zorvel {
 
+class FastExchange;
 class QtHttpClient;
 class QtSerialModemPort;
 class StoreLink;
@@ -53,6 +54,8 @@ public:
 
 private:
     void portUnavailable(const std::string& message);
+    void createExchange();
+    void simStopped(const SimStop& stop);
     void logSettings() const;
 
     std::string workFolder_;
@@ -62,7 +65,9 @@ private:
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<QtSerialModemPort> port_;
     std::unique_ptr<QtHttpClient> http_;
-    std::unique_ptr<CommandExchange> exchange_;
+    std::unique_ptr<Exchange> exchange_;
+    FastExchange* heldLink_ = nullptr; // the exchange, with Link=fast
+    int linkLosses_ = 0;
     std::unique_ptr<PollCycle> cycle_;
     std::unique_ptr<StoreLink> store_; // with Store=1
 };

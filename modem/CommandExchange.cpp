@@ -1,6 +1,7 @@
 #include "CommandExchange.h"
 
 #include "ReplyShape.h"
+#include "SimReplies.h"
 
 namespace zorvel {
 
@@ -64,7 +65,7 @@ void CommandExchange::collect()
         return;
     pieces_.push_back({clock_.nowMs(), reply_.size()});
     reply_ += piece;
-    fields_.setText(Field::txtStatus, reply_);
+    fields_.setText(Field::txtStatus, HidePin(reply_)); // the modem echoes a PIN
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
 }
 

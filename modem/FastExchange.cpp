@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ReplyShape.h"
+#include "SimReplies.h"
 
 namespace zorvel {
 
@@ -104,7 +105,7 @@ void FastExchange::collect()
     lastPieceMs_ = clock_.nowMs();
     lastPiece_ = piece;
     reply_ += piece;
-    fields_.setText(Field::txtStatus, reply_);
+    fields_.setText(Field::txtStatus, HidePin(reply_)); // the modem echoes a PIN
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
     // A text can imitate an announcement; only replies without message text count.
     if (!textBearing_)

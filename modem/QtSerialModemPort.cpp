@@ -53,7 +53,11 @@ QtSerialModemPort::QtSerialModemPort(std::string workFolder, std::string setting
         const bool failed = e == QSerialPort::ReadError || e == QSerialPort::ResourceError ||
                             (e == QSerialPort::WriteError && onFailure);
         if (failed && port_.isOpen()) {
-            const std::string why = port_.errorString().toStdString();
+            // The error text may still be an earlier, harmless one (a pty refuses the
+            // modem-control ioctls), so the kind of failure is named.
+            const std::string why = e == QSerialPort::ResourceError ? "the device went away"
+                                    : e == QSerialPort::ReadError   ? "reading from it failed"
+                                                                    : "writing to it failed";
             port_.close();
             if (onFailure)
                 onFailure(why);

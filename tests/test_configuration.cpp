@@ -216,6 +216,45 @@ private slots:
         QCOMPARE(r.config->MultipartWait, wait);
     }
 
+    // Link, PIN, Storage: each optional; a wrong value names file and key, never a PIN.
+    void linkKeys_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QByteArray>("settled"); // "fast askPin pin storage", or "error <key>"
+        QTest::newRow("absent") << QByteArray() << QByteArray("0 0  ");
+        QTest::newRow("design") << QByteArray("Link=design\n") << QByteArray("0 0  ");
+        QTest::newRow("fast") << QByteArray("Link=fast\n") << QByteArray("1 0  ");
+        QTest::newRow("Fast") << QByteArray("Link=Fast\n") << QByteArray("error Link");
+        QTest::newRow("empty PIN line asks") << QByteArray("PIN=\n") << QByteArray("0 1  ");
+        QTest::newRow("PIN") << QByteArray("PIN=0042\n") << QByteArray("0 1 0042 ");
+        QTest::newRow("PIN of 3 digits") << QByteArray("PIN=987\n") << QByteArray("error PIN");
+        QTest::newRow("PIN with a quote") << QByteArray("PIN=98\"76\n") << QByteArray("error PIN");
+        QTest::newRow("storage") << QByteArray("Storage=MT\n") << QByteArray("0 0  MT");
+        QTest::newRow("storage in lower case") << QByteArray("Storage=sm\n") << QByteArray("error Storage");
+        QTest::newRow("storage with a quote") << QByteArray("Storage=SM\",\"ME\n") << QByteArray("error Storage");
+    }
+    void linkKeys()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QByteArray, settled);
+        writeIni("[Zorvel]\nCOM=3\n" + lines);
+        const ConfigurationResult r = LoadConfiguration(folder());
+        if (settled.startsWith("error")) {
+            QVERIFY(!r.config);
+            const QByteArray error = QByteArray::fromStdString(r.error);
+            QVERIFY2(error.contains(QByteArray::fromStdString(iniPath())), error);
+            QVERIFY2(error.contains("Key: " + settled.mid(6)), error);
+            if (lines.startsWith("PIN="))
+                QVERIFY2(!error.contains(lines.mid(4).chopped(1)), error);
+            return;
+        }
+        QVERIFY2(r.config, r.error.c_str());
+        const Configuration& c = *r.config;
+        QCOMPARE(QByteArray::fromStdString(std::to_string(c.FastLink) + " " + std::to_string(c.AskPin) +
+                                           " " + c.PIN + " " + c.Storage),
+                 settled);
+    }
+
     // Dest: an address that would be sent as something else than written stops start-up.
     void destChecked_data()
     {

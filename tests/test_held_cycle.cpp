@@ -1,0 +1,267 @@
+// The poll cycle on the held link: the first cycle's SIM, storage and announcement steps,
+// the pace of lists and status queries, announced pickup and draining the inbox.
+#include <QtTest>
+
+#include "FastExchange.h"
+#include "PollCycle.h"
+#include "SimReplies.h"
+#include "fakes/CycleRig.h"
+
+using namespace zorvel;
+using namespace zorvel::testing;
+
+namespace {
+
+struct HeldRig {
+    HeldRig(SetupSettings setup, bool held = true)
+        : exchange(port, clock, fields, PortSettings{3, "9600,n,8,1"}, FastLinkTimes{}),
+          cycle(exchange, fields, http, clock, ForwardingSettings{"1", "http://h/in", "k", true},
+                std::move(setup), LinkPace{held})
+    {
+        port.respond = [this](const std::string& w) {
+            if (w.starts_with("AT+CPIN")) {
+                const bool entry = w.starts_with("AT+CPIN=");
+                if (entry)
+                    ++pinEntries;
+                if (entry || pinStates.empty())
+                    return std::string(entry ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+                const std::string state = pinStates.front();
+                if (pinStates.size() > 1)
+                    pinStates.erase(pinStates.begin());
+                return "\r\n+CPIN: " + state + "\r\n\r\nOK\r\n";
+            }
+            if (w.starts_with("AT+CPMS="))
+                return std::string("\r\n+CPMS: 24,30,24,30,24,30\r\n\r\nOK\r\n");
+            if (w.starts_with("AT+CNMI=2") && cnmiRefused)
+                return std::string("\r\nERROR\r\n");
+            return modem(w);
+        };
+        exchange.onAnnounced = [this] { cycle.messageAnnounced(); };
+        exchange.start();
+        cycle.onSimStopped = [this](const SimStop& s) { stopped = int(s.reason); };
+        cycle.events.warning = [this](const std::string& w) { warnings.push_back(w); };
+    }
+    // Every request is answered at once with `status`.
+    void tick(int status = 200)
+    {
+        cycle.tmrMain_Timer();
+        for (int i = 0; i < 100 && !http.pending.empty(); ++i)
+            http.answer({status, {}});
+        clock.advance(1000);
+    }
+    std::vector<std::string> written(std::size_t from = 0) const
+    {
+        return {port.written.begin() + static_cast<std::ptrdiff_t>(from), port.written.end()};
+    }
+    long count(const std::string& prefix) const
+    {
+        return std::count_if(port.written.begin(), port.written.end(),
+                             [&](const std::string& c) { return c.starts_with(prefix); });
+    }
+
+    FakeClock clock;
+    FakePort port;
+    FakeHttp http;
+    StatusFields fields;
+    FastExchange exchange;
+    ScriptedModem modem;
+    PollCycle cycle;
+    std::vector<std::string> pinStates;
+    bool cnmiRefused = false;
+    int pinEntries = 0;
+    int stopped = -1;
+    std::vector<std::string> warnings;
+};
+
+std::string entry(int n)
+{
+    PduFields pdu;
+    pdu.sender = "1555000" + std::to_string(1000 + n);
+    const std::string text = "message " + std::to_string(n);
+    pdu.text = std::u16string(text.begin(), text.end());
+    return pduEntry(pdu);
+}
+
+} // namespace
+
+class HeldCycleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstCycleAsksWhatIsConfigured_data();
+    void firstCycleAsksWhatIsConfigured();
+    void aPinTheSimTookIsGivenAgainAfterAReset();
+    void paceOfListsAndStatusQueries();
+    void anAnnouncementStartsACycleAtOnceAndTheInboxDrains();
+    void storageNearlyFullIsWarnedOnce();
+    void simRepliesAndThePinKeptOutOfSight_data();
+    void simRepliesAndThePinKeptOutOfSight();
+};
+
+void HeldCycleTest::firstCycleAsksWhatIsConfigured_data()
+{
+    QTest::addColumn<bool>("askPin");
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<QString>("storage");
+    QTest::addColumn<bool>("announce");
+    QTest::addColumn<QStringList>("pinStates"); // answers to AT+CPIN? in turn
+    QTest::addColumn<bool>("cnmiRefused");
+    QTest::addColumn<QString>("commands");      // the first cycle's commands up to AT+CNUM
+    QTest::addColumn<int>("stopped");           // SimStop::Reason, -1 when polling goes on
+    const QString tail = "AT+CNUM";
+    QTest::newRow("nothing asked: as always") << false << "" << "" << false << QStringList{} << false
+        << "ATZ|AT+CMGF=0|" + tail << -1;
+    QTest::newRow("PIN= empty, READY") << true << "" << "" << false << QStringList{"READY"} << false
+        << "ATZ|AT+CPIN?|AT+CMGF=0|" + tail << -1;
+    QTest::newRow("state not given: going on") << true << "" << "" << false << QStringList{} << false
+        << "ATZ|AT+CPIN?|AT+CMGF=0|" + tail << -1;
+    QTest::newRow("PIN taken") << true << "1234" << "" << false << QStringList{"SIM PIN", "READY"} << false
+        << "ATZ|AT+CPIN?|AT+CPIN=\"1234\"|AT+CPIN?|AT+CMGF=0|" + tail << -1;
+    QTest::newRow("PIN refused: never a second try") << true << "1234" << "" << false
+        << QStringList{"SIM PIN"} << false << "ATZ|AT+CPIN?|AT+CPIN=\"1234\"|AT+CPIN?"
+        << int(SimStop::Reason::PinRefused);
+    QTest::newRow("PIN asked, none configured") << true << "" << "" << false << QStringList{"SIM PIN"}
+        << false << "ATZ|AT+CPIN?" << int(SimStop::Reason::NoPinConfigured);
+    QTest::newRow("PUK: the PIN is not sent") << true << "1234" << "" << false << QStringList{"SIM PUK"}
+        << false << "ATZ|AT+CPIN?" << int(SimStop::Reason::PukNeeded);
+    QTest::newRow("phone lock") << true << "1234" << "" << false << QStringList{"PH-SIM PIN"}
+        << false << "ATZ|AT+CPIN?" << int(SimStop::Reason::OtherLock);
+    QTest::newRow("PIN2 does not guard messages") << true << "" << "" << false << QStringList{"SIM PIN2"}
+        << false << "ATZ|AT+CPIN?|AT+CMGF=0|" + tail << -1;
+    QTest::newRow("storage") << false << "" << "ME" << false << QStringList{} << false
+        << "ATZ|AT+CMGF=0|AT+CPMS=\"ME\",\"ME\",\"ME\"|" + tail << -1;
+    QTest::newRow("held link: announcements") << true << "" << "" << true << QStringList{"READY"} << false
+        << "ATZ|AT+CPIN?|AT+CMGF=0|AT+CNMI=2,1,0,0,0|" + tail << -1;
+    QTest::newRow("announcements, second form") << true << "" << "" << true << QStringList{"READY"} << true
+        << "ATZ|AT+CPIN?|AT+CMGF=0|AT+CNMI=2,1,0,0,0|AT+CNMI=1,1,0,0,0|" + tail << -1;
+}
+
+void HeldCycleTest::firstCycleAsksWhatIsConfigured()
+{
+    QFETCH(bool, askPin);
+    QFETCH(QString, pin);
+    QFETCH(QString, storage);
+    QFETCH(bool, announce);
+    QFETCH(QStringList, pinStates);
+    QFETCH(bool, cnmiRefused);
+    QFETCH(QString, commands);
+    QFETCH(int, stopped);
+    HeldRig rig(SetupSettings{{}, askPin, pin.toStdString(), storage.toStdString(), announce});
+    for (const QString& s : pinStates)
+        rig.pinStates.push_back(s.toStdString());
+    rig.cnmiRefused = cnmiRefused;
+    for (int i = 0; i < 5; ++i)
+        rig.tick();
+    QStringList sent;
+    for (const std::string& c : rig.written()) {
+        QString line = QString::fromStdString(c).trimmed();
+        sent << line;
+        if (line == "AT+CNUM")
+            break;
+    }
+    QCOMPARE(sent.join('|'), commands);
+    QCOMPARE(rig.stopped, stopped);
+    if (stopped >= 0) { // polling has stopped for good
+        const std::size_t before = rig.port.written.size();
+        for (int i = 0; i < 60; ++i)
+            rig.tick();
+        QCOMPARE(rig.port.written.size(), before);
+    }
+}
+
+void HeldCycleTest::aPinTheSimTookIsGivenAgainAfterAReset()
+{
+    HeldRig rig(SetupSettings{{}, true, "1234", "", true});
+    rig.pinStates = {"SIM PIN", "READY", "SIM PIN", "READY"};
+    for (int i = 0; i < 3; ++i)
+        rig.tick();
+    rig.cycle.linkReopened(); // a modem reset asks for the PIN anew
+    for (int i = 0; i < 3; ++i)
+        rig.tick();
+    QCOMPARE(rig.pinEntries, 2);
+    QCOMPARE(rig.stopped, -1);
+    QCOMPARE(rig.count("ATZ"), 2L);
+}
+
+void HeldCycleTest::paceOfListsAndStatusQueries()
+{
+    HeldRig rig(SetupSettings{{}, true, "", "", true});
+    rig.tick(); // the first cycle
+    const long lists = rig.count("AT+CMGL"), signal = rig.count("AT+CSQ"), names = rig.count("AT+COPS?");
+    for (int i = 0; i < 60; ++i)
+        rig.tick();
+    // One minute: a list every 10 s, signal and operator every 30 s.
+    QCOMPARE(rig.count("AT+CMGL") - lists, 6L);
+    QCOMPARE(rig.count("AT+CSQ") - signal, 2L);
+    QCOMPARE(rig.count("AT+COPS?") - names, 2L);
+}
+
+void HeldCycleTest::anAnnouncementStartsACycleAtOnceAndTheInboxDrains()
+{
+    HeldRig rig(SetupSettings{{}, true, "", "", true});
+    rig.tick();
+    rig.tick();
+    const long lists = rig.count("AT+CMGL");
+    for (int n = 0; n < 5; ++n)
+        rig.modem.store[n] = entry(n);
+    rig.port.arrive("\r\n+CMTI: \"SM\",0\r\n");
+    QCOMPARE(rig.count("AT+CMGL"), lists + 1); // no tick needed
+    // Each request answered as it comes: the inbox empties without waiting for a tick.
+    for (int i = 0; i < 100 && !rig.http.pending.empty(); ++i)
+        rig.http.answer({200, {}});
+    QVERIFY(rig.modem.store.empty());
+    QCOMPARE(rig.modem.deleted.size(), std::size_t(5));
+    QCOMPARE(rig.cycle.txtCount, 5);
+    // A refused message does not make the cycles run on without pause.
+    rig.modem.store[7] = entry(7);
+    rig.port.arrive("\r\n+CMTI: \"SM\",7\r\n");
+    rig.http.answer({500, {}});
+    const long afterRefusal = rig.count("AT+CMGL");
+    rig.clock.advance(5000);
+    QCOMPARE(rig.count("AT+CMGL"), afterRefusal);
+}
+
+void HeldCycleTest::storageNearlyFullIsWarnedOnce()
+{
+    HeldRig rig(SetupSettings{{}, false, "", "SM", true});
+    for (int i = 0; i < 40; ++i)
+        rig.tick(500); // 24 of 30 at start; the web application refuses, they stay
+    QCOMPARE(rig.warnings.size(), std::size_t(1));
+    QCOMPARE(rig.warnings[0], std::string("message storage 80% full: 24 of 30 used"));
+}
+
+void HeldCycleTest::simRepliesAndThePinKeptOutOfSight_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("decoded");
+    QTest::newRow("state with echo") << "AT+CPIN?\r\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n" << "pin 1 SIM PIN";
+    QTest::newRow("quoted state") << "\r\n+CPIN: \"READY\"\r\n\r\nOK\r\n" << "pin 0 READY";
+    QTest::newRow("no SIM") << "\r\n+CME ERROR: 10\r\n" << "pin 4 +CME ERROR: 10";
+    QTest::newRow("hostile state") << "\r\n+CPIN: \x1b[2J\r\n\r\nOK\r\n" << "pin 3 [2J"; // control bytes dropped
+    QTest::newRow("fill after a choice") << "\r\n+CPMS: 3,30,3,30,3,30\r\n\r\nOK\r\n" << "fill 3/30";
+    QTest::newRow("fill when asked") << "\r\n+CPMS: \"SM\",5,20,\"SM\",5,20\r\n\r\nOK\r\n" << "fill 5/20";
+    QTest::newRow("fill of nonsense") << "\r\n+CPMS: 3,x\r\n\r\nOK\r\n" << "fill none";
+    QTest::newRow("fill of zero slots") << "\r\n+CPMS: 0,0\r\n\r\nOK\r\n" << "fill none";
+    QTest::newRow("echo hides the PIN") << "AT+CPIN=\"1234\"\r\r\nOK\r\n" << "hide AT+CPIN=<hidden>\r\r\nOK\r\n";
+    QTest::newRow("unquoted, cut short") << "AT+CPIN=12" << "hide AT+CPIN=<hidden>";
+}
+
+void HeldCycleTest::simRepliesAndThePinKeptOutOfSight()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, decoded);
+    const std::string in = input.toStdString();
+    std::string out;
+    if (decoded.startsWith("pin")) {
+        const PinState s = DecodePinState(in);
+        out = "pin " + std::to_string(int(s.kind)) + " " + s.shown;
+    } else if (decoded.startsWith("fill")) {
+        const auto f = DecodeStorageFill(in);
+        out = f ? "fill " + std::to_string(f->used) + "/" + std::to_string(f->total) : "fill none";
+    } else {
+        out = "hide " + HidePin(in);
+    }
+    QCOMPARE(QString::fromStdString(out), decoded);
+}
+
+QTEST_GUILESS_MAIN(HeldCycleTest)
+#include "test_held_cycle.moc"
