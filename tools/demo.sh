@@ -5,6 +5,8 @@
 # ZORVEL_DEMO_STORE=1 runs it with the local store (Store=1): every message is kept in
 # demo/zorvel.sqlite and taken off the modem at once; `build/zorvel --folder demo
 # --pending` lists what waits.
+# ZORVEL_DEMO_LINK=fast runs it with the held link (Link=fast): the port stays open and a
+# message dropped into demo/inbox reaches the receiver within a second.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -44,6 +46,8 @@ Decode=1
 INI
 store="${ZORVEL_DEMO_STORE:-0}"
 if [ "$store" = 1 ]; then printf 'Store=1\n' >>"$demo/zorvel.ini"; fi
+link="${ZORVEL_DEMO_LINK:-design}"
+if [ "$link" = fast ]; then printf 'Link=fast\n' >>"$demo/zorvel.ini"; fi
 chmod 600 "$demo/zorvel.ini"
 
 "$root/build/zorvel-simmodem" --link "$demo/ports/com3" --store "$root/tools/demo/messages.txt" \
