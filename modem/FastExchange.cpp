@@ -22,7 +22,7 @@ bool startsWith(const std::string& text, const char* prefix)
 FastExchange::FastExchange(ModemPort& port, Clock& clock, StatusFields& fields,
                            PortSettings settings, FastLinkTimes times)
     : port_(port), clock_(clock), fields_(fields), settings_(std::move(settings)), times_(times),
-      timer_(clock.createTimer()), reopenTimer_(clock.createTimer()),
+      timer_(clock.createTimer()), linger_(clock.createTimer()), reopenTimer_(clock.createTimer()),
       nothingHeard_(clock.createTimer())
 {
     port_.onBytesArrived = [this] { collect(); };
@@ -110,19 +110,48 @@ void FastExchange::collect()
     // A text can imitate an announcement; only replies without message text count.
     if (!textBearing_)
         scanAnnouncements(piece);
-    if (!replyComplete()) {
-        if (lingering_) {
-            lingering_ = false;
-            armCeiling();
-        }
+    if (lingering_)
+        return lingerOn();
+    if (!replyComplete())
         return;
-    }
-    if (textBearing_ && times_.textLingerMs > 0) {
-        lingering_ = true;
-        timer_->start(times_.textLingerMs, [this] { finish(Ending::FinalResult); });
-        return;
-    }
+    if (textBearing_ && times_.textLingerMs > 0)
+        return startLinger();
     finish(Ending::FinalResult);
+}
+
+void FastExchange::startLinger()
+{
+    lingering_ = true;
+    lingerFinalAt_ = finalResultAt();
+    linger_->start(times_.textLingerMs, [this] {
+        lingering_ = false;
+        if (replyComplete())
+            finish(Ending::FinalResult);
+        // else a line is still coming: its end decides, or the ceiling
+    });
+}
+
+// More bytes after a final result code: lines the modem drops in on its own (after the
+// result) keep the wait as it was; a text that went on past its "OK" line ends it, and
+// a later final result code starts it anew.
+void FastExchange::lingerOn()
+{
+    if (reply_.back() != '\n')
+        return; // a line still coming
+    const std::size_t at = finalResultAt();
+    if (at == lingerFinalAt_)
+        return;
+    linger_->stop();
+    lingering_ = false;
+    if (replyComplete())
+        startLinger();
+}
+
+std::size_t FastExchange::finalResultAt() const
+{
+    const std::vector<std::string> lines = ReplyLines(reply_);
+    const std::size_t at = FinalResultAt(lines);
+    return at < lines.size() ? at : std::string::npos;
 }
 
 // The reply ends with a whole final result code line (unsolicited lines may follow it),
@@ -178,7 +207,7 @@ void FastExchange::ceilingReached()
     if (!waiting_)
         return;
     collect();
-    if (!waiting_ || lingering_)
+    if (!waiting_)
         return;
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
     // A wall clock set back does not stretch the wait: the ceiling counts from the start
@@ -187,7 +216,7 @@ void FastExchange::ceilingReached()
     if (now < startedMs_)
         startedMs_ = now;
     if (now - startedMs_ >= ceilingMs_)
-        finish(Ending::Ceiling);
+        finish(lingering_ ? Ending::FinalResult : Ending::Ceiling);
     else
         armCeiling();
 }
@@ -197,8 +226,10 @@ void FastExchange::SetTimeoutFlag()
     if (!waiting_)
         return;
     timer_->stop();
+    linger_->stop();
     nothingHeard_->stop();
     waiting_ = false;
+    lingering_ = false;
     done_ = nullptr;
 }
 
@@ -208,6 +239,7 @@ void FastExchange::finish(Ending ending)
         return;
     constexpr std::int64_t quietBeforeEndMs = 200;
     timer_->stop();
+    linger_->stop();
     nothingHeard_->stop();
     lingering_ = false;
     waiting_ = false;

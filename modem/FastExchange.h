@@ -64,6 +64,9 @@ private:
     void readBetweenExchanges();
     void scanAnnouncements(const std::string& bytes);
     bool replyComplete() const;
+    std::size_t finalResultAt() const;
+    void startLinger();
+    void lingerOn();
     void armCeiling();
     void ceilingReached();
     void finish(Ending ending);
@@ -76,13 +79,15 @@ private:
     StatusFields& fields_;
     PortSettings settings_;
     FastLinkTimes times_;
-    std::unique_ptr<OneShotTimer> timer_;        // ceiling, linger and stamp refresh
+    std::unique_ptr<OneShotTimer> timer_;        // ceiling and stamp refresh
+    std::unique_ptr<OneShotTimer> linger_;
     std::unique_ptr<OneShotTimer> reopenTimer_;
     std::unique_ptr<OneShotTimer> nothingHeard_; // an exchange while the port is closed
 
     bool up_ = false;
     bool waiting_ = false;
     bool lingering_ = false;
+    std::size_t lingerFinalAt_ = 0; // the final result's line the wait is for
     bool textBearing_ = false; // this command's reply may carry a message's text
     bool promptEnds_ = false;  // this command is answered with the "> " prompt
     std::int64_t startedMs_ = 0;
