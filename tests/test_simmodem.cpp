@@ -26,15 +26,6 @@ using namespace zorvel::sim::testing;
 
 namespace {
 
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / ::sysconf(_SC_CLK_TCK);
-}
-
 const QByteArray kTwoMessages =
     "from: +15550002222\ntime: 17/11/19,14:05:09+00\ntext: Hello there\n\n"
     "from: +15550003333\ntime: 24/02/29,08:00:00-08\ntext:\nTom & Jerry #1 caf\xE9\n..dot line\n.\n";

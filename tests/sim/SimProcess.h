@@ -95,4 +95,14 @@ inline QByteArray exchange(const QString& link, const QByteArray& bytes, int win
     return reply;
 }
 
+// User and system CPU time the process has used so far.
+inline double cpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / ::sysconf(_SC_CLK_TCK);
+}
+
 } // namespace zorvel::sim::testing
