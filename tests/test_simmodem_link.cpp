@@ -180,7 +180,7 @@ private slots:
     {
         Sim sim;
         // Replies in two pieces 300 ms apart: an announcement due meanwhile must wait.
-        QVERIFY(sim.start({"--echo", "off", "--pieces", "2", "--piece-delay", "300"}));
+        QVERIFY(sim.start({"--echo", "off", "--mode", "text", "--pieces", "2", "--piece-delay", "300"}));
         QSerialPort port;
         QVERIFY(openPort(port, sim.link()));
         QCOMPARE(talk(port, "AT+CNMI=2,1,0,0,0\r"), QByteArray("\r\nOK\r\n"));
@@ -193,6 +193,12 @@ private slots:
         sim.dropFile("b.msg", "from: +15550002222\ntext: two\n");
         QCOMPARE(talk(port, {}, 3000, true), QByteArray("\r\n+CPMS: 1,30,1,30,0,100\r\n\r\nOK\r\n\r\n+CMTI: \"ME\",0\r\n"));
         QVERIFY(sim.log().contains(" STORE add 0 from=\"+15550002222\" source=inbox mem=ME\n"));
+
+        // Between the send's prompt and its Ctrl-Z the announcement waits for the result.
+        QCOMPARE(talk(port, "AT+CMGS=\"+15550009999\"\r", 700), QByteArray("\r\n> "));
+        sim.dropFile("d.msg", "from: +15550004444\ntext: four\n");
+        QTRY_VERIFY_WITH_TIMEOUT(sim.log().contains("from=\"+15550004444\""), 3000);
+        QCOMPARE(talk(port, "hi\x1A", 3000, true), QByteArray("\r\n+CMGS: 1\r\n\r\nOK\r\n\r\n+CMTI: \"ME\",1\r\n"));
 
         QCOMPARE(talk(port, "AT+CNMI=2,0\r"), QByteArray("\r\nOK\r\n"));
         sim.dropFile("c.msg", "from: +15550003333\ntext: three\n");

@@ -202,7 +202,7 @@ Messages:
   --store FILE            messages to load at start (format in README.md)
   --inbox DIR             folder watched for new message files and control files (*.ctl)
   --generate-every SEC    add a made-up message every SEC seconds (0: never)
-  --capacity N            message slots (profile default); once all are taken, new
+  --capacity N            slots on the SIM "SM" (profile default); once all are taken, new
                           messages wait in line until a delete frees one
   --capacity-me N         slots of the phone's memory "ME" (profile default: 100 / 50)
   --cmti                  always send +CMTI: "<mem>",<index> when a message arrives
