@@ -2,6 +2,7 @@
 // directly, then the real program on a pseudo-terminal with a raw client.
 #include "Options.h"
 #include "sim/SimModemChecks.h"
+#include "sim/SimProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,94 +25,6 @@ using namespace zorvel::sim;
 using namespace zorvel::sim::testing;
 
 namespace {
-
-// ---- the real program ----
-
-const QString kSimulator = QStringLiteral(ZORVEL_BUILD_DIR "/zorvel-simmodem");
-
-struct Sim {
-    QTemporaryDir dir;
-    QProcess process;
-    QString link() const { return dir.filePath("ports/com3"); }
-    QString logPath() const { return dir.filePath("sim.log"); }
-    QString inbox() const { return dir.filePath("inbox"); }
-
-    bool start(QStringList extra = {})
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(kSimulator, QStringList{"--link", link(), "--log", logPath(), "--inbox", inbox()} + extra);
-        if (!process.waitForStarted(5000)) return false;
-        QElapsedTimer t;
-        t.start();
-        // Started once the log says so (a stale link may be there before).
-        while (!log().contains(" START ") && t.elapsed() < 5000) QThread::msleep(20);
-        return log().contains(" START ") && QFileInfo(link()).isSymLink();
-    }
-    ~Sim()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            process.waitForFinished(3000);
-        }
-    }
-    QByteArray log() const
-    {
-        QFile f(logPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void dropFile(const QString& name, const QByteArray& contents) const
-    {
-        const QString temporary = QDir(inbox()).filePath(name + ".tmp");
-        QFile f(temporary);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(contents);
-        f.close();
-        QVERIFY(QFile::rename(temporary, QDir(inbox()).filePath(name)));
-    }
-};
-
-// Opens the port as the gateway does (raw, input discarded), writes, collects for up to
-// `windowMs` (less once a final result or the prompt has arrived), closes.
-QByteArray exchange(const QString& link, const QByteArray& bytes, int windowMs = 1000, bool discard = true,
-                    int* reads = nullptr)
-{
-    const int fd = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return "<open failed>";
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
-    if (discard) ::tcflush(fd, TCIFLUSH);
-    if (!bytes.isEmpty() && ::write(fd, bytes.constData(), bytes.size()) != bytes.size()) return "<write failed>";
-    QByteArray reply;
-    QElapsedTimer t;
-    t.start();
-    qint64 deadline = windowMs;
-    while (t.elapsed() < deadline) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) > 0) {
-            char buffer[4096];
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                reply.append(buffer, n);
-                if (reads) ++*reads;
-            }
-        }
-        static const QRegularExpression final(R"((\r\nOK\r\n|ERROR\r\n|ERROR: \d+\r\n|\r\n> )$)");
-        if (final.match(QString::fromLatin1(reply)).hasMatch()) deadline = qMin(deadline, t.elapsed() + 60);
-    }
-    ::close(fd);
-    return reply;
-}
-
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / ::sysconf(_SC_CLK_TCK);
-}
 
 const QByteArray kTwoMessages =
     "from: +15550002222\ntime: 17/11/19,14:05:09+00\ntext: Hello there\n\n"
@@ -217,6 +130,7 @@ private slots:
         refused("split-surrogate needs a pair", "text: Hi\nsplit-surrogate: yes\n", "line 2: split-surrogate");
         refused("8-bit reference above 255", "ref: 256\ntext: a\n", "line 1: ref: reference 256");
         refused("a raw pdu is not split", "pdu: 00\nref: 3\n", "line 1: a pdu");
+        refused("storage is SM or ME", "from: a\nstorage: MT\ntext: b\n", "line 2: storage");
     }
     void storeFile()
     {
@@ -323,6 +237,29 @@ private slots:
         row("format 2 refused", "e1750", {"ATE0\r", "AT+CMGF=2\r"}, "ATE0\r\r\nOK\r\n\r\nERROR\r\n");
         row("delete of an empty slot", "e1750", {"ATE0\r", "AT+CMGD=7\r"}, "ATE0\r\r\nOK\r\n\r\n+CMS ERROR: 321\r\n");
         row("empty list", "e1750", {"ATE0\r", "AT+CMGF=1\r", "AT+CMGL=\"ALL\"\r"}, "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nOK\r\n");
+        // New-message indications: kept, shown, refused for +CMT, forgotten on ATZ.
+        row("indications: set, read back, reset by ATZ", "e1750",
+            {"ATE0\r", "AT+CNMI?\r", "AT+CNMI=2,1,0,0,0\r", "AT+CNMI?\r", "AT+CNMI=,,2\r", "AT+CNMI?\r", "ATZ\r",
+             "AT+CNMI?\r"},
+            "ATE0\r\r\nOK\r\n\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n\r\nOK\r\n\r\n+CNMI: 2,1,0,0,0\r\n\r\nOK\r\n"
+            "\r\nOK\r\n\r\n+CNMI: 2,1,2,0,0\r\n\r\nOK\r\n\r\nOK\r\nAT+CNMI?\r\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n");
+        row("indications: +CMT refused, out of range is an error", "e1750",
+            {"ATE0\r", "AT+CNMI=2,2\r", "AT+CNMI=3,1\r", "AT+CNMI=?\r", "AT+CNMI?\r"},
+            "ATE0\r\r\nOK\r\n\r\n+CMS ERROR: 303\r\n\r\nERROR\r\n"
+            "\r\n+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n\r\nOK\r\n\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n");
+        row("SIM ready: a PIN is not wanted", "e1750", {"ATE0\r", "AT+CPIN?\r", "AT+CPIN=\"1234\"\r"},
+            "ATE0\r\r\nOK\r\n\r\n+CPIN: READY\r\n\r\nOK\r\n\r\n+CME ERROR: 3\r\n");
+        // Storage: the reply while nothing was chosen stays as it was; a choice outlives ATZ.
+        row("storage: unchosen, chosen, kept over ATZ", "generic",
+            {"ATE0\r", "AT+CPMS?\r", "AT+CPMS=\"ME\"\r", "ATZ\r", "ATE0\r", "AT+CPMS?\r"},
+            "ATE0\r\r\nOK\r\n\r\n+CPMS: \"SM\",0,20,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n"
+            "\r\n+CPMS: 0,50,0,20,0,20\r\n\r\nOK\r\n\r\nOK\r\nATE0\r\r\nOK\r\n"
+            "\r\n+CPMS: \"ME\",0,50,\"SM\",0,20,\"SM\",0,20\r\n\r\nOK\r\n");
+        row("storage: all three, an unknown one changes nothing", "e1750",
+            {"ATE0\r", "AT+CPMS=\"MT\",\"SM\",\"ME\"\r", "AT+CPMS=\"SM\",\"XX\"\r", "AT+CPMS?\r", "AT+CPMS=?\r"},
+            "ATE0\r\r\nOK\r\n\r\n+CPMS: 0,130,0,30,0,100\r\n\r\nOK\r\n\r\n+CMS ERROR: 302\r\n"
+            "\r\n+CPMS: \"MT\",0,130,\"SM\",0,30,\"ME\",0,100\r\n\r\nOK\r\n"
+            "\r\n+CPMS: (\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")\r\n\r\nOK\r\n");
     }
     void exchanges()
     {
@@ -443,6 +380,10 @@ private slots:
         QTest::newRow("missing value") << QStringList{"--link"} << "needs a value";
         QTest::newRow("reply without bytes") << QStringList{"--reply", "AT+CSQ"} << "--reply";
         QTest::newRow("bad escape") << QStringList{"--junk", "\\q"} << "--junk";
+        QTest::newRow("sim options") << QStringList{"--sim-pin", "0042", "--sim-state=puk", "--capacity-me", "7"} << "";
+        QTest::newRow("a PIN is digits") << QStringList{"--sim-pin", "12ab"} << "--sim-pin: expected 4 to 8 digits";
+        QTest::newRow("unknown SIM state") << QStringList{"--sim-state", "locked"} << "ready|pin|puk";
+        QTest::newRow("phone memory of none") << QStringList{"--capacity-me", "0"} << "--capacity-me";
     }
     void options()
     {

@@ -98,7 +98,7 @@ inline Deliver decodeDeliver(const QByteArray& hex)
 struct CoreRig {
     explicit CoreRig(const QByteArray& profileName = "e1750")
         : profile(*findProfile(profileName)), store(profile.firstIndex, profile.capacity),
-          core(profile, store, settings)
+          phone(profile.firstIndex, profile.capacityMe), memory(store, phone), core(profile, memory, settings)
     {
     }
     QByteArray feed(const QByteArray& bytes) { return core.receive(bytes).join(); }
@@ -113,6 +113,8 @@ struct CoreRig {
     const Profile& profile;
     RuntimeSettings settings;
     MessageStore store;
+    MessageStore phone;  // "ME"
+    MessageAreas memory;
     ModemCore core;
 };
 

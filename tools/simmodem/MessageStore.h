@@ -28,6 +28,7 @@ struct StoredMessage {
     QByteArray pduHex;  // when set, PDU mode lists this instead of a generated PDU
     std::optional<MessagePart> part;  // set when the slot holds one part of a longer SMS;
                                       // `text` is then that part's share
+    QByteArray storage;  // "SM" or "ME" from a message file; empty: where AT+CPMS sends arrivals
     QByteArray source;  // where it came from ("file", "inbox", "generate"), for the log
     qint64 heldSinceMs = -1;  // when it had to wait for a free slot; -1: it never did
 };

@@ -30,11 +30,28 @@ QByteArray commandKey(const QByteArray& command)
     return key;
 }
 
-ModemCore::ModemCore(const Profile& profile, MessageStore& store, const RuntimeSettings& settings)
-    : m_profile(profile), m_settings(settings), m_sms(profile, store),
+ModemCore::ModemCore(const Profile& profile, MessageAreas& memory, const RuntimeSettings& settings)
+    : m_profile(profile), m_settings(settings), m_sms(profile, memory),
       m_echo(profile.echo), m_echoDefault(profile.echo), m_echoStyle(profile.echoStyle)
 {
     m_sms.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { event(kind, detail); };
+    m_sim.onEvent = m_sms.onEvent;
+}
+
+void ModemCore::reset()
+{
+    m_echo = m_echoDefault;
+    m_sms.setTextMode(m_textModeDefault);
+    m_indications.reset();
+}
+
+void ModemCore::powerCycle()
+{
+    reset();
+    if (m_sms.enteringText()) m_sms.cancelText();
+    m_line.clear();
+    m_lineEcho.clear();
+    m_afterCommandCr = false;
 }
 
 void ModemCore::event(const QByteArray& kind, const QByteArray& detail)
@@ -166,6 +183,7 @@ QByteArray ModemCore::dispatch(const QByteArray& command, const QByteArray& key)
     } else if (!rest.isEmpty()) {
         return reply::error();
     }
+    if (const auto code = m_sim.refusal(name)) return reply::cmeError(*code);
     if (auto answer = m_sms.handle(name, kind, args)) return *answer;
     return general(name, kind, args);
 }
@@ -173,8 +191,7 @@ QByteArray ModemCore::dispatch(const QByteArray& command, const QByteArray& key)
 QByteArray ModemCore::basic(const QByteArray& body)
 {
     if (body == "Z" || body == "Z0" || body == "&F" || body == "&F0") {
-        m_echo = m_echoDefault;
-        m_sms.setTextMode(m_textModeDefault);
+        reset();  // the chosen memories stay, as on the sticks
         return reply::ok();
     }
     if (body == "E0" || body == "E") {
@@ -211,10 +228,11 @@ QByteArray ModemCore::general(const QByteArray& name, CommandKind kind, const QB
     if (name == "+CREG" && read) return reply::info({"+CREG: 0,1"});
     if (name == "+CSCA" && read) return reply::info({"+CSCA: \"" + m_profile.smsc + "\",145"});
     if (name == "+CSCS" && read) return reply::info({"+CSCS: \"IRA\""});
-    if ((name == "+CNMI" || name == "+CSCS" || name == "+CMEE" || name == "+CREG" || name == "+CSCA") &&
+    if (name == "+CPIN") return m_sim.handle(read, test, kind == CommandKind::Set, args);
+    if (name == "+CNMI") return m_indications.handle(read, test, kind == CommandKind::Set, args);
+    if ((name == "+CSCS" || name == "+CMEE" || name == "+CREG" || name == "+CSCA") &&
         kind == CommandKind::Set)
         return reply::ok();
-    Q_UNUSED(args);
     return reply::error();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // The modem's command interpreter, free of I/O: bytes from the client go in, the bytes
 // the modem answers come out, one unit per command line (its echo and its reply).
-#include "MessageStore.h"
+#include "Indications.h"
+#include "MessageAreas.h"
 #include "Profile.h"
 #include "Settings.h"
+#include "SimCard.h"
 #include "SmsCommands.h"
 
 #include <QByteArray>
@@ -14,7 +16,7 @@ namespace zorvel::sim {
 
 class ModemCore {
 public:
-    ModemCore(const Profile& profile, MessageStore& store, const RuntimeSettings& settings);
+    ModemCore(const Profile& profile, MessageAreas& memory, const RuntimeSettings& settings);
 
     // Feeds received bytes. Command lines end with CR; an LF is never part of a command.
     // The echo of a line goes out with its reply, when the CR arrives.
@@ -26,6 +28,14 @@ public:
     bool textMode() const { return m_sms.textMode(); }
     void setTextMode(bool on) { m_sms.setTextMode(on); m_textModeDefault = on; }
     const QList<SentSms>& sent() const { return m_sms.sent(); }
+    SimCard& sim() { return m_sim; }
+    // A "+CMTI" line is due for each new message (AT+CNMI=…,1; --cmti is the simulator's).
+    bool announces() const { return m_indications.announces(); }
+    // Between the "> " prompt and Ctrl-Z: an announcement would land inside the text.
+    bool enteringText() const { return m_sms.enteringText(); }
+    // Back from a power cut: echo, format and indications as at start, no half-typed line
+    // or text. Messages, the SIM's state and the chosen memories are kept.
+    void powerCycle();
 
     // Events for the log: ("CMD", escaped line), ("FAULT", ...), ("SENT SMS", ...).
     std::function<void(const QByteArray& kind, const QByteArray& detail)> onEvent;
@@ -37,10 +47,13 @@ private:
     QByteArray basic(const QByteArray& body);
     QByteArray general(const QByteArray& name, CommandKind kind, const QByteArray& args);
     void event(const QByteArray& kind, const QByteArray& detail);
+    void reset();
 
     const Profile& m_profile;
     const RuntimeSettings& m_settings;
     SmsCommands m_sms;
+    SimCard m_sim;
+    Indications m_indications;
     bool m_echo;
     bool m_echoDefault;
     bool m_textModeDefault = false;

@@ -2,6 +2,8 @@
 
 #include "Escape.h"
 
+#include <QRegularExpression>
+
 namespace zorvel::sim {
 
 namespace {
@@ -59,6 +61,18 @@ QString applyOption(const QString& name, const QString& value, Options& o)
     } else if (name == "capacity") {
         o.capacity = number(value, 1, 1000);
         if (!o.capacity) return bad("a count (1-1000)");
+    } else if (name == "capacity-me") {
+        o.capacityMe = number(value, 1, 1000);
+        if (!o.capacityMe) return bad("a count (1-1000)");
+    } else if (name == "sim-pin") {
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{4,8}$"));
+        if (!digits.match(value).hasMatch()) return bad("4 to 8 digits");
+        o.simPin = value.toLatin1();
+    } else if (name == "sim-state") {
+        if (value == "ready") o.simState = SimState::Ready;
+        else if (value == "pin") o.simState = SimState::Pin;
+        else if (value == "puk") o.simState = SimState::Puk;
+        else return bad("ready|pin|puk");
     } else if (name == "silent") {
         s.silent.append(commandPattern(value));
     } else if (name == "error") {
@@ -98,7 +112,8 @@ QString applyOption(const QString& name, const QString& value, Options& o)
 bool isRuntimeOption(const QString& name)
 {
     static const QStringList runtime = {"echo", "silent", "error", "reply", "pieces", "piece-delay",
-                                        "reply-delay", "junk-every", "junk", "cmti", "generate-every", "concat"};
+                                        "reply-delay", "junk-every", "junk", "cmti", "generate-every", "concat",
+                                        "sim-pin", "sim-state"};
     return runtime.contains(name);
 }
 
@@ -149,6 +164,27 @@ QString applyControlLine(const QByteArray& rawLine, Options& options)
     return parseOptions({arg}, options, true);
 }
 
+std::optional<ControlAction> parseControlAction(const QByteArray& rawLine, QString* error)
+{
+    const QList<QByteArray> words = rawLine.simplified().split(' ');
+    static const QList<QPair<QByteArray, ControlAction::Kind>> kinds = {
+        {"vanish", ControlAction::Vanish}, {"return", ControlAction::Return},
+        {"hang", ControlAction::Hang}, {"unhang", ControlAction::Unhang}};
+    for (const auto& [word, kind] : kinds) {
+        if (words[0] == word && words.size() == 1) return ControlAction{kind, 0};
+        if (words[0] != word + "-for" || kind == ControlAction::Return || kind == ControlAction::Unhang) continue;
+        const auto seconds = words.size() == 2 ? number(QString::fromLatin1(words[1]), 1, 86400) : std::nullopt;
+        if (!seconds) {
+            *error = QStringLiteral("%1: expected seconds (1-86400)").arg(QString::fromLatin1(words[0]));
+            return std::nullopt;
+        }
+        return ControlAction{kind, *seconds};
+    }
+    if (kinds.end() != std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) { return k.first == words[0]; }))
+        *error = QStringLiteral("%1 takes no value").arg(QString::fromLatin1(words[0]));
+    return std::nullopt;
+}
+
 QString helpText()
 {
     return QStringLiteral(R"(Usage: zorvel-simmodem --link PATH [options]
@@ -166,11 +202,16 @@ Messages:
   --store FILE            messages to load at start (format in README.md)
   --inbox DIR             folder watched for new message files and control files (*.ctl)
   --generate-every SEC    add a made-up message every SEC seconds (0: never)
-  --capacity N            message slots (profile default); once all are taken, new
+  --capacity N            slots on the SIM "SM" (profile default); once all are taken, new
                           messages wait in line until a delete frees one
-  --cmti                  send +CMTI: "SM",<index> when a message arrives while running
+  --capacity-me N         slots of the phone's memory "ME" (profile default: 100 / 50)
+  --cmti                  always send +CMTI: "<mem>",<index> when a message arrives
+                          while running (without it: only after AT+CNMI=<mode>,1)
   --concat                store a text too long for one SMS as a concatenated SMS, one
                           part a slot (default: cut to one SMS)
+SIM:
+  --sim-pin CODE          the SIM's PIN (4-8 digits); the SIM then starts locked
+  --sim-state S           ready, pin or puk at start (default: ready, pin with --sim-pin)
 Faults (repeatable where it makes sense; COMMAND matches lines starting with it):
   --silent COMMAND        no echo and no reply at all
   --error COMMAND         reply ERROR
@@ -180,6 +221,11 @@ Faults (repeatable where it makes sense; COMMAND matches lines starting with it)
   --reply-delay MS        pause before a reply
   --junk-every MS         write junk every MS ms, also while no one has the port open
   --junk BYTES            the junk (default: the profile's unsolicited lines)
+Control files only (not options):
+  vanish / return         the port disappears (terminal closed, link removed) / comes back
+  vanish-for SEC          vanish, and return after SEC seconds
+  hang / hang-for SEC     answer nothing until the client reopens the port (or SEC pass)
+  unhang                  end a hang
 Other:
   --log FILE              event log (default: standard error)
   --help                  this text

@@ -2,6 +2,7 @@
 // Command-line options, and the same options without "--" in control files.
 #include "Profile.h"
 #include "Settings.h"
+#include "SimCard.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,9 @@ struct Options {
     QString inbox;
     int generateEverySeconds = 0;
     std::optional<int> capacity;
+    std::optional<int> capacityMe;        // the phone's memory ("ME"); profile default
+    QByteArray simPin;                    // empty: the SIM has no PIN
+    std::optional<SimState> simState;     // default: READY, or SIM PIN with a PIN
     bool concat = false;  // texts too long for one SMS become concatenated SMS, not cut
     QString log;  // empty or "-": stderr
     RuntimeSettings settings;
@@ -32,6 +36,15 @@ QString parseOptions(const QStringList& args, Options& options, bool runtimeOnly
 // One control-file line ("silent AT+CSQ", "pieces 3", "clear") as options; "clear"
 // drops every fault. Returns an error text, or empty.
 QString applyControlLine(const QByteArray& line, Options& options);
+
+// Control lines that act instead of setting an option: "vanish", "vanish-for SEC",
+// "return", "hang", "hang-for SEC", "unhang".
+struct ControlAction {
+    enum Kind { Vanish, Return, Hang, Unhang } kind;
+    int seconds = 0;  // the -for forms: undone after this long; 0: until told
+};
+// Nothing when `line` is no action; `error` is set when it is one with a bad value.
+std::optional<ControlAction> parseControlAction(const QByteArray& line, QString* error);
 
 QString helpText();
 

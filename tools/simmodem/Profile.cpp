@@ -23,6 +23,7 @@ QList<Profile> makeProfiles()
     huawei.smsc = "+15550000000";
     huawei.firstIndex = 0;
     huawei.capacity = 30;
+    huawei.capacityMe = 100;
     huawei.junk = {"\r\n^RSSI:18\r\n", "\r\n^MODE:5,4\r\n", "\r\n^BOOT:11111111,0,0,0,75\r\n"};
 
     Profile generic;
@@ -42,6 +43,7 @@ QList<Profile> makeProfiles()
     generic.smsc = "+15550000000";
     generic.firstIndex = 1;
     generic.capacity = 20;
+    generic.capacityMe = 50;
     generic.headerWithLength = true;
     generic.junk = {"\r\n+CREG: 1\r\n", "\r\nRING\r\n"};
 

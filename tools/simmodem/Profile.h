@@ -29,6 +29,7 @@ struct Profile {
     QByteArray smsc;  // service centre put into generated PDUs
     int firstIndex = 1;
     int capacity = 30;
+    int capacityMe = 100;  // the phone's own memory ("ME")
     // Text-mode +CMGL/+CMGR headers end with ",<tooa>,<length>" (as after AT+CSDH=1).
     bool headerWithLength = false;
     QList<QByteArray> junk;  // unsolicited lines the device sends on its own

@@ -26,11 +26,18 @@ QString systemError(const char* what)
 
 PtyEndpoint::PtyEndpoint(QObject* parent) : QObject(parent) {}
 
-PtyEndpoint::~PtyEndpoint()
+PtyEndpoint::~PtyEndpoint() { close(); }
+
+void PtyEndpoint::close()
 {
     removeLink();
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    m_readNotifier = m_writeNotifier = nullptr;
     if (m_slave >= 0) ::close(m_slave);
     if (m_master >= 0) ::close(m_master);
+    m_slave = m_master = -1;
+    m_pending.clear();
 }
 
 bool PtyEndpoint::open(QString* error)
@@ -50,10 +57,13 @@ bool PtyEndpoint::open(QString* error)
     if (::tcgetattr(m_slave, &tio) != 0) return *error = systemError("tcgetattr"), false;
     ::cfmakeraw(&tio);  // no echo by the line discipline, no CR/LF translation
     tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_lflag |= EXTPROC;  // attribute changes are reported to the master (packet mode)
     ::cfsetispeed(&tio, B9600);
     ::cfsetospeed(&tio, B9600);
     if (::tcsetattr(m_slave, TCSANOW, &tio) != 0) return *error = systemError("tcsetattr"), false;
 
+    int on = 1;
+    if (::ioctl(m_master, TIOCPKT, &on) != 0) return *error = systemError("TIOCPKT"), false;
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
@@ -95,6 +105,7 @@ void PtyEndpoint::removeLink()
 
 qsizetype PtyEndpoint::write(const QByteArray& bytes)
 {
+    if (m_master < 0) return bytes.size();
     qsizetype dropped = 0;
     if (m_pending.size() + bytes.size() > kMaxPending) {
         dropped = bytes.size();
@@ -126,20 +137,40 @@ void PtyEndpoint::flush()
     m_writeNotifier->setEnabled(!m_pending.isEmpty());
 }
 
+// A client that clears EXTPROC would make later changes silent: set it again (which is
+// reported once more, harmlessly).
+void PtyEndpoint::keepExtproc()
+{
+    termios tio{};
+    if (::tcgetattr(m_slave, &tio) != 0 || (tio.c_lflag & EXTPROC)) return;
+    tio.c_lflag |= EXTPROC;
+    ::tcsetattr(m_slave, TCSANOW, &tio);
+}
+
 void PtyEndpoint::onReadable()
 {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
-            emit received(QByteArray(buffer, n));
+            // Packet mode: a zero byte before data, else one byte of status flags.
+            if (buffer[0] == TIOCPKT_DATA) {
+                if (n > 1) emit received(QByteArray(buffer + 1, n - 1));
+                if (m_master < 0) return;
+            } else if (buffer[0] & TIOCPKT_IOCTL) {
+                keepExtproc();
+                emit attributesSet();
+                if (m_master < 0) return;  // closed by a receiver
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) return;
         // EIO or end of file: cannot happen while we hold the slave, but never spin on it.
         m_readNotifier->setEnabled(false);
-        QTimer::singleShot(200, this, [this] { m_readNotifier->setEnabled(true); });
+        QTimer::singleShot(200, this, [this] {
+            if (m_readNotifier) m_readNotifier->setEnabled(true);
+        });
         return;
     }
 }

@@ -31,18 +31,32 @@ const Sample kSamples[] = {
 Simulator::Simulator(const Options& options, const Profile& profile, QObject* parent)
     : QObject(parent), m_options(options), m_profile(profile),
       m_store(profile.firstIndex, options.capacity.value_or(profile.capacity)),
-      m_core(profile, m_store, m_options.settings)
+      m_phone(profile.firstIndex, options.capacityMe.value_or(profile.capacityMe)), m_memory(m_store, m_phone),
+      m_core(profile, m_memory, m_options.settings)
 {
     if (m_options.echo) m_core.setEcho(*m_options.echo);
     if (m_options.echoStyle) m_core.setEchoStyle(*m_options.echoStyle);
     m_core.setTextMode(m_options.textMode);
     m_core.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { m_log.write(kind, detail); };
-    m_store.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m); };
+    m_store.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "SM"); };
+    m_phone.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "ME"); };
+    m_core.sim().setPin(m_options.simPin);
+    m_core.sim().setState(m_options.simState.value_or(m_options.simPin.isEmpty() ? SimState::Ready : SimState::Pin));
     m_pace.setSingleShot(true);
     connect(&m_pace, &QTimer::timeout, this, &Simulator::pump);
     connect(&m_junkTimer, &QTimer::timeout, this, &Simulator::writeJunk);
     connect(&m_generateTimer, &QTimer::timeout, this, &Simulator::generateMessage);
     connect(&m_pty, &PtyEndpoint::received, this, &Simulator::onReceived);
+    connect(&m_pty, &PtyEndpoint::attributesSet, this, [this] {
+        if (m_hung) unhang("reopen");
+    });
+    m_returnTimer.setSingleShot(true);
+    m_hangTimer.setSingleShot(true);
+    connect(&m_returnTimer, &QTimer::timeout, this, [this] {
+        QString error;
+        if (!comeBack(&error)) m_log.write("ERROR", "return: " + error.toLocal8Bit());
+    });
+    connect(&m_hangTimer, &QTimer::timeout, this, [this] { unhang("timer"); });
     connect(&m_inbox, &Inbox::messageFile, this, &Simulator::onMessageFile);
     connect(&m_inbox, &Inbox::controlFile, this, &Simulator::onControlFile);
 }
@@ -69,7 +83,8 @@ bool Simulator::start(QString* error)
                              m_pty.slaveName().toLocal8Bit() + " link=" + quoted(m_options.link.toLocal8Bit()) +
                              " profile=" + m_profile.name + " echo=" + (m_core.echo() ? "on" : "off") +
                              " mode=" + (m_core.textMode() ? "text" : "pdu") +
-                             " messages=" + QByteArray::number(m_store.size()));
+                             " messages=" + QByteArray::number(m_store.size() + m_phone.size()) +
+                             (m_core.sim().state() == SimState::Ready ? "" : " sim=\"" + simStateText(m_core.sim().state()) + "\""));
     return true;
 }
 
@@ -95,12 +110,13 @@ void Simulator::applyTimers()
 void Simulator::onReceived(const QByteArray& bytes)
 {
     m_log.write("RX", quoted(bytes));
+    if (m_hung) return;  // read and dropped
     for (const QByteArray& unit : m_core.receive(bytes)) enqueue(unit, "TX");
     // A message that waited for the slot a delete freed is announced after the delete's OK.
     flushUnsolicited();
 }
 
-void Simulator::onStoreChange(const char* what, const StoredMessage& m)
+void Simulator::onStoreChange(const char* what, const StoredMessage& m, const QByteArray& memory)
 {
     const QByteArray kind(what);
     QByteArray detail = kind;
@@ -111,15 +127,25 @@ void Simulator::onStoreChange(const char* what, const StoredMessage& m)
                   " ref=" + QByteArray::number(m.part->reference);
     if (kind == "add" && m.heldSinceMs >= 0)
         detail += " held=" + QByteArray::number(QDateTime::currentMSecsSinceEpoch() - m.heldSinceMs) + "ms";
-    if (kind == "held") detail += " waiting=" + QByteArray::number(m_store.heldCount());
+    const MessageStore& store = memory == "ME" ? m_phone : m_store;
+    if (kind == "held") detail += " waiting=" + QByteArray::number(store.heldCount());
+    if (memory != "SM") detail += " mem=" + memory;
     m_log.write("STORE", detail);
-    if (kind == "add" && m.source != "file" && m_options.settings.cmti)
-        m_unsolicited.append("\r\n+CMTI: \"SM\"," + QByteArray::number(m.index) + "\r\n");
+    if (kind == "add" && m.source != "file" && (m_options.settings.cmti || m_core.announces()))
+        m_unsolicited.append("\r\n+CMTI: \"" + memory + "\"," + QByteArray::number(m.index) + "\r\n");
 }
 
+// Announcements go out between replies; during a text after the "> " prompt they wait for
+// its end. A hung or vanished modem announces nothing: they are dropped.
 void Simulator::flushUnsolicited()
 {
-    for (const QByteArray& line : std::exchange(m_unsolicited, {})) enqueue(line, "UNSOL");
+    if (m_unsolicited.isEmpty() || (m_core.enteringText() && !m_hung && m_pty.isOpen())) return;
+    for (const QByteArray& line : std::exchange(m_unsolicited, {})) {
+        if (m_hung || !m_pty.isOpen())
+            m_log.write("DROP", quoted(line) + (m_hung ? " hung" : " vanished"));
+        else
+            enqueue(line, "UNSOL");
+    }
 }
 
 // A unit leaves in `pieces` parts: the first after the reply delay, the others each
@@ -162,6 +188,7 @@ void Simulator::writeJunk()
 {
     // Junk stops piling up once a few hundred bytes wait unread: a client discards them
     // when it opens the port anyway.
+    if (m_hung || !m_pty.isOpen()) return;
     if (!m_queue.isEmpty() || m_pty.writePending() || m_pty.waitingForClient() > 512) return;
     QByteArray junk = m_options.settings.junk;
     if (junk.isEmpty() && !m_profile.junk.isEmpty())
@@ -173,9 +200,10 @@ void Simulator::addMessages(const QList<StoredMessage>& messages, const QByteArr
 {
     for (StoredMessage m : messages) {
         m.source = source;
-        const int wasHeld = m_store.heldCount();
-        const bool stored = m_store.offer(m, QDateTime::currentMSecsSinceEpoch()).has_value();
-        if (!stored && m_store.heldCount() == wasHeld)
+        MessageStore& store = *m_memory.landing(m.storage);  // the store file allows SM and ME only
+        const int wasHeld = store.heldCount();
+        const bool stored = store.offer(m, QDateTime::currentMSecsSinceEpoch()).has_value();
+        if (!stored && store.heldCount() == wasHeld)
             m_log.write("STORE", "dropped from=" + quoted(m.sender) + " source=" + source + " index=" +
                                      QByteArray::number(m.index) + " out of range");
         flushUnsolicited();
@@ -205,18 +233,28 @@ void Simulator::onMessageFile(const QString& name, const QByteArray& contents)
     addMessages(parsed.messages, "inbox");
 }
 
+// "sim-pin" changes the code only; "sim-state" locks or unlocks the SIM.
+void Simulator::applySimOptions(const QByteArray& line)
+{
+    if (line.startsWith("sim-pin")) m_core.sim().setPin(m_options.simPin);
+    if (line.startsWith("sim-state") && m_options.simState) m_core.sim().setState(*m_options.simState);
+}
+
 void Simulator::onControlFile(const QString& name, const QByteArray& contents)
 {
     for (const QByteArray& line : contents.split('\n')) {
         const QByteArray trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith('#')) continue;
-        const QString error = applyControlLine(trimmed, m_options);
+        QString error;
+        if (const auto action = parseControlAction(trimmed, &error)) error = act(*action);
+        else if (error.isEmpty()) error = applyControlLine(trimmed, m_options);
         if (!error.isEmpty()) {
             m_log.write("ERROR", quoted(name.toLocal8Bit()) + " " + error.toLocal8Bit());
             continue;
         }
         m_log.write("CONTROL", quoted(trimmed));
         if (trimmed.startsWith("echo ") && m_options.echo) m_core.setEcho(*m_options.echo);
+        if (trimmed.startsWith("sim-")) applySimOptions(trimmed);
     }
     applyTimers();
 }

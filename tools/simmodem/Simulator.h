@@ -1,8 +1,10 @@
 #pragma once
 // Wires the pieces together: terminal ↔ command interpreter, the output pace (pieces,
-// delays), junk, the message sources (store file, inbox, generator) and the log.
+// delays), junk, the message sources (store file, inbox, generator) and the log; and the
+// port's own faults: vanishing (SimulatorPort.cpp) and hanging.
 #include "EventLog.h"
 #include "Inbox.h"
+#include "MessageAreas.h"
 #include "MessageStore.h"
 #include "ModemCore.h"
 #include "Options.h"
@@ -32,7 +34,7 @@ private:
     };
 
     void onReceived(const QByteArray& bytes);
-    void onStoreChange(const char* what, const StoredMessage& message);
+    void onStoreChange(const char* what, const StoredMessage& message, const QByteArray& memory);
     void flushUnsolicited();
     void enqueue(const QByteArray& unit, const QByteArray& kind);
     void pump();
@@ -43,11 +45,21 @@ private:
     void onMessageFile(const QString& name, const QByteArray& contents);
     void onControlFile(const QString& name, const QByteArray& contents);
     void applyTimers();
+    void applySimOptions(const QByteArray& controlLine);
+
+    // SimulatorPort.cpp
+    QString act(const ControlAction& action);
+    void vanish();
+    bool comeBack(QString* error);
+    void hang(int seconds);
+    void unhang(const QByteArray& reason);
 
     Options m_options;
     const Profile& m_profile;
     EventLog m_log;
     MessageStore m_store;
+    MessageStore m_phone;    // "ME"
+    MessageAreas m_memory;   // the two, as AT+CPMS chose
     ModemCore m_core;
     PtyEndpoint m_pty;
     Inbox m_inbox;
@@ -55,6 +67,9 @@ private:
     QTimer m_pace;
     QTimer m_junkTimer;
     QTimer m_generateTimer;
+    QTimer m_returnTimer;    // vanish-for
+    QTimer m_hangTimer;      // hang-for
+    bool m_hung = false;
     QList<QByteArray> m_unsolicited;  // +CMTI lines not written yet
     int m_junkTurn = 0;
     int m_generated = 0;

@@ -33,8 +33,8 @@ bool isHex(const QByteArray& text)
 
 } // namespace
 
-SmsCommands::SmsCommands(const Profile& profile, MessageStore& store)
-    : m_profile(profile), m_store(store)
+SmsCommands::SmsCommands(const Profile& profile, MessageAreas& areas)
+    : m_profile(profile), m_memory(areas)
 {
 }
 
@@ -64,24 +64,36 @@ std::optional<QByteArray> SmsCommands::handle(const QByteArray& name, CommandKin
     }
     if (name == "+CMGR") return kind == CommandKind::Set ? read(args) : reply::error();
     if (name == "+CMGD") {
-        if (kind == CommandKind::Test) return reply::info({"+CMGD: (" + QByteArray::number(m_store.firstIndex()) + "-" +
-                                                           QByteArray::number(m_store.firstIndex() + m_store.capacity() - 1) + "),(0-4)"});
+        if (kind == CommandKind::Test) return reply::info({"+CMGD: (" + QByteArray::number(m_memory.firstIndex()) + "-" +
+                                                           QByteArray::number(m_memory.firstIndex() + m_memory.capacity() - 1) + "),(0-4)"});
         return kind == CommandKind::Set ? remove(args) : reply::error();
     }
     if (name == "+CMGS") {
         if (kind == CommandKind::Test) return reply::ok();
         return kind == CommandKind::Set ? startSend(args) : reply::error();
     }
-    if (name == "+CPMS") {
-        const QByteArray used = QByteArray::number(m_store.size());
-        const QByteArray total = QByteArray::number(m_store.capacity());
-        const QByteArray one = used + "," + total;
-        if (kind == CommandKind::Read)
-            return reply::info({"+CPMS: \"SM\"," + one + ",\"SM\"," + one + ",\"SM\"," + one});
-        if (kind == CommandKind::Set) return reply::info({"+CPMS: " + one + "," + one + "," + one});
-        return reply::info({"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"});
-    }
+    if (name == "+CPMS") return storages(kind, args);
     return std::nullopt;
+}
+
+QByteArray SmsCommands::storages(CommandKind kind, const QByteArray& args)
+{
+    const auto counts = [this](MessageAreas::Area area) {
+        return QByteArray::number(m_memory.used(area)) + "," + QByteArray::number(m_memory.total(area));
+    };
+    if (kind == CommandKind::Read) {
+        QByteArray line = "+CPMS: ";
+        for (int i = 0; i < 3; ++i)
+            line += (i ? ",\"" : "\"") + MessageAreas::name(m_memory.area(i)) + "\"," + counts(m_memory.area(i));
+        return reply::info({line});
+    }
+    if (kind == CommandKind::Set) {
+        // An unknown memory is "operation not allowed", as 27.005 has no code of its own for it.
+        if (!m_memory.choose(args.split(','))) return reply::cmsError(302);
+        return reply::info({"+CPMS: " + counts(m_memory.area(0)) + "," + counts(m_memory.area(1)) + "," +
+                            counts(m_memory.area(2))});
+    }
+    return reply::info({"+CPMS: (\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")"});
 }
 
 QByteArray SmsCommands::textHeader(const QByteArray& prefix, const StoredMessage& m, bool withIndex) const
@@ -131,7 +143,7 @@ QByteArray SmsCommands::list(const QByteArray& args)
     }
 
     QList<QByteArray> lines;
-    for (const StoredMessage& m : m_store.messages()) {
+    for (const StoredMessage& m : m_memory.messages()) {
         if (!all && m.status != *wanted) continue;
         if (m_textMode) {
             lines << textHeader("+CMGL: ", m, true) << m.text;
@@ -142,7 +154,7 @@ QByteArray SmsCommands::list(const QByteArray& args)
                          QByteArray::number(static_cast<int>(m.status)) + ",," + QByteArray::number(length)
                   << body;
         }
-        if (m.status == MessageStatus::RecUnread) m_store.find(m.index)->status = MessageStatus::RecRead;
+        if (m.status == MessageStatus::RecUnread) m_memory.find(m.index)->status = MessageStatus::RecRead;
     }
     return reply::info(lines);
 }
@@ -151,7 +163,7 @@ QByteArray SmsCommands::read(const QByteArray& args)
 {
     bool ok = false;
     const int index = args.trimmed().toInt(&ok);
-    StoredMessage* m = ok ? m_store.find(index) : nullptr;
+    StoredMessage* m = ok ? m_memory.find(index) : nullptr;
     if (!m) return reply::cmsError(kInvalidIndex);
     QByteArray result;
     if (m_textMode) {
@@ -179,15 +191,15 @@ QByteArray SmsCommands::remove(const QByteArray& args)
         if (!flagOk || flag < 0 || flag > 4) return reply::cmsError(parameterError());
     }
     if (flag == 0) {
-        if (!ok || !m_store.remove(index)) return reply::cmsError(kInvalidIndex);
+        if (!ok || !m_memory.remove(index)) return reply::cmsError(kInvalidIndex);
         return reply::ok();
     }
     // 1: read ones, 2: read and sent, 3: read, sent and unsent, 4: all.
-    for (const StoredMessage& m : m_store.messages()) {
+    for (const StoredMessage& m : m_memory.messages()) {
         const bool gone = flag == 4 || m.status == MessageStatus::RecRead ||
                           (flag >= 2 && m.status == MessageStatus::StoSent) ||
                           (flag >= 3 && m.status == MessageStatus::StoUnsent);
-        if (gone) m_store.remove(m.index);
+        if (gone) m_memory.remove(m.index);
     }
     return reply::ok();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The SMS commands of 3GPP TS 27.005 over the message store: AT+CMGF, +CMGL, +CMGR,
-// +CMGD, +CPMS and +CMGS with its "> " prompt, text entry and Ctrl-Z.
-#include "MessageStore.h"
+// +CMGD, +CPMS and +CMGS with its "> " prompt, text entry and Ctrl-Z. They act on the
+// memory AT+CPMS chose (the SIM until then).
+#include "MessageAreas.h"
 #include "Profile.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ enum class CommandKind { Execute, Read, Test, Set };
 
 class SmsCommands {
 public:
-    SmsCommands(const Profile& profile, MessageStore& store);
+    SmsCommands(const Profile& profile, MessageAreas& areas);
 
     // The reply, or nothing when `name` ("+CMGL") is not an SMS command.
     std::optional<QByteArray> handle(const QByteArray& name, CommandKind kind, const QByteArray& args);
@@ -43,12 +44,13 @@ private:
     QByteArray read(const QByteArray& args);
     QByteArray remove(const QByteArray& args);
     QByteArray startSend(const QByteArray& args);
+    QByteArray storages(CommandKind kind, const QByteArray& args);
     QByteArray textHeader(const QByteArray& prefix, const StoredMessage& m, bool withIndex) const;
     QByteArray pduBody(const StoredMessage& m, int* tpduLength) const;
     int parameterError() const { return m_textMode ? 305 : 304; }
 
     const Profile& m_profile;
-    MessageStore& m_store;
+    MessageAreas& m_memory;  // <mem1> for list, read and delete
     bool m_textMode = false;
     bool m_entering = false;
     QByteArray m_destination;

@@ -152,6 +152,10 @@ struct Parser {
             current.text = QByteArray::fromHex(value);
         } else if (key == "text") {
             current.text = value;
+        } else if (key == "storage") {
+            current.storage = value.toUpper();
+            if (current.storage != "SM" && current.storage != "ME")
+                return fail(lineNumber, QStringLiteral("storage: expected SM or ME"));
         } else {
             return fail(lineNumber, QStringLiteral("unknown key \"%1\"").arg(QString::fromLatin1(key)));
         }

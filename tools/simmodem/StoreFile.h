@@ -8,7 +8,7 @@
 //   Hello there
 //   .
 //
-// Other keys: "status:", "index:", "pdu:", "text-hex:", "text: <one line>", and those
+// Other keys: "status:", "index:", "storage:", "pdu:", "text-hex:", "text: <one line>", and those
 // that make a block a concatenated SMS ("concat:", "ref:", "parts-order:", ...).
 #include "MessageStore.h"
 
