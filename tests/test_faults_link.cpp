@@ -100,6 +100,125 @@ Scenario* silentModem()
     return s;
 }
 
+// The port goes away under the program and comes back on the same path (a USB modem
+// re-enumerating); a message arrives meanwhile. Nothing is lost, no box, no exit.
+Scenario* vanishing()
+{
+    auto* s = onFastLink(modemCase("port vanishes and comes back", "29", {}, 3));
+    s->modemArgs << "--cmti";
+    s->steps.append({[](Scenario& c) { return c.storeEvents("delete ") >= 1; }, [](Scenario& c) {
+                         c.modemControl("vanish-for 8\n");
+                         const Sms later = messages("30", 1).first();
+                         c.sms.append(later);
+                         c.addMessage(later);
+                     }});
+    s->extraChecks = [](Scenario& c) {
+        QStringList wrong;
+        const QByteArray log = programLog(c);
+        if (!log.contains("lost: ") || !log.contains("open again"))
+            wrong << "the loss and the return were not logged";
+        if (c.rig->gateway.state() != QProcess::Running)
+            wrong << "the program ended";
+        return wrong;
+    };
+    return s;
+}
+
+// The modem stops answering anything; the program closes and reopens the port after three
+// silent commands, which ends the hang.
+Scenario* hanging()
+{
+    auto* s = onFastLink(modemCase("modem hangs until reopened", "31", {}, 3));
+    s->steps.append({[](Scenario& c) { return c.storeEvents("delete ") >= 1; },
+                     [](Scenario& c) { c.modemControl("hang\n"); }});
+    s->extraChecks = [](Scenario& c) {
+        const QByteArray log = programLog(c);
+        return log.contains("answered nothing to 3 commands") ? QStringList()
+                                                              : QStringList{"no reopening logged"};
+    };
+    return s;
+}
+
+// Every SIM state: the right PIN is entered once and never shown; the others stop the
+// program with exit code 77 and the state named, after at most one try.
+Scenario* simCase(const QString& name, const QStringList& modemArgs, const QByteArray& ini, int exitCode,
+                  int tries, const QByteArray& told)
+{
+    auto* s = new Scenario;
+    s->name = name;
+    s->sms = messages("32", 1);
+    s->modemArgs << modemArgs;
+    s->extraIni = ini;
+    s->env.insert("QT_LOGGING_RULES", "zorvel.*.debug=true"); // the modem trace too
+    if (exitCode != 0) {
+        // Without a window the text goes to stderr and the program ends (with one, a box).
+        s->rig->gatewayArgs = {"--no-window"};
+        s->expectExact = false;
+        s->finished = [](Scenario& c) { return c.rig->gateway.state() == QProcess::NotRunning; };
+    }
+    s->extraChecks = [exitCode, tries, told](Scenario& c) {
+        QStringList wrong;
+        const QByteArray log = programLog(c);
+        if (log.contains("4321") || log.contains("9999"))
+            wrong << "the PIN appears in the log";
+        int made = 0;
+        for (const ModemEvent& e : c.modemEvents())
+            made += e.kind == "SIM";
+        if (made != tries)
+            wrong << QStringLiteral("%1 PIN tries, expected %2").arg(made).arg(tries);
+        if (exitCode != 0) {
+            if (c.rig->gateway.state() != QProcess::NotRunning || c.rig->gateway.exitCode() != exitCode)
+                wrong << QStringLiteral("exit code %1, expected %2").arg(c.rig->gateway.exitCode()).arg(exitCode);
+            if (!log.contains(told))
+                wrong << "the state was not named: " + QString::fromLatin1(told);
+            if (c.storeEvents("delete ") != 0)
+                wrong << "a message was deleted";
+        }
+        return wrong;
+    };
+    return s;
+}
+
+// Where new messages are kept: a message in the modem's own memory is seen only when
+// Storage names it.
+Scenario* storageCase(const QByteArray& storage, bool seen, const QByteArray& link)
+{
+    auto* s = new Scenario;
+    s->name = "Storage=" + storage + (link.isEmpty() ? ", design link" : "");
+    s->sms = messages("33", 1);
+    s->storedAtStart = false;
+    s->extraIni = "Storage=" + storage + "\r\n" + link;
+    s->steps.append({[](Scenario&) { return true; }, [](Scenario& c) {
+                         QFile f(c.rig->path("inbox/.me"));
+                         if (f.open(QIODevice::WriteOnly))
+                             f.write(Scenario::storeBlock(c.sms[0]) + "storage: ME\n");
+                         f.close();
+                         QFile::rename(f.fileName(), c.rig->path("inbox/me.msg"));
+                     }});
+    s->expectExact = storage != "MT";
+    if (!seen) {
+        s->expectExact = false;
+        s->finished = [](Scenario& c) { return c.seconds() > 25; };
+    }
+    s->extraChecks = [seen, storage](Scenario& c) {
+        QStringList wrong;
+        if (storage == "MT") {
+            // The account follows slots by their index in one memory; through MT the
+            // modem's own memory is numbered after the SIM's, so it is checked here.
+            const bool delivered = c.requests().size() == 1 && c.requests()[0].status == 200;
+            if (!delivered || c.storeEvents("delete 0 mem=ME") != 1)
+                wrong << "the message in the modem's memory was not forwarded and deleted";
+            c.account = Account{};
+        }
+        if (!programLog(c).contains("message storage " + storage + ": "))
+            wrong << "the storage's use was not logged";
+        if (!seen && (!c.requests().isEmpty() || c.storeEvents("delete ") != 0))
+            wrong << "a message outside the chosen storage was forwarded or deleted";
+        return wrong;
+    };
+    return s;
+}
+
 } // namespace
 
 class FaultsLink : public QObject {
@@ -120,7 +239,16 @@ private slots:
                             longList, arrivingWithJunk(), unsolicitedInList(0), unsolicitedInList(1),
                             unsolicitedInList(2), hostileTexts()})
             cases_.emplace_back(onFastLink(s));
-        for (Scenario* s : {announcedPickup(), drained(), silentModem()})
+        const QStringList pin{"--sim-pin", "4321"};
+        for (Scenario* s :
+             {announcedPickup(), drained(), silentModem(), vanishing(), hanging(),
+              simCase("SIM PIN, the right PIN", pin, fastLink + "PIN=4321\r\n", 0, 1, {}),
+              simCase("SIM ready, PIN= empty, design link", {}, "PIN=\r\n", 0, 0, {}),
+              simCase("SIM PIN, a wrong PIN, design link", pin, "PIN=9999\r\n", 77, 1, "did not take the PIN"),
+              simCase("SIM PIN, none configured", pin, fastLink, 77, 0, "asks for its PIN (SIM PIN)"),
+              simCase("SIM PUK", {"--sim-state", "puk"}, fastLink + "PIN=4321\r\n", 77, 0, "locked (SIM PUK)"),
+              storageCase("ME", true, fastLink), storageCase("MT", true, fastLink),
+              storageCase("SM", false, {})})
             cases_.emplace_back(s);
         for (auto& s : cases_)
             s->limitSeconds = std::min(s->limitSeconds, 90);

@@ -234,7 +234,8 @@ inline Account settle(const QList<Sms>& sent, const QByteArray& key, const QList
                 }
             }
         } else if (e.kind == "STORE" && e.details.startsWith("delete ")) {
-            const QByteArray index = e.details.mid(7).trimmed();
+            // "delete 3", or "delete 3 mem=ME" for the modem's own memory
+            const QByteArray index = e.details.mid(7).trimmed().split(' ').first();
             if (index == pendingDelete)
                 pendingDelete = QByteArray();
             ++a.deleted;
