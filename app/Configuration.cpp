@@ -132,6 +132,7 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
     c.StartMinimised = ReadText(ini, "StartMinimised");
     c.PDUmode = ReadText(ini, "PDUmode") == "1" ? "1" : "0";
     c.Decode = ReadText(ini, "Decode") == "1";
+    c.Mode = MessageModeOf(c.PDUmode, c.Decode);
     if (ini.Value(sectionName, "MultipartWait")) {
         const std::string wait = ReadText(ini, "MultipartWait");
         const std::optional<int> minutes = ParseMinutes(wait);

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "MessageMode.h"
+
 namespace zorvel {
 
 struct Configuration {
@@ -13,8 +15,9 @@ struct Configuration {
     std::string Dest;           // "Dest": forwarding address, unchanged
     std::string SecKey;         // "Key": shared key, the file's bytes unchanged
     std::string StartMinimised; // "StartMinimised": only exactly "1" starts minimised
-    std::string PDUmode;        // "PDUmode": always "0" (text mode) or "1" (PDU mode)
-    bool Decode = false;        // "Decode": only exactly "1" decodes PDUs and joins long messages
+    std::string PDUmode;        // "PDUmode" as read: always "0" (text mode) or "1" (PDU mode)
+    bool Decode = false;        // "Decode" as read: only exactly "1" decodes PDUs and joins long messages
+    MessageMode Mode = MessageMode::Text; // the two above, settled: what everything else uses
     int MultipartWait = 10;     // "MultipartWait": minutes a long message waits for its parts
     bool Store = false;         // "Store": "1" keeps every message in zorvel.sqlite until accepted
     bool FastLink = false;      // "Link": "fast" holds the port open; "design" or none: a port per command

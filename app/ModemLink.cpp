@@ -51,11 +51,9 @@ bool ModemLink::loadConfiguration()
 
 void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
 {
-    fields_.setText(Field::txtPDUmode, "ASCII Mode");
-    if (config_.PDUmode == "1")
-        fields_.setText(Field::txtPDUmode, "PDU Mode");
-    if (config_.Decode)
-        fields_.setText(Field::txtPDUmode, "Decoded Mode"); // PDU format, whatever PDUmode says
+    fields_.setText(Field::txtPDUmode, config_.Mode == MessageMode::Decoded ? "Decoded Mode"
+                                       : config_.Mode == MessageMode::Pdu   ? "PDU Mode"
+                                                                            : "ASCII Mode");
 
     clock_ = std::make_unique<QtClock>();
     port_ = std::make_unique<QtSerialModemPort>(workFolder_, config_.iniPath);
@@ -63,7 +61,7 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
     http_ = std::make_unique<QtHttpClient>();
     cycle_ = std::make_unique<PollCycle>(
         *exchange_, fields_, *http_, *clock_,
-        ForwardingSettings{config_.PDUmode, config_.Dest, config_.SecKey, config_.Decode,
+        ForwardingSettings{config_.Mode, config_.Dest, config_.SecKey,
                            std::int64_t{config_.MultipartWait} * 60 * 1000},
         SetupSettings{{}, config_.AskPin || config_.FastLink, config_.PIN, config_.Storage,
                       config_.FastLink},
@@ -112,7 +110,7 @@ void ModemLink::createExchange()
         exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_, settings);
     } else {
         FastLinkTimes times;
-        if (config_.PDUmode != "1" && !config_.Decode)
+        if (config_.Mode == MessageMode::Text)
             times.textLingerMs = 200; // a text's own "OK" line is followed at once by more
         auto held = std::make_unique<FastExchange>(*port_, *clock_, fields_, settings, times);
         heldLink_ = held.get();
@@ -162,9 +160,12 @@ namespace {
 
 const char* messageMode(const Configuration& config)
 {
-    if (config.Decode)
-        return "decoded PDU";
-    return config.PDUmode == "1" ? "PDU" : "text";
+    switch (config.Mode) {
+    case MessageMode::Decoded: return "decoded PDU";
+    case MessageMode::Pdu: return "PDU";
+    case MessageMode::Text: break;
+    }
+    return "text";
 }
 
 } // namespace

@@ -10,11 +10,6 @@ namespace zorvel {
 
 namespace {
 
-MessageFormat formatOf(const Configuration& config)
-{
-    return config.PDUmode == "1" || config.Decode ? MessageFormat::Pdu : MessageFormat::Text;
-}
-
 std::string parts(int n)
 {
     return std::to_string(n) + (n == 1 ? " part" : " parts");
@@ -53,7 +48,7 @@ StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& co
                      HttpClient& http, StatusFields& fields)
     : store_(std::move(store)), fields_(fields),
       intake_(*store_, clock,
-              IntakeSettings{formatOf(config), config.Decode,
+              IntakeSettings{FormatOf(config.Mode), config.Mode == MessageMode::Decoded,
                              std::int64_t{config.MultipartWait} * 60 * 1000}),
       delivery_(*store_, http, clock, DeliverySettings{config.Dest, config.SecKey})
 {

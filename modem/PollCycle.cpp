@@ -18,7 +18,7 @@ PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
           setup.formatCommand = formatCommand(); // settled by the forwarding settings
           return std::move(setup);
       }()),
-      queue_(settings_.Decode, settings_.multipartWaitMs, messageFormat())
+      queue_(settings_.mode == MessageMode::Decoded, settings_.multipartWaitMs, messageFormat())
 {
     setup_.events = &events;
     setup_.onSimStopped = [this](const SimStop& stop) {
@@ -350,8 +350,7 @@ std::string PollCycle::formatCommand() const
 
 MessageFormat PollCycle::messageFormat() const
 {
-    // Decoding reads PDUs, so it drives the modem in PDU format whatever PDUmode says.
-    return settings_.PDUmode == "1" || settings_.Decode ? MessageFormat::Pdu : MessageFormat::Text;
+    return FormatOf(settings_.mode);
 }
 
 } // namespace zorvel

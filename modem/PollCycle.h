@@ -25,6 +25,7 @@
 #include "ForwardingQueue.h"
 #include "HttpClient.h"
 #include "InboxDecoder.h"
+#include "MessageMode.h"
 #include "MessageRead.h"
 #include "ModemSetup.h"
 #include "OutgoingMessage.h"
@@ -34,10 +35,9 @@
 namespace zorvel {
 
 struct ForwardingSettings {
-    std::string PDUmode = "0"; // "0" text mode, "1" PDU mode
+    MessageMode mode = MessageMode::Text;
     std::string Dest;
     std::string SecKey;
-    bool Decode = false;       // PDU format, each PDU decoded, long messages joined
     std::int64_t multipartWaitMs = 10 * 60 * 1000;
 };
 

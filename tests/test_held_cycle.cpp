@@ -15,7 +15,7 @@ namespace {
 struct HeldRig {
     HeldRig(SetupSettings setup, bool held = true)
         : exchange(port, clock, fields, PortSettings{3, "9600,n,8,1"}, FastLinkTimes{}),
-          cycle(exchange, fields, http, clock, ForwardingSettings{"1", "http://h/in", "k", true},
+          cycle(exchange, fields, http, clock, ForwardingSettings{MessageMode::Decoded, "http://h/in", "k"},
                 std::move(setup), LinkPace{held})
     {
         port.respond = [this](const std::string& w) {

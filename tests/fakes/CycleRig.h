@@ -80,7 +80,7 @@ inline std::string pduEntry(const PduFields& pdu)
 struct Rig {
     explicit Rig(std::string pduMode = "0", bool decode = false)
         : cycle(exchange, fields, http, clock,
-                ForwardingSettings{std::move(pduMode), "http://h/in", "k", decode})
+                ForwardingSettings{MessageModeOf(pduMode, decode), "http://h/in", "k"})
     {
         port.respond = [this](const std::string& w) { return modem(w); };
         cycle.readOutgoingInput = [this] { return input; };

@@ -33,10 +33,11 @@ std::string clockStamp(std::int64_t ms)
 ForwardingSettings settingsFor(Mode mode)
 {
     ForwardingSettings settings;
-    settings.PDUmode = mode == Mode::Pdu ? "1" : "0";
+    settings.mode = mode == Mode::Decoded ? MessageMode::Decoded
+                    : mode == Mode::Pdu   ? MessageMode::Pdu
+                                          : MessageMode::Text;
     settings.Dest = dest;
     settings.SecKey = key;
-    settings.Decode = mode == Mode::Decoded;
     return settings;
 }
 
