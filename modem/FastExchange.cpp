@@ -9,7 +9,7 @@ namespace zorvel {
 
 namespace {
 
-constexpr const char* lostText = "OFFLINE";
+constexpr const char* lostText = "DOWN"; // as short as READY: the field is narrow
 constexpr std::size_t longestOwnLine = 512; // junk without a line end is dropped beyond this
 
 bool startsWith(const std::string& text, const char* prefix)

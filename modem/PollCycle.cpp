@@ -24,7 +24,7 @@ PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
     setup_.onSimStopped = [this](const SimStop& stop) {
         step_ = Step::Idle;
         StartupFlag = false;
-        fields_.setText(Field::txtReady, "SIM LOCKED"); // no tick starts anything again
+        fields_.setText(Field::txtReady, "SIM"); // no tick starts anything again; the field is narrow
         if (onSimStopped)
             onSimStopped(stop);
     };

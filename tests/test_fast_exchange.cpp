@@ -180,13 +180,13 @@ void FastExchangeTest::aLostPortIsReopenedEveryFiveSeconds()
     QCOMPARE(rig.doneCalls, 1); // ends with what it heard, not settled
     QVERIFY(!rig.exchange->replySettled());
     QCOMPARE(rig.lost, std::vector<std::string>{"device vanished"});
-    QCOMPARE(rig.ready(), std::string("OFFLINE"));
+    QCOMPARE(rig.ready(), std::string("DOWN"));
     // A command while the port is away hears nothing at once.
     rig.send("AT+CMGD=1\r\n");
     rig.clock.advance(0);
     QCOMPARE(rig.doneCalls, 2);
     QCOMPARE(rig.exchange->reply(), std::string());
-    QCOMPARE(rig.ready(), std::string("OFFLINE"));
+    QCOMPARE(rig.ready(), std::string("DOWN"));
     const auto opens = [&] {
         return std::count_if(rig.port.log.begin(), rig.port.log.end(),
                              [](const std::string& l) { return l.starts_with("open"); });
