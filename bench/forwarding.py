@@ -78,8 +78,9 @@ class Rig:
         stop_all(self.procs, self.dir)
 
 
-def stop_all(procs, folder):
-    """SIGTERM to the helpers (last started first), SIGKILL after 5 s, then the folder goes."""
+def stop_all(procs, folder, keep=False):
+    """SIGTERM to the helpers (last started first), SIGKILL after 5 s, then the folder goes
+    (unless kept, to read its logs)."""
     for p in reversed(procs):
         p.send_signal(signal.SIGTERM)
     for p in procs:
@@ -87,7 +88,9 @@ def stop_all(procs, folder):
             p.wait(5)
         except subprocess.TimeoutExpired:
             p.kill()
-    shutil.rmtree(folder, ignore_errors=True)
+            p.wait()
+    if not keep:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def list_count(rig):
