@@ -56,9 +56,11 @@ void PollCycle::startIfDue()
         setup_.run([this] { setupEnded(); });
         return;
     }
+    // Ticks come once a second: a list falls due at the tick before it would be late.
+    constexpr std::int64_t tickMs = 1000;
+    const std::int64_t sinceList = clock_.nowMs() - lastListMs_;
     const bool due = !pace_.held || SendFlag || announced_ || drainAgain_ ||
-                     clock_.nowMs() - lastListMs_ >= pace_.listEveryMs ||
-                     clock_.nowMs() < lastListMs_; // a clock set back
+                     sinceList > pace_.listEveryMs - tickMs || sinceList < 0; // or a clock set back
     if (due)
         run(afterFirstCycleBlock());
 }
@@ -93,12 +95,16 @@ void PollCycle::run(Step step)
     switch (step) {
     case Step::Idle:
     case Step::Setup: return;
-    case Step::OutgoingFormat: return send(outgoing_.format);
+    case Step::OutgoingFormat:
+        formatChanged_ = true;
+        return send(outgoing_.format);
     case Step::OutgoingRecipient: return send(outgoing_.recipient);
     case Step::OutgoingText: return send(outgoing_.body);
     case Step::Signal: return send("AT+CSQ\r\n");
     case Step::Operator: return send("AT+COPS?\r\n");
-    case Step::Format: return send(formatCommand());
+    case Step::Format:
+        formatChanged_ = false;
+        return send(formatCommand());
     case Step::List:
         lastListMs_ = clock_.nowMs();
         announced_ = false;
@@ -291,9 +297,13 @@ PollCycle::Step PollCycle::afterFirstCycleBlock()
 // Signal and operator: every cycle, or with the held link when they are due.
 PollCycle::Step PollCycle::statusOrInbox()
 {
+    constexpr std::int64_t tickMs = 1000;
     const std::int64_t now = clock_.nowMs();
-    if (pace_.held && statusAsked_ && now - lastStatusMs_ < pace_.statusEveryMs && now >= lastStatusMs_)
-        return Step::Format;
+    if (pace_.held && statusAsked_ && now - lastStatusMs_ <= pace_.statusEveryMs - tickMs &&
+        now >= lastStatusMs_) {
+        // The held modem keeps its format; only an outgoing message changed it.
+        return formatChanged_ ? Step::Format : Step::List;
+    }
     statusAsked_ = true;
     lastStatusMs_ = now;
     return Step::Signal;

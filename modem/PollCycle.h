@@ -43,7 +43,8 @@ struct ForwardingSettings {
 
 // The held link's pace. Without it every tick while READY runs a whole cycle; with it a
 // cycle runs when a message was announced, the inbox is due (at least every 10 s) or the
-// operator pressed Send, and asks signal and operator only every 30 s. A cycle that
+// operator pressed Send, and asks signal, operator and the message format only every 30 s
+// (the format also after an outgoing message, which sets its own). A cycle that
 // forwarded a message is followed at once by another, until the inbox is drained.
 struct LinkPace {
     bool held = false;
@@ -139,6 +140,7 @@ private:
     std::int64_t lastListMs_ = 0;
     std::int64_t lastStatusMs_ = 0;
     bool statusAsked_ = false;
+    bool formatChanged_ = false; // the outgoing message's text format is in force
 
     Step step_ = Step::Idle;
     OutgoingCommands outgoing_;

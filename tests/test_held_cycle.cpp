@@ -186,13 +186,23 @@ void HeldCycleTest::paceOfListsAndStatusQueries()
 {
     HeldRig rig(SetupSettings{{}, true, "", "", true});
     rig.tick(); // the first cycle
-    const long lists = rig.count("AT+CMGL"), signal = rig.count("AT+CSQ"), names = rig.count("AT+COPS?");
+    const long lists = rig.count("AT+CMGL"), signal = rig.count("AT+CSQ"), names = rig.count("AT+COPS?"),
+               formats = rig.count("AT+CMGF");
     for (int i = 0; i < 60; ++i)
         rig.tick();
-    // One minute: a list every 10 s, signal and operator every 30 s.
+    // One minute: a list every 10 s; signal, operator and format every 30 s.
     QCOMPARE(rig.count("AT+CMGL") - lists, 6L);
     QCOMPARE(rig.count("AT+CSQ") - signal, 2L);
     QCOMPARE(rig.count("AT+COPS?") - names, 2L);
+    QCOMPARE(rig.count("AT+CMGF") - formats, 2L);
+    // Send sets text format for its message; the list after it sets the inbox's again.
+    const std::size_t before = rig.port.written.size();
+    rig.cycle.cmdSendText_Click();
+    rig.tick();
+    const std::vector<std::string> sent = rig.written(before);
+    QCOMPARE(sent.front(), std::string("AT+CMGF=1\r\n"));
+    QCOMPARE(sent.back(), std::string("AT+CMGL=4\r\n"));
+    QCOMPARE(sent[sent.size() - 2], std::string("AT+CMGF=0\r\n"));
 }
 
 void HeldCycleTest::anAnnouncementStartsACycleAtOnceAndTheInboxDrains()
