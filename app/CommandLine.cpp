@@ -40,11 +40,13 @@ void describe(QCommandLineParser& parser)
                        "  %2   the port is missing or cannot be opened (it may come back)\n"
                        "  %3   a mistake on the command line\n"
                        "  %4  zorvel.sqlite is damaged, from a newer Zorvel, or (--pending) unreadable\n"
-                       "  %5  zorvel.ini (or its Speed value) is unusable")
+                       "  %5  the SIM needs a person: no PIN configured, a wrong PIN, or its PUK\n"
+                       "  %6  zorvel.ini (or its Speed value) is unusable")
             .arg(exitcode::ended)
             .arg(exitcode::portFailed)
             .arg(exitcode::usage)
             .arg(exitcode::storeDamaged)
+            .arg(exitcode::simLocked)
             .arg(exitcode::configuration));
     parser.addOptions({helpOption, versionOption, folderOption, noWindowOption, pendingOption});
 }
