@@ -199,6 +199,7 @@ void ModemLink::stop()
     // Gone, not paused: an answer that is already waiting in the event queue finds no
     // one to run its delete.
     cycle_.reset();
+    heldLink_ = nullptr;
     exchange_.reset();
     http_.reset();
     store_.reset();
