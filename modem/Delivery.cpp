@@ -3,14 +3,13 @@
 #include <algorithm>
 
 #include "ForwardUrl.h"
+#include "RetryWait.h"
 #include "MessageText.h"
 
 namespace zorvel {
 
 namespace {
 
-constexpr std::int64_t firstBackoffMs = 30'000;
-constexpr std::int64_t longestBackoffMs = 10 * 60'000;
 constexpr std::int64_t firstPauseMs = 1'000;
 constexpr std::int64_t longestPauseMs = 60'000;
 // Even with nothing due, the store is looked at again now and then: a read that failed
@@ -113,12 +112,7 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
 // Its next turn after the first failure, then 30 s doubling to 10 minutes.
 std::int64_t Delivery::messageBackoff(int tries) const
 {
-    if (tries < 2)
-        return 0;
-    std::int64_t wait = firstBackoffMs;
-    for (int i = 2; i < tries && wait < longestBackoffMs; ++i)
-        wait *= 2;
-    return std::min(wait, longestBackoffMs);
+    return RetryWaitMs(tries);
 }
 
 } // namespace zorvel

@@ -9,32 +9,9 @@
 
 namespace zorvel {
 
-namespace {
-
-constexpr std::size_t rememberedIncomplete = 1000;
-constexpr std::int64_t firstBackoffMs = 30'000;
-constexpr std::int64_t longestBackoffMs = 10 * 60'000;
-
-std::string entryKey(const InboxEntry& e)
-{
-    return e.headerSender + '\x1f' + e.headerStamp + '\x1f' + e.text;
-}
-
-} // namespace
-
-struct ForwardingQueue::Listed {
-    const InboxEntry* entry;
-    std::optional<SmsDeliver> sms; // decoded mode only, when the PDU is an SMS-DELIVER
-};
-
-struct ForwardingQueue::Candidate {
-    ListedMessage message;
-    bool ready = true;
-};
-
 ForwardingQueue::ForwardingQueue(bool decode, std::int64_t multipartWaitMs, MessageFormat format)
-    : decode_(decode), multipartWaitMs_(multipartWaitMs),
-      format_(decode ? MessageFormat::Pdu : format)
+    : decode_(decode), format_(decode ? MessageFormat::Pdu : format),
+      join_(multipartWaitMs, format_)
 {
 }
 
@@ -42,7 +19,7 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
 {
     CyclePlan plan;
     // Each entry decoded once, for forgetting and for choosing alike.
-    std::vector<Listed> listed;
+    std::vector<ListedEntry> listed;
     for (const InboxEntry& entry : list.entries) {
         std::string whyNot;
         listed.push_back({&entry, decode_ ? DecodeSmsDeliver(entry.text, &whyNot) : std::nullopt});
@@ -53,158 +30,43 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
     if (list.whole)
         forget(listed);
 
-    std::vector<Listed> pending;
-    for (Listed& item : listed) {
+    std::vector<ListedEntry> pending;
+    for (ListedEntry& item : listed) {
         const InboxEntry& entry = *item.entry;
         if (!entry.complete) {
             plan.cutShort = entry;
-        } else if (acceptedEntries_.count(entryKey(entry))) {
+        } else if (acceptedEntries_.count(EntryKey(entry))) {
             if (!entry.index.empty())
-                plan.deleteAgain.push_back({entry.index, entryKey(entry)});
+                plan.deleteAgain.push_back({entry.index, EntryKey(entry)});
         } else {
             pending.push_back(std::move(item));
         }
     }
 
-    const std::vector<Candidate> all = candidates(pending, list.whole, nowMs, plan.notices);
-    std::size_t start = 0;
-    if (resumeAfter_) {
-        for (std::size_t i = 0; i < all.size(); ++i)
-            if (all[i].message.key == *resumeAfter_)
-                start = i + 1;
+    std::vector<JoinedCandidate> all = join_.candidates(pending, list.whole, nowMs, plan.notices);
+    std::vector<std::string> keys;
+    std::vector<bool> ready;
+    for (const JoinedCandidate& c : all) {
+        keys.push_back(c.message.key);
+        ready.push_back(c.ready);
     }
-    for (std::size_t n = 0; n < all.size(); ++n) {
-        const Candidate& c = all[(start + n) % all.size()];
-        const auto waiting = backoff_.find(c.message.key);
-        if (c.ready && (waiting == backoff_.end() || waiting->second.notBeforeMs <= nowMs)) {
-            plan.forward = c.message;
-            break;
-        }
-    }
+    if (const std::optional<std::size_t> turn = turns_.next(keys, ready, nowMs))
+        plan.forward = std::move(all[*turn].message);
     return plan;
 }
 
-std::vector<ForwardingQueue::Candidate>
-ForwardingQueue::candidates(std::vector<Listed>& entries, bool listWhole,
-                            std::int64_t nowMs, std::vector<std::string>& notices)
-{
-    struct Part {
-        const InboxEntry* entry;
-        SmsDeliver sms;
-    };
-    struct LongMessage {
-        std::size_t position; // of its first listed part among the candidates
-        std::map<int, std::vector<Part>> parts; // sequence -> entries (duplicates listed twice)
-    };
-    std::vector<Candidate> out;
-    std::map<std::string, LongMessage> longMessages;
-    std::map<std::string, std::size_t> singles; // key -> position, for an entry listed twice
-
-    for (auto& [entry, sms] : entries) {
-        if (IsLongMessagePart(sms)) {
-            const std::string key = LongMessageKey(*sms);
-            const bool lateForIts = std::find(forwardedIncomplete_.begin(), forwardedIncomplete_.end(),
-                                              key) != forwardedIncomplete_.end();
-            if (!lateForIts) {
-                auto [it, fresh] = longMessages.try_emplace(key, LongMessage{out.size(), {}});
-                if (fresh)
-                    out.emplace_back(); // filled in below, once every part is known
-                it->second.parts[sms->concat->sequence].push_back(Part{entry, std::move(*sms)});
-                continue;
-            }
-            // A part that turns up after its message went out without it: a message of its own.
-        }
-        const std::string key = entryKey(*entry);
-        if (const auto twin = singles.find(key); twin != singles.end()) {
-            // The same message stored twice: forwarded once, both deleted after the 2xx.
-            if (!entry->index.empty())
-                out[twin->second].message.indexes.push_back(entry->index);
-            continue;
-        }
-        singles.emplace(key, out.size());
-        Candidate c;
-        if (sms) {
-            c.message = DecodedMessage(*sms, TextUnits(*sms));
-        } else {
-            // Text mode, plain PDU mode, or a PDU that is no SMS-DELIVER we can read: as listed.
-            c.message.sender = entry->sender;
-            c.message.stamp = entry->stamp;
-            c.message.text = entry->text;
-            c.message.lblSMSstamp = entry->lblSMSstamp;
-            c.message.lblSMS = entry->lblSMS;
-            c.message.listedSender = entry->headerSender;
-            c.message.listedTime = entry->headerTime;
-            c.message.textLength = Utf8Characters(entry->text);
-        }
-        c.message.key = key;
-        c.message.entryKeys = {key};
-        c.message.contentKeys = {ContentKey(*entry, format_)};
-        if (!entry->index.empty())
-            c.message.indexes = {entry->index};
-        out.push_back(std::move(c));
-    }
-
-    for (auto& [key, longMessage] : longMessages) {
-        const SmsDeliver& first = longMessage.parts.begin()->second.front().sms;
-        const int count = first.concat->count;
-        const bool allThere = static_cast<int>(longMessage.parts.size()) == count;
-        const auto [seen, fresh] = firstSeen_.try_emplace(key, nowMs);
-        // A list the reply window cut short may only seem to lack parts.
-        const bool waitedEnough = listWhole && nowMs - seen->second > multipartWaitMs_;
-
-        std::u16string units;
-        Candidate& c = out[longMessage.position];
-        for (int sequence = 1; sequence <= count; ++sequence) {
-            const auto part = longMessage.parts.find(sequence);
-            if (part == longMessage.parts.end()) {
-                units += u"[...]";
-                continue;
-            }
-            const std::u16string partUnits = TextUnits(part->second.front().sms);
-            units += partUnits;
-            for (const Part& copy : part->second) {
-                // A copy is the same part stored twice only when it says the same; another
-                // text under the same sender, reference and number stays for a turn of its own.
-                if (TextUnits(copy.sms) != partUnits)
-                    continue;
-                c.message.entryKeys.push_back(entryKey(*copy.entry));
-                c.message.contentKeys.push_back(ContentKey(*copy.entry, format_));
-                if (!copy.entry->index.empty())
-                    c.message.indexes.push_back(copy.entry->index);
-            }
-        }
-        ListedMessage joined = DecodedMessage(first, units);
-        joined.indexes = std::move(c.message.indexes);
-        joined.entryKeys = std::move(c.message.entryKeys);
-        joined.contentKeys = std::move(c.message.contentKeys);
-        joined.parts = static_cast<int>(longMessage.parts.size());
-        joined.partsMissing = !allThere;
-        joined.key = key;
-        c.message = std::move(joined);
-        c.ready = allThere || waitedEnough;
-        if (fresh && !c.ready)
-            notices.push_back("long message from " + EscapeBytes(first.sender) + " waiting for its parts: " +
-                              std::to_string(longMessage.parts.size()) + " of " +
-                              std::to_string(count) + " listed");
-    }
-    return out;
-}
-
 // Everything a whole list no longer holds: deleted, by us or by someone else.
-void ForwardingQueue::forget(const std::vector<Listed>& entries)
+void ForwardingQueue::forget(const std::vector<ListedEntry>& entries)
 {
     std::set<std::string> listed;
     for (const auto& [entry, sms] : entries) {
-        listed.insert(entryKey(*entry));
+        listed.insert(EntryKey(*entry));
         if (IsLongMessagePart(sms))
             listed.insert(LongMessageKey(*sms));
     }
     std::erase_if(acceptedEntries_, [&](const auto& item) { return !listed.count(item.first); });
-    std::erase_if(firstSeen_, [&](const auto& item) { return !listed.count(item.first); });
-    std::erase_if(backoff_, [&](const auto& item) { return !listed.count(item.first); });
-    // A long message sent without some parts: once none of its parts is listed, its
-    // reference is free again (references repeat, and some senders always use the same).
-    std::erase_if(forwardedIncomplete_, [&](const std::string& k) { return !listed.count(k); });
+    join_.keepOnly(listed);
+    turns_.keepOnly(listed);
 }
 
 void ForwardingQueue::accepted(const ListedMessage& message)
@@ -212,30 +74,13 @@ void ForwardingQueue::accepted(const ListedMessage& message)
     for (std::size_t i = 0; i < message.entryKeys.size(); ++i)
         acceptedEntries_[message.entryKeys[i]] =
             i < message.contentKeys.size() ? message.contentKeys[i] : message.entryKeys[i];
-    firstSeen_.erase(message.key);
-    backoff_.erase(message.key);
-    if (message.partsMissing) {
-        forwardedIncomplete_.push_back(message.key);
-        if (forwardedIncomplete_.size() > rememberedIncomplete)
-            forwardedIncomplete_.pop_front();
-    }
-    resumeAfter_.reset();
+    join_.accepted(message);
+    turns_.accepted(message.key);
 }
 
 std::int64_t ForwardingQueue::refused(const ListedMessage& message, std::int64_t nowMs)
 {
-    resumeAfter_ = message.key;
-    Backoff& b = backoff_[message.key];
-    ++b.failures;
-    std::int64_t wait = 0;
-    if (b.failures >= 2) {
-        wait = firstBackoffMs;
-        for (int i = 2; i < b.failures && wait < longestBackoffMs; ++i)
-            wait *= 2;
-        wait = std::min(wait, longestBackoffMs);
-    }
-    b.notBeforeMs = nowMs + wait;
-    return wait;
+    return turns_.refused(message.key, nowMs);
 }
 
 bool ForwardingQueue::holdsAccepted(const std::string& contentKey) const

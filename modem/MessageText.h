@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "ForwardingQueue.h"
+#include "ListedMessage.h"
 #include "SmsDeliver.h"
 
 namespace zorvel {
