@@ -117,6 +117,10 @@ void ModelStore::accepted(const Request& request)
         if (carries(request, m)) {
             m.accepted = true;
             acceptedContents_.insert(content(m));
+            // An empty decoded text is found in every request of its sender: it tells
+            // nothing of which message this answer was for.
+            if (mode_ == Mode::Decoded && m.decodedText.empty() && !request.message.empty())
+                continue;
             tally.copies[mode_ == Mode::Decoded ? m.decodedSender + '\x1f' + m.decodedText : ""]
                 .insert(content(m));
         }
