@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "CommandExchange.h"
+#include "FastExchange.h"
 #include "GatewayStore.h"
 #include "ModelModem.h"
 #include "ModelWeb.h"
@@ -41,13 +42,32 @@ ForwardingSettings settingsFor(Mode mode)
     return settings;
 }
 
+std::unique_ptr<Exchange> exchangeFor(bool fastLink, Mode mode, ModemPort& port, Clock& clock,
+                                      StatusFields& fields)
+{
+    const PortSettings settings{3, "9600,n,8,1"};
+    if (!fastLink)
+        return std::make_unique<CommandExchange>(port, clock, fields, settings);
+    FastLinkTimes times;
+    if (mode == Mode::Text)
+        times.textLingerMs = 200;
+    return std::make_unique<FastExchange>(port, clock, fields, settings, times);
+}
+
 struct World {
-    World(Mode mode, bool keepOnDisk)
-        : store(mode, trace, storeSlots), cycle(exchange, fields, web, clock, settingsFor(mode))
+    World(Mode mode, bool keepOnDisk, bool fastLink)
+        : store(mode, trace, storeSlots), exchange(exchangeFor(fastLink, mode, modem, clock, fields)),
+          cycle(*exchange, fields, web, clock, settingsFor(mode), SetupSettings{{}, fastLink, "", "", fastLink},
+                LinkPace{fastLink})
     {
+        if (auto* held = dynamic_cast<FastExchange*>(exchange.get())) {
+            held->onAnnounced = [this] { cycle.messageAnnounced(); };
+            held->onLinkBack = [this] { cycle.linkReopened(); };
+            held->start();
+        }
         if (keepOnDisk)
             local = std::make_unique<GatewayStore>(mode, cycle, clock, web, store, trace, dest, key);
-        exchange.onReplyComplete = [this](const std::string& reply) {
+        exchange->onReplyComplete = [this](const std::string& reply) {
             trace.add(reply.empty() ? "window closed, nothing read: the gateway decodes what it showed before"
                                     : "window closed, the gateway read " + Trace::shown(reply));
         };
@@ -67,7 +87,7 @@ struct World {
     // freed slots soon hold another message.
     void arrivals(Mode mode)
     {
-        if (trafficSeconds <= 0 || clock.nowMs() < nextArrivalMs || cycle.running() || exchange.waiting())
+        if (trafficSeconds <= 0 || clock.nowMs() < nextArrivalMs || cycle.running() || exchange->waiting())
             return;
         Instruction sms;
         sms.kind = Instruction::Kind::Sms;
@@ -80,7 +100,7 @@ struct World {
 
     bool settled() const
     {
-        return store.empty() && !cycle.running() && !exchange.waiting() && web.idle() &&
+        return store.empty() && !cycle.running() && !exchange->waiting() && web.idle() &&
                (!local || (local->drained() && store.owesNothing()));
     }
 
@@ -90,7 +110,7 @@ struct World {
     ModelModem modem{clock, store, trace};
     ModelWeb web{clock, store, trace, dest, key};
     StatusFields fields;
-    CommandExchange exchange{modem, clock, fields, PortSettings{3, "9600,n,8,1"}};
+    std::unique_ptr<Exchange> exchange;
     PollCycle cycle;
     std::unique_ptr<GatewayStore> local; // with the local store; ends before the cycle
     std::int64_t trafficSeconds = 0;
@@ -113,7 +133,7 @@ std::int64_t LivenessBoundSeconds(std::size_t stored)
 
 Outcome RunScenario(const Scenario& scenario)
 {
-    World w(scenario.mode, scenario.store);
+    World w(scenario.mode, scenario.store, scenario.fastLink);
     const std::int64_t startMs = w.clock.nowMs();
     w.clock.advance(scenario.phaseMs);
     int hostileSeconds = 0;

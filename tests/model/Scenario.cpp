@@ -166,6 +166,8 @@ Scenario ParseScenario(std::string_view script)
             modeSet = true;
         } else if (word == "store") {
             scenario.store = rest == "on";
+        } else if (word == "link") {
+            scenario.fastLink = rest == "fast";
         } else if (auto step = parsed(word, rest, scenario)) {
             scenario.steps.push_back(std::move(*step));
         }

@@ -39,6 +39,7 @@ struct Instruction {
 struct Scenario {
     Mode mode = Mode::Text;
     bool store = false;
+    bool fastLink = false; // the held link: the port kept open, replies ending at their result
     int phaseMs = 0;
     std::vector<Instruction> steps;
 };
