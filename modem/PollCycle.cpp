@@ -59,7 +59,10 @@ void PollCycle::startIfDue()
     // Ticks come once a second: a list falls due at the tick before it would be late.
     constexpr std::int64_t tickMs = 1000;
     const std::int64_t sinceList = clock_.nowMs() - lastListMs_;
-    const bool due = !pace_.held || SendFlag || announced_ || drainAgain_ ||
+    // Announcements start a list at once, but not more than one a tick: a modem (or a
+    // flood of messages) announcing without pause does not keep the link busy.
+    const bool announcedDue = announced_ && (sinceList >= tickMs || sinceList < 0);
+    const bool due = !pace_.held || SendFlag || announcedDue || drainAgain_ ||
                      sinceList > pace_.listEveryMs - tickMs || sinceList < 0; // or a clock set back
     if (due)
         run(afterFirstCycleBlock());

@@ -221,6 +221,16 @@ void HeldCycleTest::anAnnouncementStartsACycleAtOnceAndTheInboxDrains()
     QVERIFY(rig.modem.store.empty());
     QCOMPARE(rig.modem.deleted.size(), std::size_t(5));
     QCOMPARE(rig.cycle.txtCount, 5);
+    // A modem announcing without pause gets one list a second, not one after the other.
+    rig.clock.advance(1000);
+    const long beforeFlood = rig.count("AT+CMGL");
+    for (int i = 0; i < 50; ++i) {
+        rig.port.arrive("\r\n+CMTI: \"SM\",9\r\n");
+        rig.clock.advance(20);
+    }
+    QCOMPARE(rig.count("AT+CMGL") - beforeFlood, 1L);
+    rig.tick();
+    QCOMPARE(rig.count("AT+CMGL") - beforeFlood, 2L);
     // A refused message does not make the cycles run on without pause.
     rig.modem.store[7] = entry(7);
     rig.port.arrive("\r\n+CMTI: \"SM\",7\r\n");
