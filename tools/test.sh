@@ -4,20 +4,20 @@
 # the normal build. Then a short fuzz run (tools/fuzz.sh) and the unit and end-to-end
 # tests once more under AddressSanitizer and UndefinedBehaviorSanitizer (tools/sanitize.sh).
 # ZORVEL_QUICK=1 stops after the normal suite; ZORVEL_FUZZ_SECONDS sets the time per
-# fuzz target (default 40).
+# fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 tools/build.sh
 # Everything but the X11 tests runs on Qt's offscreen platform; the X11 tests get a fresh
 # private X server of their own, so nothing the long runs before them did can touch it.
-# The long end-to-end runs mostly wait for reply windows, so three run side by side.
-ctest --test-dir build --output-on-failure --timeout 600 -j3 -LE x11 "$@"
+# The long end-to-end runs mostly wait for reply windows, so four run side by side.
+ctest --test-dir build --output-on-failure --timeout 600 -j4 -LE x11 "$@"
 tools/with-xvfb.sh ctest --test-dir build --output-on-failure --timeout 600 -L x11 "$@"
 if [ "${ZORVEL_QUICK:-0}" = 1 ]; then
     echo "ZORVEL_QUICK=1: fuzzing and sanitizer run skipped"
     exit 0
 fi
-tools/fuzz.sh "${ZORVEL_FUZZ_SECONDS:-40}"
+tools/fuzz.sh "${ZORVEL_FUZZ_SECONDS:-30}"
 # The fault and soak suite ran above; under the sanitizers the unit and end-to-end tests.
 tools/sanitize.sh -LE faults -j2
