@@ -11,6 +11,23 @@ namespace {
 
 constexpr const char* lostText = "DOWN"; // as short as READY: the field is narrow
 constexpr std::size_t longestOwnLine = 512; // junk without a line end is dropped beyond this
+// No reply of the commands sent comes near this (a list of 150 messages is under 100 KB);
+// a modem that streams on is cut here rather than filling memory.
+constexpr std::size_t longestReply = 1 << 20;
+// A final result code and the modem's own lines after it fit in this much of the end.
+constexpr std::size_t endLooked = 4096;
+
+// Every whole line of `bytes` is empty or a line the modem drops in on its own.
+bool OnlyOwnLines(const std::string& bytes)
+{
+    const std::size_t lastLf = bytes.rfind('\n');
+    if (lastLf == std::string::npos)
+        return true;
+    for (const std::string& line : ReplyLines(bytes.substr(0, lastLf + 1)))
+        if (!line.empty() && !IsUnsolicited(line))
+            return false;
+    return true;
+}
 
 bool startsWith(const std::string& text, const char* prefix)
 {
@@ -110,6 +127,8 @@ void FastExchange::collect()
     // A text can imitate an announcement; only replies without message text count.
     if (!textBearing_)
         scanAnnouncements(piece);
+    if (reply_.size() > longestReply)
+        return finish(Ending::Ceiling);
     if (lingering_)
         return lingerOn();
     if (!replyComplete())
@@ -122,7 +141,7 @@ void FastExchange::collect()
 void FastExchange::startLinger()
 {
     lingering_ = true;
-    lingerFinalAt_ = finalResultAt();
+    lingerFrom_ = reply_.size();
     linger_->start(times_.textLingerMs, [this] {
         lingering_ = false;
         if (replyComplete())
@@ -131,27 +150,17 @@ void FastExchange::startLinger()
     });
 }
 
-// More bytes after a final result code: lines the modem drops in on its own (after the
-// result) keep the wait as it was; a text that went on past its "OK" line ends it, and
-// a later final result code starts it anew.
+// More bytes after a final result code: lines the modem drops in on its own keep the
+// wait as it was; a text that went on past its "OK" line ends it, and a later final
+// result code starts it anew. Only the bytes since then are looked at.
 void FastExchange::lingerOn()
 {
-    if (reply_.back() != '\n')
-        return; // a line still coming
-    const std::size_t at = finalResultAt();
-    if (at == lingerFinalAt_)
-        return;
+    if (OnlyOwnLines(reply_.substr(lingerFrom_)))
+        return; // or a line still coming
     linger_->stop();
     lingering_ = false;
     if (replyComplete())
         startLinger();
-}
-
-std::size_t FastExchange::finalResultAt() const
-{
-    const std::vector<std::string> lines = ReplyLines(reply_);
-    const std::size_t at = FinalResultAt(lines);
-    return at < lines.size() ? at : std::string::npos;
 }
 
 // The reply ends with a whole final result code line (unsolicited lines may follow it),
@@ -162,7 +171,10 @@ bool FastExchange::replyComplete() const
         return true;
     if (reply_.empty() || reply_.back() != '\n')
         return false;
-    const std::vector<std::string> lines = ReplyLines(reply_);
+    // Only the end: a long reply is not read again for every piece. A line cut at the
+    // front of that end is far longer than any result code.
+    const std::size_t from = reply_.size() > endLooked ? reply_.size() - endLooked : 0;
+    const std::vector<std::string> lines = ReplyLines(reply_.substr(from));
     return FinalResultAt(lines) < lines.size();
 }
 

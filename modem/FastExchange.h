@@ -64,7 +64,6 @@ private:
     void readBetweenExchanges();
     void scanAnnouncements(const std::string& bytes);
     bool replyComplete() const;
-    std::size_t finalResultAt() const;
     void startLinger();
     void lingerOn();
     void armCeiling();
@@ -87,7 +86,7 @@ private:
     bool up_ = false;
     bool waiting_ = false;
     bool lingering_ = false;
-    std::size_t lingerFinalAt_ = 0; // the final result's line the wait is for
+    std::size_t lingerFrom_ = 0; // the reply's length when its final result code was whole
     bool textBearing_ = false; // this command's reply may carry a message's text
     bool promptEnds_ = false;  // this command is answered with the "> " prompt
     std::int64_t startedMs_ = 0;

@@ -79,6 +79,9 @@ void FastExchangeTest::endsAtTheFinalResultOrItsCeiling_data()
     QTest::newRow("query silent: its ceiling") << csq << QStringList{} << 2000 << true;
     QTest::newRow("list silent: its ceiling") << "AT+CMGL=4\r\n" << QStringList{} << 10000 << true;
     QTest::newRow("text silent: its ceiling") << "Hello\x1a" << QStringList{} << 60000 << true;
+    // A modem that streams without end is cut off, and what it sent decides nothing.
+    QTest::newRow("a reply beyond 1 MiB") << "AT+CMGL=4\r\n"
+        << QStringList{QString(600'000, 'x'), QString(600'000, 'y') + "\r\n"} << 10 << false;
 }
 
 void FastExchangeTest::endsAtTheFinalResultOrItsCeiling()
