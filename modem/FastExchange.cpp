@@ -29,11 +29,6 @@ bool OnlyOwnLines(const std::string& bytes)
     return true;
 }
 
-bool startsWith(const std::string& text, const char* prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
-
 } // namespace
 
 FastExchange::FastExchange(ModemPort& port, Clock& clock, StatusFields& fields,
@@ -94,9 +89,9 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
 
     readBetweenExchanges(); // an announcement that waits is not lost with the discard
     port_.discardInput();
-    textBearing_ = startsWith(command_, "AT+CMGL") || startsWith(command_, "AT+CMGR");
-    promptEnds_ = startsWith(command_, "AT+CMGS=");
-    ceilingMs_ = startsWith(command_, "AT+CMGL")                        ? times_.listCeilingMs
+    textBearing_ = command_.starts_with("AT+CMGL") || command_.starts_with("AT+CMGR");
+    promptEnds_ = command_.starts_with("AT+CMGS=");
+    ceilingMs_ = command_.starts_with("AT+CMGL")                        ? times_.listCeilingMs
                  : !command_.empty() && command_.back() == '\x1a'       ? times_.sendCeilingMs
                                                                         : times_.queryCeilingMs;
     startedMs_ = clock_.nowMs();
@@ -195,7 +190,7 @@ void FastExchange::scanAnnouncements(const std::string& bytes)
         std::string line = between_.substr(start, lf - start);
         while (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (startsWith(line, "+CMTI:") && IsUnsolicited(line) && onAnnounced)
+        if (line.starts_with("+CMTI:") && IsUnsolicited(line) && onAnnounced)
             onAnnounced();
     }
     between_.erase(0, start);

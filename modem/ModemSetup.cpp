@@ -6,11 +6,6 @@ namespace zorvel {
 
 namespace {
 
-bool StartsWith(const std::string& text, const char* prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
-
 constexpr int pinChecksAtMost = 3;
 
 } // namespace
@@ -115,7 +110,7 @@ void ModemSetup::pinQueried(const PinState& state)
     case PinState::Kind::SimPuk: return stop(SimStop::Reason::PukNeeded, state.shown);
     case PinState::Kind::OtherLock:
         // The second PIN guards only phone book entries and the like, not messages.
-        if (StartsWith(state.shown, "SIM PIN2") || StartsWith(state.shown, "SIM PUK2")) {
+        if (state.shown.starts_with("SIM PIN2") || state.shown.starts_with("SIM PUK2")) {
             notice("the SIM reports " + state.shown + "; messages do not need it");
             return afterPin();
         }
