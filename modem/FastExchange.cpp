@@ -91,6 +91,27 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
     port_.discardInput();
     textBearing_ = command_.starts_with("AT+CMGL") || command_.starts_with("AT+CMGR");
     promptEnds_ = command_.starts_with("AT+CMGS=");
+    if (!outOfStep_) {
+        writeCommand();
+        return true;
+    }
+    // A late reply of the command before must not pass for this one's.
+    resyncing_ = true;
+    resyncHeard_.clear();
+    ceilingMs_ = times_.queryCeilingMs;
+    startedMs_ = clock_.nowMs();
+    if (onCommandSent)
+        onCommandSent("AT\r\n");
+    port_.write("AT\r\n");
+    if (waiting_) {
+        armCeiling();
+        collect();
+    }
+    return true;
+}
+
+void FastExchange::writeCommand()
+{
     ceilingMs_ = command_.starts_with("AT+CMGL")                        ? times_.listCeilingMs
                  : !command_.empty() && command_.back() == '\x1a'       ? times_.sendCeilingMs
                                                                         : times_.queryCeilingMs;
@@ -102,7 +123,32 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
         armCeiling();
         collect();
     }
-    return true;
+}
+
+// While resyncing, every final result code heard (the late reply's, then the "AT"'s own)
+// starts the quiet wait anew. What is heard is dropped: it answers nothing of the cycle's.
+void FastExchange::resyncHeard()
+{
+    resyncHeard_ += port_.readAll();
+    std::size_t start = 0;
+    bool final = false;
+    for (std::size_t lf; (lf = resyncHeard_.find('\n', start)) != std::string::npos; start = lf + 1)
+        for (const std::string& line : ReplyLines(resyncHeard_.substr(start, lf + 1 - start)))
+            final = final || FinalResultAt({line}) == 0;
+    resyncHeard_.erase(0, start);
+    if (resyncHeard_.size() > longestOwnLine)
+        resyncHeard_.clear();
+    if (final)
+        linger_->start(times_.resyncQuietMs, [this] { resyncQuiet(); });
+}
+
+void FastExchange::resyncQuiet()
+{
+    resyncing_ = false;
+    outOfStep_ = false;
+    timer_->stop();
+    port_.discardInput();
+    writeCommand();
 }
 
 void FastExchange::collect()
@@ -111,6 +157,8 @@ void FastExchange::collect()
         readBetweenExchanges();
         return;
     }
+    if (resyncing_)
+        return resyncHeard();
     std::string piece = port_.readAll();
     if (piece.empty())
         return;
@@ -237,6 +285,7 @@ void FastExchange::SetTimeoutFlag()
     nothingHeard_->stop();
     waiting_ = false;
     lingering_ = false;
+    resyncing_ = false;
     done_ = nullptr;
 }
 
@@ -250,6 +299,9 @@ void FastExchange::finish(Ending ending)
     nothingHeard_->stop();
     lingering_ = false;
     waiting_ = false;
+    // A resync that heard no answer leaves the command unsent and the link out of step.
+    resyncing_ = false;
+    outOfStep_ = outOfStep_ || ending == Ending::Ceiling;
     switch (ending) {
     case Ending::FinalResult:
         settled_ = true;

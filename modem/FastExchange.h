@@ -30,6 +30,10 @@ struct FastLinkTimes {
     std::int64_t textLingerMs = 0;
     std::int64_t reopenEveryMs = 5'000;
     int silentCommandsAtMost = 3;
+    // After a command that reached its ceiling the modem may still answer it. Before the
+    // next command a plain "AT" is sent, and the exchange waits until no further final
+    // result code came for this long: the late reply, if any, is then behind us.
+    std::int64_t resyncQuietMs = 200;
 };
 
 class FastExchange : public Exchange {
@@ -61,6 +65,9 @@ private:
     enum class Ending { FinalResult, Ceiling, LinkLost };
 
     void collect();
+    void writeCommand();
+    void resyncHeard();
+    void resyncQuiet();
     void readBetweenExchanges();
     void scanAnnouncements(const std::string& bytes);
     bool replyComplete() const;
@@ -98,6 +105,11 @@ private:
     std::string between_; // a line of the modem's own, not yet ended
     bool settled_ = true;
     int silentInARow_ = 0;
+    // The last command ended at its ceiling: its reply may still come, and would pass
+    // for the next command's. Cleared by the "AT" sent before the next command.
+    bool outOfStep_ = false;
+    bool resyncing_ = false;
+    std::string resyncHeard_;
     std::function<void()> done_;
 };
 
