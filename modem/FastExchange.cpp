@@ -91,12 +91,15 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
     port_.discardInput();
     textBearing_ = command_.starts_with("AT+CMGL") || command_.starts_with("AT+CMGR");
     promptEnds_ = command_.starts_with("AT+CMGS=");
-    if (!outOfStep_) {
+    // An outgoing message's text goes as it is: after a prompt that came late the modem
+    // would take an "AT" for part of the message.
+    if (!outOfStep_ || command_.ends_with('\x1a')) {
         writeCommand();
         return true;
     }
     // A late reply of the command before must not pass for this one's.
     resyncing_ = true;
+    resyncAnswered_ = false;
     resyncHeard_.clear();
     ceilingMs_ = times_.queryCeilingMs;
     startedMs_ = clock_.nowMs();
@@ -113,7 +116,7 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
 void FastExchange::writeCommand()
 {
     ceilingMs_ = command_.starts_with("AT+CMGL")                        ? times_.listCeilingMs
-                 : !command_.empty() && command_.back() == '\x1a'       ? times_.sendCeilingMs
+                 : command_.ends_with('\x1a')                          ? times_.sendCeilingMs
                                                                         : times_.queryCeilingMs;
     startedMs_ = clock_.nowMs();
     if (onCommandSent)
@@ -125,20 +128,24 @@ void FastExchange::writeCommand()
     }
 }
 
-// While resyncing, every final result code heard (the late reply's, then the "AT"'s own)
-// starts the quiet wait anew. What is heard is dropped: it answers nothing of the cycle's.
+// While resyncing, the command waits for a final result code (the late reply's, or the
+// "AT"'s own) and then for a quiet spell: every byte starts it anew, as the "AT"'s own
+// answer may still be on its way behind the late reply. A line that never falls quiet
+// ends the wait at the "AT"'s ceiling. What is heard answers nothing of the cycle's.
 void FastExchange::resyncHeard()
 {
-    resyncHeard_ += port_.readAll();
+    const std::string piece = port_.readAll();
+    if (piece.empty())
+        return;
+    resyncHeard_ += piece;
     std::size_t start = 0;
-    bool final = false;
     for (std::size_t lf; (lf = resyncHeard_.find('\n', start)) != std::string::npos; start = lf + 1)
         for (const std::string& line : ReplyLines(resyncHeard_.substr(start, lf + 1 - start)))
-            final = final || FinalResultAt({line}) == 0;
+            resyncAnswered_ = resyncAnswered_ || FinalResultAt({line}) == 0;
     resyncHeard_.erase(0, start);
     if (resyncHeard_.size() > longestOwnLine)
         resyncHeard_.clear();
-    if (final)
+    if (resyncAnswered_)
         linger_->start(times_.resyncQuietMs, [this] { resyncQuiet(); });
 }
 
@@ -147,6 +154,7 @@ void FastExchange::resyncQuiet()
     resyncing_ = false;
     outOfStep_ = false;
     timer_->stop();
+    linger_->stop();
     port_.discardInput();
     writeCommand();
 }
@@ -270,7 +278,9 @@ void FastExchange::ceilingReached()
     const std::int64_t now = clock_.nowMs();
     if (now < startedMs_)
         startedMs_ = now;
-    if (now - startedMs_ >= ceilingMs_)
+    if (now - startedMs_ >= ceilingMs_ && resyncing_ && resyncAnswered_)
+        resyncQuiet(); // answered, on a line that does not fall quiet
+    else if (now - startedMs_ >= ceilingMs_)
         finish(lingering_ ? Ending::FinalResult : Ending::Ceiling);
     else
         armCeiling();

@@ -31,8 +31,8 @@ struct FastLinkTimes {
     std::int64_t reopenEveryMs = 5'000;
     int silentCommandsAtMost = 3;
     // After a command that reached its ceiling the modem may still answer it. Before the
-    // next command a plain "AT" is sent, and the exchange waits until no further final
-    // result code came for this long: the late reply, if any, is then behind us.
+    // next command a plain "AT" is sent, and once it is answered the exchange waits until
+    // the modem was quiet this long: the late reply, if any, is then behind us.
     std::int64_t resyncQuietMs = 200;
 };
 
@@ -109,6 +109,7 @@ private:
     // for the next command's. Cleared by the "AT" sent before the next command.
     bool outOfStep_ = false;
     bool resyncing_ = false;
+    bool resyncAnswered_ = false; // a final result code came since the "AT"
     std::string resyncHeard_;
     std::function<void()> done_;
 };

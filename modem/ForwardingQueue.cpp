@@ -64,7 +64,8 @@ void ForwardingQueue::forget(const std::vector<ListedEntry>& entries)
         if (IsLongMessagePart(sms))
             listed.insert(LongMessageKey(*sms));
     }
-    std::erase_if(acceptedEntries_, [&](const auto& item) { return !listed.count(item.first); });
+    if (!entries.empty() || !keepThroughEmpty_)
+        std::erase_if(acceptedEntries_, [&](const auto& item) { return !listed.count(item.first); });
     join_.keepOnly(listed);
     turns_.keepOnly(listed);
 }

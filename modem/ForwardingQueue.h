@@ -58,6 +58,10 @@ public:
     // message like any other again.
     void forgetAccepted(const std::string& entryKey);
 
+    // On the held link a late "OK" of another command may stand for a list: an empty list
+    // then does not clear what was accepted (it is cleared by a list with entries).
+    void keepAcceptedThroughEmptyLists() { keepThroughEmpty_ = true; }
+
 private:
     void forget(const std::vector<ListedEntry>& entries);
 
@@ -66,6 +70,7 @@ private:
     LongMessageJoin join_;
     MessageTurns turns_;
     std::map<std::string, std::string> acceptedEntries_; // entry key -> its content, delete pending
+    bool keepThroughEmpty_ = false;
 };
 
 } // namespace zorvel

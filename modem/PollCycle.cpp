@@ -20,6 +20,8 @@ PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
       }()),
       queue_(settings_.mode == MessageMode::Decoded, settings_.multipartWaitMs, messageFormat())
 {
+    if (pace_.held)
+        queue_.keepAcceptedThroughEmptyLists();
     setup_.events = &events;
     setup_.onSimStopped = [this](const SimStop& stop) {
         step_ = Step::Idle;

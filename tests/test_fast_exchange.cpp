@@ -251,6 +251,13 @@ void FastExchangeTest::aLateReplyIsNotTakenForTheNextCommands()
     // Back in step: the next command goes out at once.
     rig.send("AT+CSQ\r\n");
     QCOMPARE(rig.port.written.back(), std::string("AT+CSQ\r\n"));
+    rig.port.arrive("\r\nOK\r\n");
+    // A prompt that did not come in time: the text follows at once, as a modem whose
+    // prompt was late would take an "AT" for part of the message.
+    rig.send("AT+CMGS=\"+15550001111\"\r");
+    rig.clock.advance(2'000);
+    rig.send("hello\x1a");
+    QCOMPARE(rig.port.written.back(), std::string("hello\x1a"));
 }
 
 void FastExchangeTest::aPortMissingAtStartIsReportedAsBefore()

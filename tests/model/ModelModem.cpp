@@ -106,7 +106,7 @@ OpenResult ModelModem::open(int, const std::string&)
         trace_.add("lost while the port was closed: " + Trace::shown(lost_));
     lost_.clear();
     open_ = true;
-    return {true, {}};
+    return {true, {}, {}};
 }
 
 void ModelModem::discardInput()

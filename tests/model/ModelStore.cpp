@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 
 namespace zorvel::model {
 
@@ -89,11 +90,15 @@ void ModelStore::accepted(const Request& request)
 {
     // Delivered from the gateway's store: of the deleted messages it carries, the oldest
     // of each text was owed this answer (a long message carries each of its parts; two
-    // messages that read alike get one answer each). Copies of one content go with it.
-    std::set<std::string> texts, resolved;
+    // messages that read alike get one answer each, unless the text is there as often as
+    // they are: parts of one long message may read alike). Copies of one content go with it.
+    std::map<std::string, std::size_t> texts;
+    std::set<std::string> resolved;
     for (const StoredMessage& m : owed_) {
         const std::string text = mode_ == Mode::Decoded ? m.decodedSender + '\x1f' + m.decodedText : content(m);
-        if (carries(request, m) && texts.insert(text).second) {
+        if (resolved.count(content(m)))
+            continue; // a copy of one already answered
+        if (carries(request, m) && ++texts[text] <= timesCarried(request, m)) {
             resolved.insert(content(m));
             trace_.add("the 2xx is for message #" + std::to_string(m.id) + ", kept by the gateway");
         }
@@ -137,9 +142,18 @@ void ModelStore::accepted(const Request& request)
         tallies_.erase(requestKey(request));
         return;
     }
+    // A part whose text lies within another's may be found there by chance (" world"
+    // holds "ld"): only the others count.
     std::size_t messages = SIZE_MAX;
-    for (const auto& [part, contents] : tally.copies)
-        messages = std::min(messages, contents.size());
+    for (const auto& [key, contents] : tally.copies) {
+        const std::string& part = key;
+        const bool within = std::any_of(tally.copies.begin(), tally.copies.end(), [&](const auto& other) {
+            return other.first != part && other.first.size() > part.size() &&
+                   other.first.find(part.substr(part.find('\x1f') + 1)) != std::string::npos;
+        });
+        if (!within)
+            messages = std::min(messages, contents.size());
+    }
     if (++tally.answers > messages)
         trace_.violation("2xx number " + std::to_string(tally.answers) + " for " +
                          shownRequest(request) + " while what it carries stays stored (" +
@@ -160,6 +174,19 @@ bool ModelStore::carries(const Request& r, const StoredMessage& m) const
                r.message.find(m.decodedText) != std::string::npos;
     }
     return false;
+}
+
+// How many messages reading as `m` one request can answer: in decoded mode as many as
+// its text holds `m`'s text side by side, else one.
+std::size_t ModelStore::timesCarried(const Request& r, const StoredMessage& m) const
+{
+    if (mode_ != Mode::Decoded || !m.decodes || m.decodedText.empty() || r.message == m.hex)
+        return 1;
+    std::size_t times = 0;
+    for (std::size_t at = r.message.find(m.decodedText); at != std::string::npos;
+         at = r.message.find(m.decodedText, at + m.decodedText.size()))
+        ++times;
+    return std::max<std::size_t>(times, 1);
 }
 
 std::string ModelStore::content(const StoredMessage& m) const
