@@ -75,10 +75,15 @@ void ModelStore::remove(int index)
     trace_.add("deleted index " + std::to_string(index) + " (message #" +
                std::to_string(it->second.id) + ")");
     slots_.erase(it);
-    // A request whose messages are all gone may be accepted afresh: a new message.
+    // A request whose messages are all gone may be accepted afresh: a new message. An
+    // empty decoded text, found in every request of its sender, keeps none alive.
     std::erase_if(tallies_, [this](const auto& item) {
         return std::none_of(slots_.begin(), slots_.end(), [&](const auto& slot) {
-            return carries(item.second.request, slot.second);
+            const StoredMessage& m = slot.second;
+            if (mode_ == Mode::Decoded && m.decodes && m.decodedText.empty() &&
+                !item.second.request.message.empty())
+                return false;
+            return carries(item.second.request, m);
         });
     });
 }
