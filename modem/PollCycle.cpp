@@ -225,6 +225,19 @@ void PollCycle::continueInbox()
         startIfDue(); // the next message, an announcement or Send that came meanwhile
 }
 
+namespace {
+
+// A late reply of the read before and this read's own, run together: what the decoder
+// made of it is no sure sign that the slot holds another message.
+bool HoldsTwoReads(const std::string& answer)
+{
+    const std::vector<std::string> lines = ReplyLines(answer);
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.starts_with("+CMGR:"); }) > 1;
+}
+
+} // namespace
+
 void PollCycle::readBeforeDelete(const std::string& answer)
 {
     const PendingDelete pending = deletes_.front();
@@ -235,7 +248,7 @@ void PollCycle::readBeforeDelete(const std::string& answer)
         // message, its list entry is a message like any other again (read on its own in
         // text mode, it may never have gone out as it is); a read that gave nothing
         // changes nothing.
-        if (read && pending.forwardedBefore)
+        if (read && pending.forwardedBefore && !HoldsTwoReads(answer))
             queue_.forgetAccepted(pending.entryKey);
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +

@@ -32,10 +32,23 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
     headers_.clear();
     previousRead_.clear();
     listedContents_.clear();
-    for (const InboxEntry& entry : list.entries)
+    // In text mode a text can imitate an entry and so cut the real one short in the list:
+    // a deleted SMS stays known while an entry with its sender and time is listed.
+    std::set<std::string> listedHeaders;
+    for (const InboxEntry& entry : list.entries) {
         ++listedContents_[ContentKey(entry, settings_.format)];
+        if (settings_.format == MessageFormat::Text)
+            listedHeaders.insert(ContentKey(ReadMessage{entry.headerSender, entry.headerTime, {}, {}},
+                                            MessageFormat::Text));
+    }
+    const auto headerOf = [](const std::string& content) {
+        const std::size_t second = content.find('\x1f', content.find('\x1f') + 1);
+        return second == std::string::npos ? content : content.substr(0, second + 1);
+    };
     if (list.whole && settled)
-        std::erase_if(recentlyDeleted_, [this](const std::string& c) { return !listedContents_.count(c); });
+        std::erase_if(recentlyDeleted_, [&](const std::string& c) {
+            return !listedContents_.count(c) && !listedHeaders.count(headerOf(c));
+        });
     anchored_ = settings_.format != MessageFormat::Text || (list.whole && settled);
     std::vector<std::string> reads;
     for (const InboxEntry& entry : list.entries) {

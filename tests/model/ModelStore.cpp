@@ -68,6 +68,10 @@ void ModelStore::remove(int index)
     if (!it->second.accepted && keptByGateway && keptByGateway(it->second)) {
         trace_.add("the gateway keeps message #" + std::to_string(it->second.id) + " on disk");
         owed_.push_back(it->second);
+    } else if (keptByGateway && keptByGateway(it->second)) {
+        // The same SMS again, accepted before: the gateway may deliver it once more as a
+        // new message, and that answer is its own, not a repeat of a stored one.
+        keptAgain_.push_back(it->second);
     } else if (!it->second.accepted)
         trace_.violation("AT+CMGD removed index " + std::to_string(index) + ", " +
                          describe(it->second) +
@@ -106,6 +110,16 @@ void ModelStore::accepted(const Request& request)
         if (carries(request, m) && ++texts[text] <= timesCarried(request, m)) {
             resolved.insert(content(m));
             trace_.add("the 2xx is for message #" + std::to_string(m.id) + ", kept by the gateway");
+        }
+    }
+    if (resolved.empty()) {
+        const auto again = std::find_if(keptAgain_.begin(), keptAgain_.end(),
+                                        [&](const StoredMessage& m) { return carries(request, m); });
+        if (again != keptAgain_.end()) {
+            trace_.add("the 2xx is for message #" + std::to_string(again->id) +
+                       ", the same SMS again, kept by the gateway");
+            resolved.insert(content(*again));
+            keptAgain_.erase(again);
         }
     }
     if (!resolved.empty()) {

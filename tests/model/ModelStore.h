@@ -87,6 +87,7 @@ private:
     std::set<std::string> acceptedContents_; // every content a 2xx carried
     std::vector<std::string> acceptedLog_; // the last few accepted requests, for reports
     std::vector<StoredMessage> owed_;      // deleted while kept by the gateway, not yet accepted
+    std::vector<StoredMessage> keptAgain_; // the same, of content accepted before: may be answered
 };
 
 } // namespace zorvel::model
