@@ -124,6 +124,12 @@ void ModelStore::accepted(const Request& request)
     }
     if (!resolved.empty()) {
         acceptedContents_.insert(resolved.begin(), resolved.end());
+        // The other copies go with it; the gateway may have stored them apart (one came
+        // after the other was deleted), and each may then be answered once more.
+        std::set<std::string> answered;
+        for (const StoredMessage& m : owed_)
+            if (resolved.count(content(m)) && !answered.insert(content(m)).second)
+                keptAgain_.push_back(m);
         std::erase_if(owed_, [&](const StoredMessage& m) { return resolved.count(content(m)) > 0; });
         // What it carries of the messages still stored is accepted too (the other parts of
         // a long message), but this answer was not theirs to count twice.
