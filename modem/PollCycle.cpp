@@ -227,13 +227,19 @@ void PollCycle::continueInbox()
 
 namespace {
 
-// A late reply of the read before and this read's own, run together: what the decoder
-// made of it is no sure sign that the slot holds another message.
-bool HoldsTwoReads(const std::string& answer)
+// A read that shows another message proves it only when the reply is the read alone: one
+// "+CMGR:" header, with nothing before it but the echo and the modem's own lines. Two
+// replies run together, or the tail of a list whose text holds a header, prove nothing.
+bool ReadStandsAlone(const std::string& answer)
 {
     const std::vector<std::string> lines = ReplyLines(answer);
-    return std::count_if(lines.begin(), lines.end(),
-                         [](const std::string& l) { return l.starts_with("+CMGR:"); }) > 1;
+    const auto header = std::find_if(lines.begin(), lines.end(),
+                                     [](const std::string& l) { return l.starts_with("+CMGR:"); });
+    return header != lines.end() &&
+           std::all_of(lines.begin(), header, [](const std::string& l) {
+               return l.empty() || IsUnsolicited(l) || l.starts_with("AT");
+           }) &&
+           std::none_of(header + 1, lines.end(), [](const std::string& l) { return l.starts_with("+CMGR:"); });
 }
 
 } // namespace
@@ -248,7 +254,7 @@ void PollCycle::readBeforeDelete(const std::string& answer)
         // message, its list entry is a message like any other again (read on its own in
         // text mode, it may never have gone out as it is); a read that gave nothing
         // changes nothing.
-        if (read && pending.forwardedBefore && !HoldsTwoReads(answer))
+        if (read && pending.forwardedBefore && ReadStandsAlone(answer))
             queue_.forgetAccepted(pending.entryKey);
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +

@@ -87,6 +87,9 @@ void ModelStore::remove(int index)
             if (mode_ == Mode::Decoded && m.decodes && m.decodedText.empty() &&
                 !item.second.request.message.empty())
                 return false;
+            if (mode_ == Mode::Decoded && m.decodes && !item.second.copies.empty() &&
+                !countedParts(item.second).count(m.decodedSender + '\x1f' + m.decodedText))
+                return false;
             return carries(item.second.request, m);
         });
     });
@@ -167,18 +170,9 @@ void ModelStore::accepted(const Request& request)
         tallies_.erase(requestKey(request));
         return;
     }
-    // A part whose text lies within another's may be found there by chance (" world"
-    // holds "ld"): only the others count.
     std::size_t messages = SIZE_MAX;
-    for (const auto& [key, contents] : tally.copies) {
-        const std::string& part = key;
-        const bool within = std::any_of(tally.copies.begin(), tally.copies.end(), [&](const auto& other) {
-            return other.first != part && other.first.size() > part.size() &&
-                   other.first.find(part.substr(part.find('\x1f') + 1)) != std::string::npos;
-        });
-        if (!within)
-            messages = std::min(messages, contents.size());
-    }
+    for (const std::string& part : countedParts(tally))
+        messages = std::min(messages, tally.copies.at(part).size());
     if (++tally.answers > messages)
         trace_.violation("2xx number " + std::to_string(tally.answers) + " for " +
                          shownRequest(request) + " while what it carries stays stored (" +
@@ -203,6 +197,23 @@ bool ModelStore::carries(const Request& r, const StoredMessage& m) const
 
 // How many messages reading as `m` one request can answer: in decoded mode as many as
 // its text holds `m`'s text side by side, else one.
+// The parts a tally counts: one whose text lies within another's may be found there by
+// chance (" world" holds "ld").
+std::set<std::string> ModelStore::countedParts(const Tally& tally)
+{
+    std::set<std::string> counted;
+    for (const auto& item : tally.copies) {
+        const std::string& part = item.first;
+        const bool within = std::any_of(tally.copies.begin(), tally.copies.end(), [&](const auto& other) {
+            return other.first != part && other.first.size() > part.size() &&
+                   other.first.find(part.substr(part.find('\x1f') + 1)) != std::string::npos;
+        });
+        if (!within)
+            counted.insert(part);
+    }
+    return counted;
+}
+
 std::size_t ModelStore::timesCarried(const Request& r, const StoredMessage& m) const
 {
     if (mode_ != Mode::Decoded || !m.decodes || m.decodedText.empty() || r.message == m.hex)

@@ -74,6 +74,7 @@ private:
         std::map<std::string, std::set<std::string>> copies;
     };
 
+    static std::set<std::string> countedParts(const Tally& tally);
     std::size_t timesCarried(const Request& r, const StoredMessage& m) const;
     std::string content(const StoredMessage& m) const;
     std::string describe(const StoredMessage& m) const;
