@@ -64,7 +64,9 @@ void ForwardingQueue::forget(const std::vector<ListedEntry>& entries)
         if (IsLongMessagePart(sms))
             listed.insert(LongMessageKey(*sms));
     }
-    if (!entries.empty() || !keepThroughEmpty_)
+    // A late "OK" of another command reads as an empty list: what was accepted is cleared
+    // only by a list with entries, since its delete may not have taken.
+    if (!entries.empty())
         std::erase_if(acceptedEntries_, [&](const auto& item) { return !listed.count(item.first); });
     join_.keepOnly(listed);
     turns_.keepOnly(listed);
@@ -88,11 +90,6 @@ bool ForwardingQueue::holdsAccepted(const std::string& contentKey) const
 {
     return std::any_of(acceptedEntries_.begin(), acceptedEntries_.end(),
                        [&](const auto& item) { return item.second == contentKey; });
-}
-
-void ForwardingQueue::forgetAccepted(const std::string& entryKey)
-{
-    acceptedEntries_.erase(entryKey);
 }
 
 } // namespace zorvel

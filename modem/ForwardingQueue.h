@@ -54,13 +54,6 @@ public:
 
     // A slot read on its own holds this content, which the web application accepted.
     bool holdsAccepted(const std::string& contentKey) const;
-    // The entry listed as accepted turned out not to hold accepted content: it is a
-    // message like any other again.
-    void forgetAccepted(const std::string& entryKey);
-
-    // On the held link a late "OK" of another command may stand for a list: an empty list
-    // then does not clear what was accepted (it is cleared by a list with entries).
-    void keepAcceptedThroughEmptyLists() { keepThroughEmpty_ = true; }
 
 private:
     void forget(const std::vector<ListedEntry>& entries);
@@ -70,7 +63,6 @@ private:
     LongMessageJoin join_;
     MessageTurns turns_;
     std::map<std::string, std::string> acceptedEntries_; // entry key -> its content, delete pending
-    bool keepThroughEmpty_ = false;
 };
 
 } // namespace zorvel

@@ -20,8 +20,6 @@ PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
       }()),
       queue_(settings_.mode == MessageMode::Decoded, settings_.multipartWaitMs, messageFormat())
 {
-    if (pace_.held)
-        queue_.keepAcceptedThroughEmptyLists();
     setup_.events = &events;
     setup_.onSimStopped = [this](const SimStop& stop) {
         step_ = Step::Idle;
@@ -185,7 +183,7 @@ void PollCycle::listArrived(const std::string& answer)
     deletes_.clear();
     // Accepted in an earlier cycle, but the delete did not take: deleted, not sent again.
     for (const PlannedDelete& again : plan.deleteAgain)
-        deletes_.push_back({again.index, again.entryKey, true});
+        deletes_.push_back({again.index, true});
     if (message_ && message_->indexes.empty())
         message_.reset(); // nothing to read or delete it by
     forwardPending_ = message_.has_value();
@@ -225,37 +223,17 @@ void PollCycle::continueInbox()
         startIfDue(); // the next message, an announcement or Send that came meanwhile
 }
 
-namespace {
-
-// A read that shows another message proves it only when the reply is the read alone: one
-// "+CMGR:" header, with nothing before it but the echo and the modem's own lines. Two
-// replies run together, or the tail of a list whose text holds a header, prove nothing.
-bool ReadStandsAlone(const std::string& answer)
-{
-    const std::vector<std::string> lines = ReplyLines(answer);
-    const auto header = std::find_if(lines.begin(), lines.end(),
-                                     [](const std::string& l) { return l.starts_with("+CMGR:"); });
-    return header != lines.end() &&
-           std::all_of(lines.begin(), header, [](const std::string& l) {
-               return l.empty() || IsUnsolicited(l) || l.starts_with("AT");
-           }) &&
-           std::none_of(header + 1, lines.end(), [](const std::string& l) { return l.starts_with("+CMGR:"); });
-}
-
-} // namespace
-
 void PollCycle::readBeforeDelete(const std::string& answer)
 {
     const PendingDelete pending = deletes_.front();
     deletes_.pop_front();
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
     if (!read || !queue_.holdsAccepted(ContentKey(*read, messageFormat()))) {
-        // The slot did not show what the web application accepted. When it showed another
-        // message, its list entry is a message like any other again (read on its own in
-        // text mode, it may never have gone out as it is); a read that gave nothing
-        // changes nothing.
-        if (read && pending.forwardedBefore && ReadStandsAlone(answer))
-            queue_.forgetAccepted(pending.entryKey);
+        // The slot did not show what the web application accepted: it is not deleted, and
+        // its entry stays accepted until a list without it. A read showing another message
+        // proves nothing: a late reply, two replies run together, or the tail of a list
+        // whose text holds a "+CMGR:" line read alike. A real other message in the slot
+        // has its own entry in the list and goes out as such.
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +
                           (read ? "it holds a message that was not forwarded"
@@ -274,7 +252,7 @@ void PollCycle::readBeforeForward(const std::string& answer)
     const std::string index = message_->indexes.front();
     if (read && queue_.holdsAccepted(ContentKey(*read, MessageFormat::Text))) {
         // Accepted before, listed in another shape: only its delete was missing.
-        deletes_.push_back({index, {}, true});
+        deletes_.push_back({index, true});
         return continueInbox();
     }
     // The list's header must be this slot's own: a text can imitate one.
@@ -365,7 +343,7 @@ void PollCycle::forwardingEnded(const HttpResult& result)
     drainAgain_ = pace_.held;
     queue_.accepted(*message_);
     for (const std::string& index : message_->indexes)
-        deletes_.push_back({index, {}, false});
+        deletes_.push_back({index, false});
     if (events.forwarded)
         events.forwarded(report);
     continueInbox();

@@ -99,7 +99,6 @@ private:
     };
     struct PendingDelete {
         std::string index;
-        std::string entryKey;       // as listed, when planned from the list
         bool forwardedBefore = false; // accepted in an earlier cycle
     };
 

@@ -45,7 +45,9 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
         const std::size_t second = content.find('\x1f', content.find('\x1f') + 1);
         return second == std::string::npos ? content : content.substr(0, second + 1);
     };
-    if (list.whole && settled)
+    // A late "OK" of another command reads as an empty list: only a list with entries
+    // says a deleted SMS is gone.
+    if (list.whole && settled && !list.entries.empty())
         std::erase_if(recentlyDeleted_, [&](const std::string& c) {
             return !listedContents_.count(c) && !listedHeaders.count(headerOf(c));
         });
