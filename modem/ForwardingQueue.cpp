@@ -92,4 +92,9 @@ bool ForwardingQueue::holdsAccepted(const std::string& contentKey) const
                        [&](const auto& item) { return item.second == contentKey; });
 }
 
+void ForwardingQueue::forgetAccepted(const std::string& entryKey)
+{
+    acceptedEntries_.erase(entryKey);
+}
+
 } // namespace zorvel

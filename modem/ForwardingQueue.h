@@ -54,6 +54,9 @@ public:
 
     // A slot read on its own holds this content, which the web application accepted.
     bool holdsAccepted(const std::string& contentKey) const;
+    // The entry listed as accepted turned out not to hold accepted content: it is a
+    // message like any other again.
+    void forgetAccepted(const std::string& entryKey);
 
 private:
     void forget(const std::vector<ListedEntry>& entries);

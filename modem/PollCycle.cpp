@@ -172,6 +172,7 @@ void PollCycle::listArrived(const std::string& answer)
         intakeSettleTries_ = 0;
         return continueIntake();
     }
+    listSettled_ = exchange_.replySettled();
     CyclePlan plan = queue_.plan(DecodeCMGLList(answer, messageFormat()), clock_.nowMs());
     for (const std::string& notice : plan.notices)
         if (events.notice)
@@ -183,7 +184,7 @@ void PollCycle::listArrived(const std::string& answer)
     deletes_.clear();
     // Accepted in an earlier cycle, but the delete did not take: deleted, not sent again.
     for (const PlannedDelete& again : plan.deleteAgain)
-        deletes_.push_back({again.index, true});
+        deletes_.push_back({again.index, again.entryKey, true});
     if (message_ && message_->indexes.empty())
         message_.reset(); // nothing to read or delete it by
     forwardPending_ = message_.has_value();
@@ -223,17 +224,37 @@ void PollCycle::continueInbox()
         startIfDue(); // the next message, an announcement or Send that came meanwhile
 }
 
+namespace {
+
+// One "+CMGR:" header, with nothing before it but the echo and the modem's own lines.
+bool ReadStandsAlone(const std::string& answer)
+{
+    const std::vector<std::string> lines = ReplyLines(answer);
+    const auto header = std::find_if(lines.begin(), lines.end(),
+                                     [](const std::string& l) { return l.starts_with("+CMGR:"); });
+    return header != lines.end() &&
+           std::all_of(lines.begin(), header, [](const std::string& l) {
+               return l.empty() || IsUnsolicited(l) || l.starts_with("AT");
+           }) &&
+           std::none_of(header + 1, lines.end(), [](const std::string& l) { return l.starts_with("+CMGR:"); });
+}
+
+} // namespace
+
 void PollCycle::readBeforeDelete(const std::string& answer)
 {
     const PendingDelete pending = deletes_.front();
     deletes_.pop_front();
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
     if (!read || !queue_.holdsAccepted(ContentKey(*read, messageFormat()))) {
-        // The slot did not show what the web application accepted: it is not deleted, and
-        // its entry stays accepted until a list without it. A read showing another message
-        // proves nothing: a late reply, two replies run together, or the tail of a list
-        // whose text holds a "+CMGR:" line read alike. A real other message in the slot
-        // has its own entry in the list and goes out as such.
+        // The slot did not show what the web application accepted: it is not deleted. When
+        // it plainly showed another message, its list entry is a message like any other
+        // again (read on its own in text mode, what went out may not have been it: two
+        // replies run together once read as one). Plainly: a settled list planned it and
+        // the reply is the read alone; a late reply or the tail of a list whose text holds
+        // a "+CMGR:" line proves nothing, and forgetting then sent a message twice.
+        if (read && pending.forwardedBefore && listSettled_ && ReadStandsAlone(answer))
+            queue_.forgetAccepted(pending.entryKey);
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +
                           (read ? "it holds a message that was not forwarded"
@@ -252,7 +273,7 @@ void PollCycle::readBeforeForward(const std::string& answer)
     const std::string index = message_->indexes.front();
     if (read && queue_.holdsAccepted(ContentKey(*read, MessageFormat::Text))) {
         // Accepted before, listed in another shape: only its delete was missing.
-        deletes_.push_back({index, true});
+        deletes_.push_back({index, {}, true});
         return continueInbox();
     }
     // The list's header must be this slot's own: a text can imitate one.
@@ -343,7 +364,7 @@ void PollCycle::forwardingEnded(const HttpResult& result)
     drainAgain_ = pace_.held;
     queue_.accepted(*message_);
     for (const std::string& index : message_->indexes)
-        deletes_.push_back({index, false});
+        deletes_.push_back({index, {}, false});
     if (events.forwarded)
         events.forwarded(report);
     continueInbox();

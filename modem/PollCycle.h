@@ -99,6 +99,7 @@ private:
     };
     struct PendingDelete {
         std::string index;
+        std::string entryKey;       // as listed, when planned from the list
         bool forwardedBefore = false; // accepted in an earlier cycle
     };
 
@@ -147,6 +148,7 @@ private:
     std::optional<ListedMessage> message_; // this cycle's message, until its request ends
     bool forwardPending_ = false;
     std::deque<PendingDelete> deletes_;
+    bool listSettled_ = true; // the modem had fallen quiet when this cycle's list ended
     std::int64_t requestStartMs_ = 0;
 
     StoreIntake* intake_ = nullptr;
