@@ -64,7 +64,7 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
         ForwardingSettings{config_.Mode, config_.Dest, config_.SecKey,
                            std::int64_t{config_.MultipartWait} * 60 * 1000},
         SetupSettings{{}, config_.AskPin || config_.FastLink, config_.PIN, config_.Storage,
-                      config_.FastLink},
+                      config_.FastLink, config_.FastLink && config_.Mode == MessageMode::Text},
         LinkPace{config_.FastLink});
     cycle_->onSimStopped = [this](const SimStop& stop) { simStopped(stop); };
     if (config_.Store) {
@@ -110,8 +110,10 @@ void ModemLink::createExchange()
         exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_, settings);
     } else {
         FastLinkTimes times;
-        if (config_.Mode == MessageMode::Text)
+        if (config_.Mode == MessageMode::Text) {
+            times.textMode = true;
             times.textLingerMs = 200; // a text's own "OK" line is followed at once by more
+        }
         auto held = std::make_unique<FastExchange>(*port_, *clock_, fields_, settings, times);
         heldLink_ = held.get();
         held->onLinkLost = [this](const std::string& why) {

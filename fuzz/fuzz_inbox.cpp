@@ -7,7 +7,9 @@
 
 #include "Check.h"
 #include "InboxDecoder.h"
+#include "ReplyEnd.h"
 #include "ReplyShape.h"
+#include "TextFraming.h"
 
 using namespace zorvel;
 using fuzz::Require;
@@ -63,11 +65,32 @@ void CheckEntry(const InboxEntry& e, const std::string& reply)
     }
 }
 
+// The held link's end of a reply, fed in pieces, agrees with the rule for a whole reply
+// (lines of result code or own-line size: a longer one is neither); the text lengths only
+// ever take bytes out of a header.
+void CheckEnd(const std::string& reply)
+{
+    ReplyEnd end;
+    for (std::size_t at = 0, step = 1; at < reply.size(); at += step, step = step % 7 + 1)
+        end.feed(std::string_view(reply).substr(at, step));
+    const std::vector<std::string> lines = ReplyLines(reply);
+    const bool short_ = std::all_of(lines.begin(), lines.end(), [](const std::string& l) { return l.size() < 512; });
+    if (short_)
+        Require(end.final() == (!reply.empty() && reply.back() == '\n' && FinalResultAt(lines) < lines.size()),
+                "ReplyEnd disagrees with FinalResultAt");
+    FrameTextReply(reply);
+    const std::string plain = WithoutTextParameters(reply);
+    Require(plain.size() <= reply.size(), "WithoutTextParameters grew the reply");
+    Require(std::count(plain.begin(), plain.end(), '\n') == std::count(reply.begin(), reply.end(), '\n'),
+            "WithoutTextParameters changed the lines");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string reply = fuzz::Bytes(data, size);
+    CheckEnd(reply);
     const auto text = DecodeCMGL(reply, MessageFormat::Text);
     const auto pdu = DecodeCMGL(reply, MessageFormat::Pdu);
 

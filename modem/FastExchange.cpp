@@ -4,6 +4,7 @@
 
 #include "ReplyShape.h"
 #include "SimReplies.h"
+#include "TextFraming.h"
 
 namespace zorvel {
 
@@ -14,20 +15,6 @@ constexpr std::size_t longestOwnLine = 512; // junk without a line end is droppe
 // No reply of the commands sent comes near this (a list of 150 messages is under 100 KB);
 // a modem that streams on is cut here rather than filling memory.
 constexpr std::size_t longestReply = 1 << 20;
-// A final result code and the modem's own lines after it fit in this much of the end.
-constexpr std::size_t endLooked = 4096;
-
-// Every whole line of `bytes` is empty or a line the modem drops in on its own.
-bool OnlyOwnLines(const std::string& bytes)
-{
-    const std::size_t lastLf = bytes.rfind('\n');
-    if (lastLf == std::string::npos)
-        return true;
-    for (const std::string& line : ReplyLines(bytes.substr(0, lastLf + 1)))
-        if (!line.empty() && !IsUnsolicited(line))
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -73,8 +60,12 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
     waiting_ = true;
     done_ = std::move(done);
     reply_.clear();
+    end_.clear();
     lastPiece_.clear();
     lingering_ = false;
+    framedShort_ = false;
+    confirming_ = false;
+    wentOn_ = false;
     command_ = std::move(command);
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
     fields_.setColour(Field::txtLastCheck, colours::white);
@@ -167,12 +158,15 @@ void FastExchange::collect()
     }
     if (resyncing_)
         return resyncHeard();
+    if (confirming_)
+        return confirmHeard();
     std::string piece = port_.readAll();
     if (piece.empty())
         return;
     lastPieceMs_ = clock_.nowMs();
     lastPiece_ = piece;
     reply_ += piece;
+    end_.feed(piece);
     fields_.setText(Field::txtStatus, HidePin(reply_)); // the modem echoes a PIN
     fields_.setText(Field::txtLastCheck, clock_.timeStamp());
     // A text can imitate an announcement; only replies without message text count.
@@ -184,34 +178,9 @@ void FastExchange::collect()
         return lingerOn();
     if (!replyComplete())
         return;
-    if (textBearing_ && times_.textLingerMs > 0)
-        return startLinger();
+    if (textBearing_ && times_.textMode)
+        return textReplyEnded();
     finish(Ending::FinalResult);
-}
-
-void FastExchange::startLinger()
-{
-    lingering_ = true;
-    lingerFrom_ = reply_.size();
-    linger_->start(times_.textLingerMs, [this] {
-        lingering_ = false;
-        if (replyComplete())
-            finish(Ending::FinalResult);
-        // else a line is still coming: its end decides, or the ceiling
-    });
-}
-
-// More bytes after a final result code: lines the modem drops in on its own keep the
-// wait as it was; a text that went on past its "OK" line ends it, and a later final
-// result code starts it anew. Only the bytes since then are looked at.
-void FastExchange::lingerOn()
-{
-    if (OnlyOwnLines(reply_.substr(lingerFrom_)))
-        return; // or a line still coming
-    linger_->stop();
-    lingering_ = false;
-    if (replyComplete())
-        startLinger();
 }
 
 // The reply ends with a whole final result code line (unsolicited lines may follow it),
@@ -222,11 +191,7 @@ bool FastExchange::replyComplete() const
         return true;
     if (reply_.empty() || reply_.back() != '\n')
         return false;
-    // Only the end: a long reply is not read again for every piece. A line cut at the
-    // front of that end is far longer than any result code.
-    const std::size_t from = reply_.size() > endLooked ? reply_.size() - endLooked : 0;
-    const std::vector<std::string> lines = ReplyLines(reply_.substr(from));
-    return FinalResultAt(lines) < lines.size();
+    return end_.final();
 }
 
 void FastExchange::readBetweenExchanges()
@@ -278,12 +243,20 @@ void FastExchange::ceilingReached()
     const std::int64_t now = clock_.nowMs();
     if (now < startedMs_)
         startedMs_ = now;
-    if (now - startedMs_ >= ceilingMs_ && resyncing_ && resyncAnswered_)
-        resyncQuiet(); // answered, on a line that does not fall quiet
-    else if (now - startedMs_ >= ceilingMs_)
-        finish(lingering_ ? Ending::FinalResult : Ending::Ceiling);
-    else
-        armCeiling();
+    if (now - startedMs_ < ceilingMs_)
+        return armCeiling();
+    if (resyncing_ && resyncAnswered_)
+        return resyncQuiet(); // answered, on a line that does not fall quiet
+    // A text-mode reply that ended with a final result code, yet the lengths said more
+    // was due (they may be wrong) or the wait for more had not passed: the modem's
+    // answer to "AT" tells whether it went on.
+    if (!confirming_ && (framedShort_ || lingering_) && replyComplete()) {
+        linger_->stop();
+        lingering_ = false;
+        framedShort_ = false;
+        return startConfirm();
+    }
+    finish(Ending::Ceiling);
 }
 
 void FastExchange::SetTimeoutFlag()
@@ -296,6 +269,7 @@ void FastExchange::SetTimeoutFlag()
     waiting_ = false;
     lingering_ = false;
     resyncing_ = false;
+    confirming_ = false;
     done_ = nullptr;
 }
 
@@ -311,10 +285,13 @@ void FastExchange::finish(Ending ending)
     waiting_ = false;
     // A resync that heard no answer leaves the command unsent and the link out of step.
     resyncing_ = false;
-    outOfStep_ = outOfStep_ || ending == Ending::Ceiling;
+    // A reply that went on past what ended it may still be coming.
+    outOfStep_ = outOfStep_ || ending == Ending::Ceiling || wentOn_;
+    const bool confirmUnanswered = confirming_ && ending != Ending::FinalResult;
+    confirming_ = false;
     switch (ending) {
     case Ending::FinalResult:
-        settled_ = true;
+        settled_ = !wentOn_;
         break;
     case Ending::LinkLost:
         settled_ = false;
@@ -322,7 +299,7 @@ void FastExchange::finish(Ending ending)
     case Ending::Ceiling:
         // As at the end of a reply window: settled when the modem had fallen quiet, or
         // only announced something of its own.
-        settled_ = true;
+        settled_ = !confirmUnanswered && !framedShort_;
         if (clock_.nowMs() - lastPieceMs_ < quietBeforeEndMs)
             for (const std::string& line : ReplyLines(lastPiece_))
                 settled_ = settled_ && (line.empty() || IsUnsolicited(line));
@@ -344,6 +321,10 @@ void FastExchange::finish(Ending ending)
     done_ = nullptr;
     if (ending != Ending::LinkLost && onReplyComplete)
         onReplyComplete(reply_);
+    // The lengths asked for served to find the reply's end; the cycle reads the headers
+    // as a modem writes them without.
+    if (textBearing_ && times_.textMode)
+        reply_ = WithoutTextParameters(reply_);
     if (done)
         done();
 }

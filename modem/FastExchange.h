@@ -16,6 +16,7 @@
 #include "CommandExchange.h"
 #include "Exchange.h"
 #include "ModemPort.h"
+#include "ReplyEnd.h"
 #include "StatusFields.h"
 
 namespace zorvel {
@@ -24,9 +25,13 @@ struct FastLinkTimes {
     std::int64_t queryCeilingMs = 2'000;
     std::int64_t listCeilingMs = 10'000;  // a list of many messages
     std::int64_t sendCeilingMs = 60'000;  // an outgoing message's text, until the network took it
-    // Text mode: a message's text may hold a line "OK". After the final result code of a
-    // list or a read the exchange waits this long for more before it takes the reply as
-    // whole (a modem writes a reply in one go; a text's "OK" is followed at once).
+    // Text mode: a message's text may hold a line "OK". A list or a read ends where the
+    // lengths in its headers say its texts end. A modem that gives no lengths: after the
+    // final result code the exchange waits this long for more (a modem writes a reply in
+    // one go; a text's "OK" is followed at once), then sends a plain "AT": the modem
+    // answers it only once the reply is out, so anything before that answer but the
+    // modem's own lines shows the reply went on, and it decides nothing.
+    bool textMode = false;
     std::int64_t textLingerMs = 0;
     std::int64_t reopenEveryMs = 5'000;
     int silentCommandsAtMost = 3;
@@ -71,8 +76,11 @@ private:
     void readBetweenExchanges();
     void scanAnnouncements(const std::string& bytes);
     bool replyComplete() const;
+    void textReplyEnded();
     void startLinger();
     void lingerOn();
+    void startConfirm();
+    void confirmHeard();
     void armCeiling();
     void ceilingReached();
     void finish(Ending ending);
@@ -103,6 +111,14 @@ private:
     std::string reply_;
     std::string lastPiece_;
     std::string between_; // a line of the modem's own, not yet ended
+    ReplyEnd end_;
+    // Text mode: the lengths in the headers say a text goes on past the reply's final
+    // result code (a text's own "OK" line, and a pause after it).
+    bool framedShort_ = false;
+    bool confirming_ = false;  // the "AT" after a text-bearing reply is under way
+    bool wentOn_ = false;      // before its answer came more than the modem's own lines
+    std::string confirmHeard_;
+    int confirmLines_ = 0;
     bool settled_ = true;
     int silentInARow_ = 0;
     // The last command ended at its ceiling: its reply may still come, and would pass

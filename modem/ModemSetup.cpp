@@ -31,6 +31,7 @@ void ModemSetup::send(Step step)
     case Step::PinCheck: command = "AT+CPIN?\r\n"; break;
     case Step::PinEntry: command = "AT+CPIN=\"" + settings_.pin + "\"\r\n"; break;
     case Step::Format: command = settings_.formatCommand; break;
+    case Step::TextLengths: command = "AT+CSDH=1\r\n"; break;
     case Step::Storage: {
         const std::string area = "\"" + settings_.storage + "\"";
         command = "AT+CPMS=" + area + "," + area + "," + area + "\r\n";
@@ -62,7 +63,14 @@ void ModemSetup::replyArrived(Step step)
             notice("the PIN was answered with " + (result.empty() ? std::string("nothing") : result));
         return send(Step::PinCheck);
     case Step::PinCheck: return pinChecked(DecodePinState(own));
-    case Step::Format: return afterFormat();
+    case Step::Format:
+        return settings_.textLengths ? send(Step::TextLengths) : afterFormat();
+    case Step::TextLengths:
+        if (const std::string result = FinalResultOf(own); result != "OK")
+            notice("the modem gives no text lengths (AT+CSDH=1 answered " +
+                   (result.empty() ? std::string("nothing") : result) +
+                   "); each list and read is confirmed with AT");
+        return afterFormat();
     case Step::Storage: return afterStorage();
     case Step::Announce:
     case Step::AnnounceFallback:

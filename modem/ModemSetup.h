@@ -20,6 +20,9 @@ struct SetupSettings {
     std::string pin;      // empty: none configured
     std::string storage;  // "SM", "ME", "MT", or empty for the modem's own choice
     bool announce = false; // ask for "+CMTI" announcements (held link)
+    // Ask for each text's length in list and read headers ("AT+CSDH=1"; held link, text
+    // mode), so that a reply ends where its texts do.
+    bool textLengths = false;
 };
 
 // Why polling stops for good: the SIM cannot be used without a person.
@@ -45,7 +48,7 @@ public:
 
 private:
     enum class Step {
-        Reset, PinQuery, PinEntry, PinCheck, Format, Storage, Announce, AnnounceFallback,
+        Reset, PinQuery, PinEntry, PinCheck, Format, TextLengths, Storage, Announce, AnnounceFallback,
         OwnNumber, NetworkSummary, Imei, Imsi,
     };
     void send(Step step);

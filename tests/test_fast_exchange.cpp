@@ -16,6 +16,7 @@ namespace {
 struct Rig {
     explicit Rig(std::int64_t lingerMs = 0)
     {
+        times.textMode = lingerMs > 0;
         times.textLingerMs = lingerMs;
         exchange = std::make_unique<FastExchange>(port, clock, fields, PortSettings{3, "9600,n,8,1"}, times);
         exchange->onAnnounced = [this] { ++announced; };
@@ -52,6 +53,8 @@ private slots:
     void endsAtTheFinalResultOrItsCeiling_data();
     void endsAtTheFinalResultOrItsCeiling();
     void aTextLineOkDoesNotEndAListInTextMode();
+    void aPauseAfterATextsOkDoesNotEndItsReply_data();
+    void aPauseAfterATextsOkDoesNotEndItsReply();
     void announcementsCountOnlyOutsideMessageText_data();
     void announcementsCountOnlyOutsideMessageText();
     void aLostPortIsReopenedEveryFiveSeconds();
@@ -74,6 +77,9 @@ void FastExchangeTest::endsAtTheFinalResultOrItsCeiling_data()
     QTest::newRow("OK then an announcement") << csq
         << QStringList{"\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n"} << 0 << true;
     QTest::newRow("OK split before its line end") << csq << QStringList{"\r\nOK", "\r\n"} << 10 << true;
+    // A flood of announcements after the result hides nothing and stretches nothing.
+    QTest::newRow("OK then 5000 announcements") << "AT+CMGL=4\r\n"
+        << QStringList{"\r\nOK\r\n" + QString("\r\n+CMTI: \"SM\",1\r\n").repeated(5000)} << 0 << true;
     QTest::newRow("prompt") << "AT+CMGS=\"+15550001\"\r\n" << QStringList{"\r\n> "} << 0 << true;
     QTest::newRow("a prompt ends only a recipient") << csq << QStringList{"\r\n> "} << 2000 << true;
     QTest::newRow("OK inside a line is not final") << csq << QStringList{"\r\n+CSQ: OK\r\n"} << 2000 << true;
@@ -131,9 +137,82 @@ void FastExchangeTest::aTextLineOkDoesNotEndAListInTextMode()
     rig.port.arrive(junk);
     QCOMPARE(rig.doneCalls, 0);
     rig.clock.advance(1);
+    // No lengths in the headers: a plain "AT" confirms that nothing more was coming.
+    QCOMPARE(rig.port.written.back(), std::string("AT\r\n"));
+    QCOMPARE(rig.doneCalls, 0);
+    rig.port.arrive("AT\r\r\nOK\r\n");
     QCOMPARE(rig.doneCalls, 1);
     QCOMPARE(rig.exchange->reply(), first + rest + junk + junk);
     QVERIFY(rig.exchange->replySettled());
+}
+
+// Text mode: a message's text may hold an "OK" line, and a modem may pause right after
+// it. The lengths in the headers say where each text ends; without them, the answer to a
+// plain "AT" comes only after the whole reply. Steps: bytes arriving, "+N" the clock
+// moving on N ms, "AT" the modem answering the "AT" the exchange sent.
+void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("endsAfterMs");
+    QTest::addColumn<bool>("settled");
+    QTest::addColumn<QString>("reply"); // as handed on, without the text parameters
+    const QString read = "AT+CMGR=1\r\n";
+    const QString text = "Code 1234 is for login.\r\n\r\nOK\r\nIf it was not you, call 555-0100 now";
+    const QString head = "\r\n+CMGR: \"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\"";
+    const QString lengths = QString(",145,4,0,0,\"+1555000\",145,%1").arg(text.size());
+    const QString cut = "Code 1234 is for login.\r\n\r\nOK\r\n";
+    const QString rest = "If it was not you, call 555-0100 now\r\n\r\nOK\r\n";
+    const QString whole = head + "\r\n" + text + "\r\n\r\nOK\r\n";
+    QTest::newRow("lengths: the pause is waited out") << read
+        << QStringList{head + lengths + "\r\n" + cut, "+450", rest} << 450 << true << whole;
+    QTest::newRow("lengths: a whole reply ends at once") << read
+        << QStringList{head + lengths + "\r\n" + cut + rest} << 0 << true << whole;
+    QTest::newRow("lengths: a list of two") << "AT+CMGL=\"ALL\"\r\n"
+        << QStringList{"\r\n+CMGL: 1,\"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\",145,2\r\nOK\r\n"
+                       "+CMGL: 2,\"REC READ\",\"+1556\",,\"26/12/08,10:00:01+04\",145,2\r\nHi\r\n",
+                       "+300", "\r\nOK\r\n"}
+        << 300 << true
+        << "\r\n+CMGL: 1,\"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\"\r\nOK\r\n"
+           "+CMGL: 2,\"REC READ\",\"+1556\",,\"26/12/08,10:00:01+04\"\r\nHi\r\n\r\nOK\r\n";
+    QTest::newRow("lengths: hex text counted in octets") << read
+        << QStringList{head + ",145,4,0,8,\"+1555000\",145,4\r\n004F004B\r\n\r\nOK\r\n"} << 0 << true
+        << head + "\r\n004F004B\r\n\r\nOK\r\n";
+    // A modem whose lengths are too long: at the ceiling the "AT" tells.
+    QTest::newRow("lengths too long: confirmed at the ceiling") << read
+        << QStringList{head + ",145,4,0,0,\"+1555000\",145,90\r\nHi\r\n\r\nOK\r\n", "+2000", "AT"}
+        << 2000 << true << head + "\r\nHi\r\n\r\nOK\r\n";
+    QTest::newRow("no lengths: the rest comes before the AT's answer") << read
+        << QStringList{head + "\r\n" + cut, "+200", rest, "AT"} << 200 << false << head + "\r\n" + cut;
+    QTest::newRow("no lengths, the rest within the wait") << read
+        << QStringList{head + "\r\n" + cut, "+100", rest, "+200", "AT"} << 300 << true << whole;
+    QTest::newRow("no lengths: the AT's answer unheard") << read
+        << QStringList{head + "\r\nHi\r\n\r\nOK\r\n", "+2200"} << 2200 << false
+        << head + "\r\nHi\r\n\r\nOK\r\n";
+}
+
+void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, steps);
+    QFETCH(int, endsAfterMs);
+    QFETCH(bool, settled);
+    QFETCH(QString, reply);
+    Rig rig(200);
+    QVERIFY(rig.exchange->start());
+    rig.send(command.toStdString());
+    for (const QString& step : steps) {
+        if (step.startsWith('+'))
+            rig.clock.advance(step.mid(1).toInt());
+        else if (step == "AT")
+            rig.port.arrive("AT\r\r\nOK\r\n");
+        else
+            rig.port.arrive(step.toStdString());
+    }
+    QCOMPARE(rig.doneCalls, 1);
+    QCOMPARE(rig.doneAt, std::int64_t(endsAfterMs));
+    QCOMPARE(rig.exchange->replySettled(), settled);
+    QCOMPARE(QString::fromStdString(rig.exchange->reply()), reply);
 }
 
 void FastExchangeTest::announcementsCountOnlyOutsideMessageText_data()

@@ -49,15 +49,17 @@ std::unique_ptr<Exchange> exchangeFor(bool fastLink, Mode mode, ModemPort& port,
     if (!fastLink)
         return std::make_unique<CommandExchange>(port, clock, fields, settings);
     FastLinkTimes times;
-    if (mode == Mode::Text)
+    if (mode == Mode::Text) {
+        times.textMode = true;
         times.textLingerMs = 200;
+    }
     return std::make_unique<FastExchange>(port, clock, fields, settings, times);
 }
 
 struct World {
     World(Mode mode, bool keepOnDisk, bool fastLink)
         : store(mode, trace, storeSlots), exchange(exchangeFor(fastLink, mode, modem, clock, fields)),
-          cycle(*exchange, fields, web, clock, settingsFor(mode), SetupSettings{{}, fastLink, "", "", fastLink},
+          cycle(*exchange, fields, web, clock, settingsFor(mode), SetupSettings{{}, fastLink, "", "", fastLink, fastLink && mode == Mode::Text},
                 LinkPace{fastLink})
     {
         if (auto* held = dynamic_cast<FastExchange*>(exchange.get())) {

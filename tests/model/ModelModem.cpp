@@ -73,10 +73,11 @@ std::vector<ReplyStyle> ParseReplyStyles(std::string_view tokens)
             style.unsolicited.push_back({unsolicitedLine(c), numberAt(tokens, i)});
             modified = true;
             break;
-        case '.': case 'L': case 'N': case 'C':
+        case '.': case 'L': case 'N': case 'C': case 'P':
             style.timing = c == '.' ? ReplyStyle::Timing::OnTime
                          : c == 'L' ? ReplyStyle::Timing::Late
                          : c == 'N' ? ReplyStyle::Timing::Never
+                         : c == 'P' ? ReplyStyle::Timing::PausedInText
                                     : ReplyStyle::Timing::CutShort;
             style.amount = numberAt(tokens, i);
             // "N5": a modem that stays silent for five commands.
@@ -206,6 +207,16 @@ void ModelModem::answer(const std::string& reply, const ReplyStyle& style, std::
         return;
     case ReplyStyle::Timing::Never:
         return trace_.add("< never: " + Trace::shown(reply));
+    case ReplyStyle::Timing::PausedInText: {
+        // Up to and including the first line "OK" that more follows: a text's own.
+        const std::size_t ok = reply.find("\r\nOK\r\n");
+        const std::size_t cut = ok == std::string::npos || ok + 6 == reply.size() ? reply.size() : ok + 6;
+        const int pause = std::clamp(style.amount < 0 ? 450 : style.amount, 20, 3000);
+        trace_.add("< after 30 ms, paused " + std::to_string(pause) + " ms after a text's OK: " +
+                   Trace::shown(reply));
+        schedule(reply.substr(0, cut), now + 30, false);
+        return schedule(reply.substr(cut), now + 30 + pause, false);
+    }
     case ReplyStyle::Timing::CutShort: {
         // The exchange's window ends when the whole-second count has passed the one at
         // the write by one: at the start of the second after next.

@@ -25,9 +25,9 @@
 namespace zorvel::model {
 
 struct ReplyStyle {
-    enum class Timing { OnTime, Late, Never, CutShort };
+    enum class Timing { OnTime, Late, Never, CutShort, PausedInText };
     Timing timing = Timing::OnTime;
-    int amount = -1;   // on time: delay in ms; cut short: bytes that arrive inside the window
+    int amount = -1;   // on time: delay in ms; cut short: bytes inside the window; paused: ms
     bool fail = false; // the command fails and changes nothing (a delete keeps its slot)
     struct Unsolicited {
         std::string line;
@@ -36,9 +36,9 @@ struct ReplyStyle {
     std::vector<Unsolicited> unsolicited;
 };
 
-// One letter per reply: '.' on time, 'L' late, 'N' never, 'C' cut short; digits after it
-// give the delay in ms ('.'), the bytes inside the window ('C') or how many replies in a
-// row never come ('N'). In front of it, 'F' makes the command fail, and 'M', 'R', 'G' add
+// One letter per reply: '.' on time, 'L' late, 'N' never, 'C' cut short, 'P' paused after
+// a line "OK" inside a text; digits after it give the delay in ms ('.'), the bytes inside
+// the window ('C'), how many replies in a row never come ('N') or the pause ('P'). In front of it, 'F' makes the command fail, and 'M', 'R', 'G' add
 // an unsolicited +CMTI, ^RSSI or RING: "M0" in front of the reply, "M2" between a list's
 // second and third entries, "M" after the final result code. Anything else is skipped.
 std::vector<ReplyStyle> ParseReplyStyles(std::string_view tokens);
@@ -87,6 +87,7 @@ private:
     std::unique_ptr<OneShotTimer> timer_;
 
     bool pduMode_ = false;
+    bool textLengths_ = false; // AT+CSDH=1: text-mode headers end with the text's length
     bool echo_ = false;
     bool profileEcho_ = false;
     bool open_ = false;

@@ -50,10 +50,15 @@ ModelModem::Pieces ModelModem::run(const std::string& name, const std::string& a
 {
     if (fail)
         return {name.starts_with("CMG") ? "\r\n+CMS ERROR: 500\r\n" : error};
-    if (name.empty() || name == "CMEE" || name == "CNMI" || name == "CSCS" || name == "CSDH")
+    if (name.empty() || name == "CMEE" || name == "CNMI" || name == "CSCS")
         return {ok};
+    if (name == "CSDH" && (argument.empty() || argument == "=0" || argument == "=1")) {
+        textLengths_ = argument == "=1";
+        return {ok};
+    }
     if (name == "Z") {
         echo_ = profileEcho_;
+        textLengths_ = false;
         return {ok};
     }
     if (name == "E" || name == "E0" || name == "E1") {
@@ -120,7 +125,8 @@ ModelModem::Pieces ModelModem::list(const std::string& argument)
                      pduLength(m.hex) + "\r\n" + m.hex + "\r\n";
         else
             entry += "+CMGL: " + std::to_string(index) + ",\"" + (m.read ? "REC READ" : "REC UNREAD") +
-                     "\",\"" + m.oa + "\",,\"" + m.scts + "\"\r\n" + m.text + "\r\n";
+                     "\",\"" + m.oa + "\",,\"" + m.scts + "\"" +
+                     (textLengths_ ? ",145," + std::to_string(m.text.size()) : "") + "\r\n" + m.text + "\r\n";
         pieces.push_back(std::move(entry));
         store_.at(index)->read = true;
     }
@@ -139,7 +145,9 @@ ModelModem::Pieces ModelModem::read(int index)
                "\r\n" + m->hex + "\r\n";
     else
         head = "\r\n+CMGR: \"" + std::string(m->read ? "REC READ" : "REC UNREAD") + "\",\"" +
-               m->oa + "\",,\"" + m->scts + "\"\r\n" + m->text + "\r\n";
+               m->oa + "\",,\"" + m->scts + "\"" +
+               (textLengths_ ? ",145,4,0,0,\"+15550000000\",145," + std::to_string(m->text.size()) : "") +
+               "\r\n" + m->text + "\r\n";
     m->read = true;
     return {head, ok};
 }

@@ -1,0 +1,112 @@
+// The held link in text mode: where a list or a read ends when a message's text may hold
+// any line, "OK" among them.
+#include "FastExchange.h"
+
+#include "ReplyShape.h"
+#include "TextFraming.h"
+
+namespace zorvel {
+
+namespace {
+
+constexpr std::size_t longestConfirmLine = 512;
+
+// Every whole line of `bytes` is empty or a line the modem drops in on its own.
+bool OnlyOwnLines(const std::string& bytes)
+{
+    const std::size_t lastLf = bytes.rfind('\n');
+    if (lastLf == std::string::npos)
+        return true;
+    for (const std::string& line : ReplyLines(bytes.substr(0, lastLf + 1)))
+        if (!line.empty() && !IsUnsolicited(line))
+            return false;
+    return true;
+}
+
+} // namespace
+
+// The reply ends with a final result code: the lengths in its headers tell whether that
+// code is the reply's or a line of a text. A reply whose texts the lengths do not cover
+// waits for more, up to its ceiling; one without lengths is confirmed.
+void FastExchange::textReplyEnded()
+{
+    framedShort_ = false;
+    switch (FrameTextReply(reply_)) {
+    case TextFrame::Whole: return finish(Ending::FinalResult);
+    case TextFrame::Incomplete: framedShort_ = true; return;
+    case TextFrame::Unframed: return times_.textLingerMs > 0 ? startLinger() : startConfirm();
+    }
+}
+
+void FastExchange::startLinger()
+{
+    lingering_ = true;
+    lingerFrom_ = reply_.size();
+    linger_->start(times_.textLingerMs, [this] {
+        lingering_ = false;
+        if (replyComplete())
+            startConfirm();
+        // else a line is still coming: its end decides, or the ceiling
+    });
+}
+
+// More bytes after a final result code: lines the modem drops in on its own keep the
+// wait as it was; a text that went on past its "OK" line ends it, and a later final
+// result code starts it anew. Only the bytes since then are looked at.
+void FastExchange::lingerOn()
+{
+    if (OnlyOwnLines(reply_.substr(lingerFrom_)))
+        return; // or a line still coming
+    linger_->stop();
+    lingering_ = false;
+    if (replyComplete())
+        textReplyEnded();
+}
+
+// A plain "AT" after the reply: the modem answers it once it has written all of the
+// reply, whatever pause it made inside. Its answer is no part of the reply.
+void FastExchange::startConfirm()
+{
+    confirming_ = true;
+    wentOn_ = false;
+    confirmHeard_.clear();
+    confirmLines_ = 0;
+    ceilingMs_ = times_.queryCeilingMs;
+    startedMs_ = clock_.nowMs();
+    if (onCommandSent)
+        onCommandSent("AT\r\n");
+    port_.write("AT\r\n");
+    if (waiting_) {
+        armCeiling();
+        collect();
+    }
+}
+
+// Before the answer to "AT" may come its echo (as the first line) and the modem's own
+// lines; anything else is the reply going on, which then decides nothing.
+void FastExchange::confirmHeard()
+{
+    const std::string piece = port_.readAll();
+    if (piece.empty())
+        return;
+    lastPieceMs_ = clock_.nowMs();
+    confirmHeard_ += piece;
+    std::size_t start = 0;
+    for (std::size_t lf; (lf = confirmHeard_.find('\n', start)) != std::string::npos; start = lf + 1) {
+        const std::string line = ReplyLines(confirmHeard_.substr(start, lf - start)).front();
+        const bool echo = confirmLines_++ == 0 && line == "AT";
+        if (IsFinalResult(line)) {
+            confirmHeard_.clear();
+            return finish(Ending::FinalResult);
+        }
+        if (!line.empty() && !echo && !IsUnsolicited(line))
+            wentOn_ = true;
+    }
+    confirmHeard_.erase(0, start);
+    if (confirmHeard_.size() > longestConfirmLine) {
+        wentOn_ = true;
+        confirmHeard_.clear();
+    }
+}
+
+} // namespace zorvel
