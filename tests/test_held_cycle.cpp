@@ -89,6 +89,7 @@ class HeldCycleTest : public QObject {
 private slots:
     void firstCycleAsksWhatIsConfigured_data();
     void firstCycleAsksWhatIsConfigured();
+    void textLengthsAreAskedForAfterTheFormat();
     void aPinTheSimTookIsGivenAgainAfterAReset();
     void paceOfListsAndStatusQueries();
     void anAnnouncementStartsACycleAtOnceAndTheInboxDrains();
@@ -166,6 +167,29 @@ void HeldCycleTest::firstCycleAsksWhatIsConfigured()
             rig.tick();
         QCOMPARE(rig.port.written.size(), before);
     }
+}
+
+// Text mode on the held link: the lengths end each list and read; a modem that refuses
+// them is named in the log, and polling goes on.
+void HeldCycleTest::textLengthsAreAskedForAfterTheFormat()
+{
+    HeldRig rig(SetupSettings{{}, true, "", "", true, true});
+    std::vector<std::string> notices;
+    rig.cycle.events.notice = [&](const std::string& n) { notices.push_back(n); };
+    const auto respond = rig.port.respond;
+    rig.port.respond = [&](const std::string& w) {
+        return w.starts_with("AT+CSDH") ? std::string("\r\nERROR\r\n") : respond(w);
+    };
+    for (int i = 0; i < 3; ++i)
+        rig.tick();
+    const auto sent = rig.written();
+    const auto format = std::find(sent.begin(), sent.end(), std::string("AT+CMGF=0\r\n"));
+    QVERIFY(format != sent.end() && format + 1 != sent.end());
+    QCOMPARE(format[1], std::string("AT+CSDH=1\r\n"));
+    QVERIFY(std::count(notices.begin(), notices.end(),
+                       "the modem gives no text lengths (AT+CSDH=1 answered ERROR); each list and read is "
+                       "confirmed with AT") == 1);
+    QVERIFY(rig.count("AT+CMGL") >= 1);
 }
 
 void HeldCycleTest::aPinTheSimTookIsGivenAgainAfterAReset()
