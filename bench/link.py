@@ -13,11 +13,17 @@ Each link, in turn:
   at different points of the cycle: from the simulator's `STORE add` to the arrival;
 - memory: VmRSS (and the peak, VmHWM) of zorvel at the end.
 
+Then, on its own, text mode (PDUmode=0, Decode=0) on the fast link: the drain alone, N
+messages stored before start-up, from start-up to the last arrival at the receiver.
+
     bench/link.py [--idle 120] [--pickups 5] [--drain 20] [--quick] [--keep]
+                  [--modes decoded,text]
 
 --quick: 30 s idle, 3 pickups, 8 messages (about 3 minutes). --keep leaves the folders
-(zorvel.ini, modem.log, gateway.log, rx.jsonl) for a look afterwards. The default run
-takes about 8 minutes, most of it the default link draining 20 messages, one per cycle.
+(zorvel.ini, modem.log, gateway.log, rx.jsonl) for a look afterwards. --modes picks the
+measurements: "decoded" the two links side by side, "text" the text-mode drain (both by
+default; "--modes text" alone takes well under a minute). The default run takes about 8
+minutes, most of it the default link draining 20 messages, one per cycle.
 """
 import argparse, json, os, re, signal, statistics, subprocess, sys, tempfile, threading, time
 
@@ -25,6 +31,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from forwarding import BUILD, cpu, log_times, stop_all, wait_for  # noqa: E402
 
 LINKS = ("design", "fast")
+MODES = ("decoded", "text")
 
 
 class Failed(Exception):
@@ -32,12 +39,12 @@ class Failed(Exception):
 
 
 class LinkRig:
-    """A folder with the receiver, the simulated modem (PDU mode, announcing) and a
-    zorvel.ini for one link; the program is started by start()."""
+    """A folder with the receiver, the simulated modem (announcing) and a zorvel.ini for
+    one link, in PDU mode with Decode=1 or in text mode; the program is started by start()."""
 
-    def __init__(self, link, messages, keep):
-        self.link, self.keep = link, keep
-        self.dir = tempfile.mkdtemp(prefix=f"zorvel-bench-link-{link}-")
+    def __init__(self, link, messages, keep, mode="decoded"):
+        self.link, self.keep, self.mode = link, keep, mode
+        self.dir = tempfile.mkdtemp(prefix=f"zorvel-bench-link-{link}-" + ("text-" if mode == "text" else ""))
         self.procs, self.app = [], None
         try:
             self.prepare(messages)
@@ -65,7 +72,8 @@ class LinkRig:
             raise Failed("the simulated modem did not start")
         with open(f"{self.dir}/zorvel.ini", "w") as f:
             f.write(f"[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\nDest=http://{address}/sms\nKey=bench\n"
-                    f"PDUmode=1\nDecode=1\n" + ("Link=fast\n" if self.link == "fast" else ""))
+                    + ("PDUmode=0\nDecode=0\n" if self.mode == "text" else "PDUmode=1\nDecode=1\n")
+                    + ("Link=fast\n" if self.link == "fast" else ""))
         os.chmod(f"{self.dir}/zorvel.ini", 0o600)
 
     def start(self):
@@ -143,8 +151,8 @@ def command_mix(events):
     return ", ".join(f"{n} x{c}" for n, c in sorted(counts.items(), key=lambda kv: -kv[1])) or "none"
 
 
-def run_link(rig, args, out):
-    """The drain, idle, pickup and memory steps of one link; figures go into out as they come."""
+def run_drain(rig, args, out):
+    """Start-up with args.drain messages waiting: the drain figures go into out."""
     n = args.drain
     rig.start()
     rig.wait(lambda: len(rig.arrivals()) >= n, args.drain_timeout, f"{n} arrivals")
@@ -155,6 +163,12 @@ def run_link(rig, args, out):
     out["drain_first_list"] = lists[0] - rig.started if lists else float("nan")
     out["drain_from_list"] = times[-1] - lists[0] if lists else float("nan")
     out["drain_busy"] = (time.time() - rig.started, cpu(rig.app.pid), rig.commands())
+
+
+def run_link(rig, args, out):
+    """The drain, idle, pickup and memory steps of one link; figures go into out as they come."""
+    n = args.drain
+    run_drain(rig, args, out)
 
     # Idle: every drained message deleted, then a moment for the last cycle to end.
     rig.wait(lambda: rig.deletes() >= n, 120, f"{n} deletes")
@@ -200,7 +214,7 @@ def ratio(a, b):
 
 
 def table(res, args):
-    d, f = res["design"], res["fast"]
+    d, f, text = res["design"], res["fast"], res["text"]
 
     def get(r, key, fn):
         try:
@@ -226,17 +240,25 @@ def table(res, args):
         ("RSS at the end (VmRSS)", "", "memory", lambda v: v[0], " MB", 1),
         ("peak RSS (VmHWM)", "", "memory", lambda v: v[1], " MB", 1),
     ]
+    # Text mode runs on the fast link only: its figures stand in the fast column.
+    text_rows = [
+        (f"text mode, drain {args.drain}: start -> last arrival", "<= 3 s", "drain_total", float, " s", 3),
+        ("  start -> first list", "", "drain_first_list", float, " s", 3),
+        ("  first list -> last arrival", "", "drain_from_list", float, " s", 3),
+    ]
     head = ("figure", "target (fast)", "design", "fast", "fast/design")
     lines = [head]
-    for label, target, key, fn, unit, digits in rows:
+    for label, target, key, fn, unit, digits in rows if "decoded" in args.modes else []:
         a, b = get(d, key, fn), get(f, key, fn)
         lines.append((label, target, fmt(a, unit, digits), fmt(b, unit, digits), ratio(a, b)))
+    for label, target, key, fn, unit, digits in text_rows if "text" in args.modes else []:
+        lines.append((label, target, "-", fmt(get(text, key, fn), unit, digits), "-"))
     widths = [max(len(l[i]) for l in lines) for i in range(len(head))]
     for i, l in enumerate(lines):
         print("  ".join(c.ljust(w) if j < 2 else c.rjust(w) for j, (c, w) in enumerate(zip(l, widths))))
         if i == 0:
             print("  ".join("-" * w for w in widths))
-    for link in LINKS:
+    for link in (*LINKS, "text"):
         r = res[link]
         if "idle_mix" in r:
             print(f"{link}: idle commands: {r['idle_mix']}")
@@ -253,7 +275,13 @@ def main():
     parser.add_argument("--drain", type=int, default=None, help="messages stored before start-up (default 20)")
     parser.add_argument("--quick", action="store_true", help="30 s idle, 3 pickups, 8 messages")
     parser.add_argument("--keep", action="store_true", help="keep the folders and print where they are")
+    parser.add_argument("--modes", default=",".join(MODES),
+                        help="decoded (the two links side by side), text (text-mode drain on the fast link), "
+                             "or both (default decoded,text)")
     args = parser.parse_args()
+    args.modes = [m.strip() for m in args.modes.split(",") if m.strip()]
+    if not args.modes or any(m not in MODES for m in args.modes):
+        parser.error("--modes takes decoded, text or decoded,text")
     quick = {"idle": 30, "pickups": 3, "drain": 8}
     full = {"idle": 120, "pickups": 5, "drain": 20}
     for k, v in (quick if args.quick else full).items():
@@ -271,10 +299,10 @@ def main():
         raise KeyboardInterrupt
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
-    rigs, results, threads = {}, {link: {} for link in LINKS}, []
+    rigs, results, threads = {}, {link: {} for link in (*LINKS, "text")}, []
     began = time.time()
     try:
-        for link in LINKS:
+        for link in LINKS if "decoded" in args.modes else []:
             rigs[link] = LinkRig(link, args.drain, args.keep)
 
         def worker(link):
@@ -286,13 +314,25 @@ def main():
                 # A link done early stops, so its processes do not weigh on the other one.
                 rigs[link].close()
 
-        threads = [threading.Thread(target=worker, args=(link,), daemon=True) for link in LINKS]
+        threads = [threading.Thread(target=worker, args=(link,), daemon=True) for link in rigs]
         for t in threads:
             t.start()
         for t in threads:
             while t.is_alive():
                 t.join(0.5)
-        print(f"bench/link.py: both links side by side, PDU mode, Decode=1; {time.time() - began:.0f} s")
+        if "decoded" in args.modes:
+            print(f"bench/link.py: both links side by side, PDU mode, Decode=1; {time.time() - began:.0f} s")
+        if "text" in args.modes:
+            # After the pair, alone, so that it neither slows them down nor is slowed by them.
+            text_began = time.time()
+            rigs["text"] = LinkRig("fast", args.drain, args.keep, mode="text")
+            try:
+                run_drain(rigs["text"], args, results["text"])
+            except Exception as e:  # noqa: BLE001 -- reported in the table
+                results["text"]["error"] = f"{type(e).__name__}: {e}"
+            finally:
+                rigs["text"].close()
+            print(f"bench/link.py: fast link, text mode (PDUmode=0, Decode=0); {time.time() - text_began:.0f} s")
         table(results, args)
         if args.keep:
             for link, rig in rigs.items():

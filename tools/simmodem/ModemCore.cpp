@@ -42,6 +42,7 @@ void ModemCore::reset()
 {
     m_echo = m_echoDefault;
     m_sms.setTextMode(m_textModeDefault);
+    m_sms.setShowParameters(false);
     m_indications.reset();
 }
 
@@ -61,11 +62,18 @@ void ModemCore::event(const QByteArray& kind, const QByteArray& detail)
 
 QList<QByteArray> ModemCore::receive(const QByteArray& bytes)
 {
-    QList<QByteArray> units;
-    QByteArray unit;
+    QList<QByteArray> out;
+    for (const ReplyUnit& unit : receiveUnits(bytes)) out.append(unit.bytes);
+    return out;
+}
+
+QList<ReplyUnit> ModemCore::receiveUnits(const QByteArray& bytes)
+{
+    QList<ReplyUnit> units;
+    ReplyUnit unit;
     auto flush = [&] {
-        if (!unit.isEmpty()) units.append(unit);
-        unit.clear();
+        if (!unit.bytes.isEmpty()) units.append(unit);
+        unit = {};
     };
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const char b = bytes[i];
@@ -74,7 +82,7 @@ QList<QByteArray> ModemCore::receive(const QByteArray& bytes)
         if (afterCr && b == '\n') {
             // The LF of a command line's CR LF, arriving after the CR was acted on: echoed
             // in the exact style, never part of the next line or of a message text.
-            if (m_echoStyle == EchoStyle::Exact && m_echo) unit += '\n';
+            if (m_echoStyle == EchoStyle::Exact && m_echo) unit.bytes += '\n';
             continue;
         }
         if (m_sms.enteringText()) {
@@ -91,17 +99,19 @@ QList<QByteArray> ModemCore::receive(const QByteArray& bytes)
             const bool echoNow = m_echo;  // ATE0 is still echoed
             bool silent = false;
             const QByteArray answer = execute(m_line, &silent);
+            const QList<qsizetype> okEnds = m_sms.takeTextOkEnds();
             m_line.clear();
             m_lineEcho.clear();
             m_afterCommandCr = !echoed.endsWith('\n');
             if (!silent) {
-                if (echoNow) unit += echoed;
-                unit += answer;
+                if (echoNow) unit.bytes += echoed;
+                for (qsizetype end : okEnds) unit.textOkEnds << unit.bytes.size() + end;
+                unit.bytes += answer;
             }
             flush();
         } else if (b == '\n') {
             if (m_echoStyle == EchoStyle::CrCrLf) continue;
-            if (m_line.isEmpty() && m_echo) unit += '\n';
+            if (m_line.isEmpty() && m_echo) unit.bytes += '\n';
             else m_lineEcho += '\n';
         } else if (b == kCtrlZ || b == kEsc) {
             m_line.clear();  // abandons a half-typed line, as after a refused AT+CMGS
@@ -118,16 +128,16 @@ QList<QByteArray> ModemCore::receive(const QByteArray& bytes)
     return units;
 }
 
-void ModemCore::takeTextByte(char b, QByteArray& unit)
+void ModemCore::takeTextByte(char b, ReplyUnit& unit)
 {
     if (b == kCtrlZ) {
-        unit += m_sms.finishText();
+        unit.bytes += m_sms.finishText();
     } else if (b == kEsc) {
-        unit += m_sms.cancelText();
+        unit.bytes += m_sms.cancelText();
     } else {
         m_sms.appendText(b);
-        if (m_echo) unit += b;
-        if (b == '\r') unit += "\r\n> ";
+        if (m_echo) unit.bytes += b;
+        if (b == '\r') unit.bytes += "\r\n> ";
     }
 }
 

@@ -14,6 +14,13 @@
 
 namespace zorvel::sim {
 
+// What one command line brings back: its echo and reply, and the offsets just past each
+// "OK" line of a message text in it (where --pause-inside-text pauses).
+struct ReplyUnit {
+    QByteArray bytes;
+    QList<qsizetype> textOkEnds;
+};
+
 class ModemCore {
 public:
     ModemCore(const Profile& profile, MessageAreas& memory, const RuntimeSettings& settings);
@@ -21,12 +28,14 @@ public:
     // Feeds received bytes. Command lines end with CR; an LF is never part of a command.
     // The echo of a line goes out with its reply, when the CR arrives.
     QList<QByteArray> receive(const QByteArray& bytes);
+    QList<ReplyUnit> receiveUnits(const QByteArray& bytes);
 
     bool echo() const { return m_echo; }
     void setEcho(bool on) { m_echo = on; m_echoDefault = on; }
     void setEchoStyle(EchoStyle style) { m_echoStyle = style; }
     bool textMode() const { return m_sms.textMode(); }
     void setTextMode(bool on) { m_sms.setTextMode(on); m_textModeDefault = on; }
+    void setCsdhSupported(bool on) { m_sms.setCsdhSupported(on); }
     const QList<SentSms>& sent() const { return m_sms.sent(); }
     SimCard& sim() { return m_sim; }
     // A "+CMTI" line is due for each new message (AT+CNMI=…,1; --cmti is the simulator's).
@@ -34,14 +43,14 @@ public:
     // Between the "> " prompt and Ctrl-Z: an announcement would land inside the text.
     bool enteringText() const { return m_sms.enteringText(); }
     // Back from a power cut: echo, format and indications as at start, no half-typed line
-    // or text. Messages, the SIM's state and the chosen memories are kept.
+    // or text, no text parameters (AT+CSDH=0). Messages, the SIM's state and the chosen memories are kept.
     void powerCycle();
 
     // Events for the log: ("CMD", escaped line), ("FAULT", ...), ("SENT SMS", ...).
     std::function<void(const QByteArray& kind, const QByteArray& detail)> onEvent;
 
 private:
-    void takeTextByte(char byte, QByteArray& unit);
+    void takeTextByte(char byte, ReplyUnit& unit);
     QByteArray execute(const QByteArray& line, bool* silent);
     QByteArray dispatch(const QByteArray& command, const QByteArray& key);
     QByteArray basic(const QByteArray& body);

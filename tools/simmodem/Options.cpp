@@ -87,10 +87,14 @@ QString applyOption(const QString& name, const QString& value, Options& o)
         const auto v = number(value, 1, 1000);
         if (!v) return bad("a count (1-1000)");
         s.pieces = *v;
-    } else if (name == "piece-delay" || name == "reply-delay" || name == "junk-every") {
+    } else if (name == "piece-delay" || name == "reply-delay" || name == "junk-every" ||
+               name == "pause-inside-text") {
         const auto v = number(value, 0, 600000);
         if (!v) return bad("milliseconds");
-        (name == "piece-delay" ? s.pieceDelayMs : name == "reply-delay" ? s.replyDelayMs : s.junkEveryMs) = *v;
+        (name == "piece-delay"         ? s.pieceDelayMs
+         : name == "reply-delay"       ? s.replyDelayMs
+         : name == "pause-inside-text" ? s.pauseInsideTextMs
+                                       : s.junkEveryMs) = *v;
     } else if (name == "junk") {
         const auto bytes = unescapeBytes(value.toLatin1());
         if (!bytes) return bad("bytes (escapes \\r \\n \\xHH)");
@@ -103,6 +107,10 @@ QString applyOption(const QString& name, const QString& value, Options& o)
         const auto v = onOff(value);
         if (!v) return bad("on|off");
         o.concat = *v;
+    } else if (name == "no-csdh") {
+        const auto v = onOff(value);
+        if (!v) return bad("on|off");
+        o.csdh = !*v;
     } else {
         return QStringLiteral("unknown option --%1 (see --help)").arg(name);
     }
@@ -112,8 +120,8 @@ QString applyOption(const QString& name, const QString& value, Options& o)
 bool isRuntimeOption(const QString& name)
 {
     static const QStringList runtime = {"echo", "silent", "error", "reply", "pieces", "piece-delay",
-                                        "reply-delay", "junk-every", "junk", "cmti", "generate-every", "concat",
-                                        "sim-pin", "sim-state"};
+                                        "reply-delay", "pause-inside-text", "junk-every", "junk", "cmti",
+                                        "generate-every", "concat", "sim-pin", "sim-state"};
     return runtime.contains(name);
 }
 
@@ -134,7 +142,7 @@ QString parseOptions(const QStringList& args, Options& options, bool runtimeOnly
         if (eq >= 0) {
             value = name.mid(eq + 1);
             name = name.left(eq);
-        } else if (name == "cmti" || name == "concat") {
+        } else if (name == "cmti" || name == "concat" || name == "no-csdh") {
             value = "on";  // a plain switch
         } else {
             if (i + 1 >= args.size()) return QStringLiteral("--%1 needs a value").arg(name);
@@ -198,6 +206,7 @@ Device:
   --echo on|off           command echo at start and after ATZ (profile default: on)
   --echo-style S          crcrlf: "AT\r" + "\r\nOK" (LF swallowed); exact: every byte
   --mode text|pdu         message format at start and after ATZ (default pdu)
+  --no-csdh               no AT+CSDH: every form of it answers ERROR
 Messages:
   --store FILE            messages to load at start (format in README.md)
   --inbox DIR             folder watched for new message files and control files (*.ctl)
@@ -219,6 +228,8 @@ Faults (repeatable where it makes sense; COMMAND matches lines starting with it)
   --pieces N              write each reply in N pieces
   --piece-delay MS        pause between pieces
   --reply-delay MS        pause before a reply
+  --pause-inside-text MS  in a text-mode +CMGL/+CMGR reply, pause MS after each line of
+                          a message text that reads exactly OK (0: off)
   --junk-every MS         write junk every MS ms, also while no one has the port open
   --junk BYTES            the junk (default: the profile's unsolicited lines)
 Control files only (not options):

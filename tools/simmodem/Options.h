@@ -23,6 +23,7 @@ struct Options {
     std::optional<int> capacityMe;        // the phone's memory ("ME"); profile default
     QByteArray simPin;                    // empty: the SIM has no PIN
     std::optional<SimState> simState;     // default: READY, or SIM PIN with a PIN
+    bool csdh = true;     // false: AT+CSDH answers ERROR, as on a modem without it
     bool concat = false;  // texts too long for one SMS become concatenated SMS, not cut
     QString log;  // empty or "-": stderr
     RuntimeSettings settings;

@@ -16,6 +16,7 @@ struct RuntimeSettings {
     int pieces = 1;          // each reply written in this many pieces
     int pieceDelayMs = 0;    // pause between pieces
     int replyDelayMs = 0;    // pause before the first piece
+    int pauseInsideTextMs = 0;  // pause after a message text's "OK" line in a text-mode list/read
     int junkEveryMs = 0;     // 0: no junk
     QByteArray junk;         // empty: the profile's unsolicited lines in turn
     bool cmti = false;       // "+CMTI" line for every message that arrives while running

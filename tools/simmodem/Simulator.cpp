@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QMap>
 
 #include <utility>
 
@@ -37,6 +38,7 @@ Simulator::Simulator(const Options& options, const Profile& profile, QObject* pa
     if (m_options.echo) m_core.setEcho(*m_options.echo);
     if (m_options.echoStyle) m_core.setEchoStyle(*m_options.echoStyle);
     m_core.setTextMode(m_options.textMode);
+    m_core.setCsdhSupported(m_options.csdh);
     m_core.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { m_log.write(kind, detail); };
     m_store.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "SM"); };
     m_phone.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "ME"); };
@@ -111,7 +113,7 @@ void Simulator::onReceived(const QByteArray& bytes)
 {
     m_log.write("RX", quoted(bytes));
     if (m_hung) return;  // read and dropped
-    for (const QByteArray& unit : m_core.receive(bytes)) enqueue(unit, "TX");
+    for (const ReplyUnit& unit : m_core.receiveUnits(bytes)) enqueue(unit.bytes, "TX", unit.textOkEnds);
     // A message that waited for the slot a delete freed is announced after the delete's OK.
     flushUnsolicited();
 }
@@ -149,16 +151,30 @@ void Simulator::flushUnsolicited()
 }
 
 // A unit leaves in `pieces` parts: the first after the reply delay, the others each
-// after the piece delay. Units never overtake each other.
-void Simulator::enqueue(const QByteArray& unit, const QByteArray& kind)
+// after the piece delay. With --pause-inside-text a text-mode list or read is also cut
+// after each "OK" line of a message text, and the rest waits that long. Units never
+// overtake each other.
+void Simulator::enqueue(const QByteArray& unit, const QByteArray& kind, const QList<qsizetype>& textOkEnds)
 {
     const RuntimeSettings& s = m_options.settings;
     const bool paced = kind == "TX";
     const int pieces = paced ? static_cast<int>(qMin<qsizetype>(s.pieces, unit.size())) : 1;
     const qsizetype size = (unit.size() + pieces - 1) / pieces;
-    for (int k = 0; k < pieces; ++k) {
-        const int delay = !paced ? 0 : k == 0 ? s.replyDelayMs : s.pieceDelayMs;
-        m_queue.append({unit.mid(k * size, size), delay, kind});
+    if (!paced || s.pauseInsideTextMs <= 0 || textOkEnds.isEmpty()) {
+        for (int k = 0; k < pieces; ++k) {
+            const int delay = !paced ? 0 : k == 0 ? s.replyDelayMs : s.pieceDelayMs;
+            m_queue.append({unit.mid(k * size, size), delay, kind});
+        }
+    } else {
+        QMap<qsizetype, int> cuts;  // offset -> pause before the bytes from there on
+        for (int k = 0; k < pieces && k * size < unit.size(); ++k)
+            cuts[k * size] = k == 0 ? s.replyDelayMs : s.pieceDelayMs;
+        for (qsizetype end : textOkEnds)
+            if (end > 0 && end < unit.size()) cuts[end] = qMax(cuts.value(end), s.pauseInsideTextMs);
+        for (auto it = cuts.cbegin(); it != cuts.cend(); ++it) {
+            const qsizetype next = std::next(it) == cuts.cend() ? unit.size() : std::next(it).key();
+            m_queue.append({unit.mid(it.key(), next - it.key()), it.value(), kind});
+        }
     }
     if (!m_pace.isActive()) pump();
 }

@@ -36,7 +36,7 @@ private:
     void onReceived(const QByteArray& bytes);
     void onStoreChange(const char* what, const StoredMessage& message, const QByteArray& memory);
     void flushUnsolicited();
-    void enqueue(const QByteArray& unit, const QByteArray& kind);
+    void enqueue(const QByteArray& unit, const QByteArray& kind, const QList<qsizetype>& textOkEnds = {});
     void pump();
     void writeNow(const QByteArray& bytes, const QByteArray& kind);
     void writeJunk();

@@ -3,6 +3,7 @@
 #include "Escape.h"
 #include "Pdu.h"
 #include "Reply.h"
+#include "TextHeaders.h"
 
 namespace zorvel::sim {
 
@@ -15,14 +16,6 @@ QByteArray unquoted(QByteArray text)
     text = text.trimmed();
     if (text.size() >= 2 && text.startsWith('"') && text.endsWith('"')) return text.mid(1, text.size() - 2);
     return text;
-}
-
-QByteArray addressType(const QByteArray& address)
-{
-    if (address.startsWith('+')) return "145";
-    for (char c : address)
-        if (c < '0' || c > '9') return "208";
-    return "129";
 }
 
 bool isHex(const QByteArray& text)
@@ -41,6 +34,7 @@ SmsCommands::SmsCommands(const Profile& profile, MessageAreas& areas)
 std::optional<QByteArray> SmsCommands::handle(const QByteArray& name, CommandKind kind,
                                               const QByteArray& args)
 {
+    m_textOkEnds.clear();
     if (name == "+CMGF") {
         if (kind == CommandKind::Read) return reply::info({"+CMGF: " + QByteArray(m_textMode ? "1" : "0")});
         if (kind == CommandKind::Test) return reply::info({"+CMGF: (0-1)"});
@@ -55,6 +49,7 @@ std::optional<QByteArray> SmsCommands::handle(const QByteArray& name, CommandKin
         }
         return reply::error();
     }
+    if (name == "+CSDH") return showParameters(kind, args);
     if (name == "+CMGL") {
         if (kind == CommandKind::Test)
             return reply::info({m_textMode ? "+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")"
@@ -96,16 +91,29 @@ QByteArray SmsCommands::storages(CommandKind kind, const QByteArray& args)
     return reply::info({"+CPMS: (\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")"});
 }
 
-QByteArray SmsCommands::textHeader(const QByteArray& prefix, const StoredMessage& m, bool withIndex) const
+QByteArray SmsCommands::showParameters(CommandKind kind, const QByteArray& args)
 {
-    QByteArray header = prefix;
-    if (withIndex) header += QByteArray::number(m.index) + ",";
-    header += "\"" + statusText(m.status) + "\",\"" + m.sender + "\",,";
-    const bool received = m.status == MessageStatus::RecUnread || m.status == MessageStatus::RecRead;
-    if (received) header += "\"" + m.stamp + "\"";
-    if (m_profile.headerWithLength)
-        header += "," + addressType(m.sender) + "," + QByteArray::number(m.text.size());
-    return header;
+    if (!m_csdhSupported) return reply::error();
+    if (kind == CommandKind::Read) return reply::info({"+CSDH: " + QByteArray(m_showParameters ? "1" : "0")});
+    if (kind == CommandKind::Test) return reply::info({"+CSDH: (0,1)"});
+    const QByteArray value = args.trimmed();
+    if (kind != CommandKind::Set || (value != "0" && value != "1")) return reply::error();
+    m_showParameters = value == "1";
+    return reply::ok();
+}
+
+// reply::info() of header and text lines, noting where each text's "OK" lines end.
+QByteArray SmsCommands::textReply(const QList<QPair<QByteArray, QByteArray>>& headersAndTexts)
+{
+    QList<QByteArray> lines;
+    qsizetype offset = 2;  // the reply's leading CR LF
+    for (const auto& [header, text] : headersAndTexts) {
+        lines << header << text;
+        offset += header.size() + 2;
+        for (qsizetype end : okLineEnds(text)) m_textOkEnds << offset + end;
+        offset += text.size() + 2;
+    }
+    return reply::info(lines);
 }
 
 QByteArray SmsCommands::pduBody(const StoredMessage& m, int* tpduLength) const
@@ -143,10 +151,11 @@ QByteArray SmsCommands::list(const QByteArray& args)
     }
 
     QList<QByteArray> lines;
+    QList<QPair<QByteArray, QByteArray>> texts;
     for (const StoredMessage& m : m_memory.messages()) {
         if (!all && m.status != *wanted) continue;
         if (m_textMode) {
-            lines << textHeader("+CMGL: ", m, true) << m.text;
+            texts.append({textListHeader(m_profile, m, m_showParameters), m.text});
         } else {
             int length = 0;
             const QByteArray body = pduBody(m, &length);
@@ -156,7 +165,7 @@ QByteArray SmsCommands::list(const QByteArray& args)
         }
         if (m.status == MessageStatus::RecUnread) m_memory.find(m.index)->status = MessageStatus::RecRead;
     }
-    return reply::info(lines);
+    return m_textMode ? textReply(texts) : reply::info(lines);
 }
 
 QByteArray SmsCommands::read(const QByteArray& args)
@@ -167,7 +176,7 @@ QByteArray SmsCommands::read(const QByteArray& args)
     if (!m) return reply::cmsError(kInvalidIndex);
     QByteArray result;
     if (m_textMode) {
-        result = reply::info({textHeader("+CMGR: ", *m, false), m->text});
+        result = textReply({{textReadHeader(m_profile, *m, m_showParameters), m->text}});
     } else {
         int length = 0;
         const QByteArray body = pduBody(*m, &length);

@@ -1,13 +1,15 @@
 #pragma once
-// The SMS commands of 3GPP TS 27.005 over the message store: AT+CMGF, +CMGL, +CMGR,
-// +CMGD, +CPMS and +CMGS with its "> " prompt, text entry and Ctrl-Z. They act on the
-// memory AT+CPMS chose (the SIM until then).
+// The SMS commands of 3GPP TS 27.005 over the message store: AT+CMGF, +CSDH, +CMGL,
+// +CMGR, +CMGD, +CPMS and +CMGS with its "> " prompt, text entry and Ctrl-Z. They act on
+// the memory AT+CPMS chose (the SIM until then).
 #include "MessageAreas.h"
 #include "Profile.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <functional>
+#include <utility>
 
 namespace zorvel::sim {
 
@@ -29,6 +31,14 @@ public:
 
     bool textMode() const { return m_textMode; }
     void setTextMode(bool on) { m_textMode = on; }
+    // AT+CSDH: text-mode headers with the text parameters. A modem without the command
+    // answers every form of it with ERROR.
+    void setShowParameters(bool on) { m_showParameters = on; }
+    void setCsdhSupported(bool on) { m_csdhSupported = on; }
+
+    // Offsets into the last reply just past each message text line reading "OK" (text-mode
+    // +CMGL/+CMGR only), where a modem may pause; cleared by the next command.
+    QList<qsizetype> takeTextOkEnds() { return std::exchange(m_textOkEnds, {}); }
 
     // Between the "> " prompt and Ctrl-Z / ESC.
     bool enteringText() const { return m_entering; }
@@ -45,13 +55,17 @@ private:
     QByteArray remove(const QByteArray& args);
     QByteArray startSend(const QByteArray& args);
     QByteArray storages(CommandKind kind, const QByteArray& args);
-    QByteArray textHeader(const QByteArray& prefix, const StoredMessage& m, bool withIndex) const;
+    QByteArray showParameters(CommandKind kind, const QByteArray& args);
+    QByteArray textReply(const QList<QPair<QByteArray, QByteArray>>& headersAndTexts);
     QByteArray pduBody(const StoredMessage& m, int* tpduLength) const;
     int parameterError() const { return m_textMode ? 305 : 304; }
 
     const Profile& m_profile;
     MessageAreas& m_memory;  // <mem1> for list, read and delete
     bool m_textMode = false;
+    bool m_showParameters = false;
+    bool m_csdhSupported = true;
+    QList<qsizetype> m_textOkEnds;
     bool m_entering = false;
     QByteArray m_destination;
     QByteArray m_text;
