@@ -288,6 +288,8 @@ void FastExchange::finish(Ending ending)
     // A reply that went on past what ended it may still be coming.
     outOfStep_ = outOfStep_ || ending == Ending::Ceiling || wentOn_;
     const bool confirmUnanswered = confirming_ && ending != Ending::FinalResult;
+    if (wentOn_)
+        lingerMs_ = std::min(std::max<std::int64_t>(lingerMs_, 100) * 2, times_.queryCeilingMs);
     confirming_ = false;
     switch (ending) {
     case Ending::FinalResult:

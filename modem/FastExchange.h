@@ -119,6 +119,9 @@ private:
     bool wentOn_ = false;      // before its answer came more than the modem's own lines
     std::string confirmHeard_;
     int confirmLines_ = 0;
+    // The wait after a text-mode reply without lengths: doubled each time a reply went on
+    // after it (a modem that pauses inside a text does so again), up to a query's ceiling.
+    std::int64_t lingerMs_ = 0;
     bool settled_ = true;
     int silentInARow_ = 0;
     // The last command ended at its ceiling: its reply may still come, and would pass

@@ -42,7 +42,9 @@ void FastExchange::startLinger()
 {
     lingering_ = true;
     lingerFrom_ = reply_.size();
-    linger_->start(times_.textLingerMs, [this] {
+    if (lingerMs_ == 0)
+        lingerMs_ = times_.textLingerMs;
+    linger_->start(lingerMs_, [this] {
         lingering_ = false;
         if (replyComplete())
             startConfirm();

@@ -55,6 +55,7 @@ private slots:
     void aTextLineOkDoesNotEndAListInTextMode();
     void aPauseAfterATextsOkDoesNotEndItsReply_data();
     void aPauseAfterATextsOkDoesNotEndItsReply();
+    void aModemThatPausedIsWaitedForLongerNextTime();
     void announcementsCountOnlyOutsideMessageText_data();
     void announcementsCountOnlyOutsideMessageText();
     void aLostPortIsReopenedEveryFiveSeconds();
@@ -213,6 +214,29 @@ void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply()
     QCOMPARE(rig.doneAt, std::int64_t(endsAfterMs));
     QCOMPARE(rig.exchange->replySettled(), settled);
     QCOMPARE(QString::fromStdString(rig.exchange->reply()), reply);
+}
+
+// Without lengths, a modem that pauses inside a text would do so at every read of it:
+// each reply that went on doubles the wait, so the message is read whole in the end.
+void FastExchangeTest::aModemThatPausedIsWaitedForLongerNextTime()
+{
+    Rig rig(200);
+    QVERIFY(rig.exchange->start());
+    const std::string head = "\r\n+CMGR: \"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\"\r\nabove\r\n\r\nOK\r\n";
+    const std::string rest = "below\r\n\r\nOK\r\n";
+    for (const bool whole : {false, true}) {
+        rig.send("AT+CMGR=1\r\n");
+        if (rig.port.written.back() == "AT\r\n") // in step again after the reply that went on
+            rig.port.arrive("\r\nOK\r\n"), rig.clock.advance(200);
+        rig.port.arrive(head);
+        rig.clock.advance(300);
+        rig.port.arrive(rest);
+        rig.clock.advance(500);
+        rig.port.arrive("\r\nOK\r\n"); // the answer to the "AT" after the reply
+        QCOMPARE(rig.exchange->replySettled(), whole);
+        QCOMPARE(rig.exchange->reply(), whole ? head + rest : head);
+    }
+    QCOMPARE(rig.doneCalls, 2);
 }
 
 void FastExchangeTest::announcementsCountOnlyOutsideMessageText_data()

@@ -237,7 +237,8 @@ private slots:
         for (Scenario* s : {modemCase("echo on, Huawei style", "27", {}),
                             modemCase("echo off, Huawei style", "28", {"--echo", "off"}), generic, pieces,
                             longList, arrivingWithJunk(), unsolicitedInList(0), unsolicitedInList(1),
-                            unsolicitedInList(2), hostileTexts()})
+                            unsolicitedInList(2), hostileTexts(), pausedAfterTextsOk("a pause after a text's OK"),
+                            pausedAfterTextsOk("a pause after a text's OK, no lengths", {"--no-csdh"})})
             cases_.emplace_back(onFastLink(s));
         const QStringList pin{"--sim-pin", "4321"};
         for (Scenario* s :

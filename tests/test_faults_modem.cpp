@@ -91,7 +91,7 @@ private slots:
                             modemCase("reply in 40 pieces", "05", {"--pieces", "40", "--piece-delay", "15"}),
                             silent, silentDelete(), arrivingWithJunk(), unsolicitedInList(0),
                             unsolicitedInList(1), unsolicitedInList(2), longList, vanishing(),
-                            hostileTexts()})
+                            hostileTexts(), pausedAfterTextsOk("a pause after a text's OK")})
             cases_.emplace_back(s);
         runAndReport(cases_);
     }

@@ -108,4 +108,14 @@ inline Scenario* hostileTexts()
     return s;
 }
 
+// A text holding its own "OK" line, on a modem that pauses 450 ms right after that line
+// in every list and read: the message must arrive whole, never cut at that line.
+inline Scenario* pausedAfterTextsOk(const QString& name, const QStringList& args = {})
+{
+    Scenario* s = modemCase(name, "32", QStringList{"--pause-inside-text", "450"} + args, 1);
+    s->sms = {{"+15550320", "26/12/07,10:00:00+04",
+               "Code 1234 is for login.\n\nOK\nIf it was not you, call 555-0100 now"}};
+    return s;
+}
+
 } // namespace zorvel::testing
