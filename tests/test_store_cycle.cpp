@@ -72,37 +72,6 @@ struct StoreRig : Rig {
     bool decode = false;
 };
 
-// The store as it is, but refusals cannot be noted while `failRefused` is set.
-struct RefusalNotNoted : LocalStore {
-    explicit RefusalNotNoted(LocalStore& s) : store(s) {}
-    const std::string& problem() const override { return store.problem(); }
-    bool holdsEntry(const std::string& c) override { return store.holdsEntry(c); }
-    bool keep(const Intake& i, std::int64_t now) override { return store.keep(i, now); }
-    bool entriesDeleted(const std::vector<std::string>& c) override { return store.entriesDeleted(c); }
-    std::vector<StoredPart> parts() override { return store.parts(); }
-    bool join(const NewMessage& m, std::int64_t r, const std::vector<std::int64_t>& ids) override
-    {
-        return store.join(m, r, ids);
-    }
-    std::vector<WaitingMessage> waiting(std::size_t limit) override { return store.waiting(limit); }
-    int waitingCount() override { return store.waitingCount(); }
-    bool delivered(const std::string& id, int status, std::int64_t now) override
-    {
-        return store.delivered(id, status, now);
-    }
-    bool refused(const std::string& id, const std::string& f, std::int64_t next) override
-    {
-        return !failRefused && store.refused(id, f, next);
-    }
-    bool purge(std::int64_t now, const std::optional<std::vector<std::string>>& listed) override
-    {
-        return store.purge(now, listed);
-    }
-    void catchUp() override { store.catchUp(); }
-    LocalStore& store;
-    bool failRefused = false;
-};
-
 std::string key(const FakeHttp& http, std::size_t i)
 {
     return http.headers.at(i).empty() ? "" : http.headers.at(i).front().second;
@@ -381,22 +350,21 @@ void TestStoreCycle::acceptedTextLeavesTheLog()
     QVERIFY(!bytes().contains("ACCEPTED-SECRET-TEXT"));
 }
 
-// Refusals the store cannot note (a read-only folder) still back off as the log says.
+// Refusals the store cannot note (another program holds it) still back off as logged.
 void TestStoreCycle::backoffKeptWhenNotNoted()
 {
     QTemporaryDir dir;
     StoreRig rig(dir.path(), "0", false);
-    RefusalNotNoted store(*rig.store);
-    Delivery delivery(store, rig.http, rig.clock, DeliverySettings{"http://h/in", "k"});
     std::vector<std::int64_t> logged;
-    delivery.onEnded = [&](const DeliveryReport& r) { logged.push_back(r.nextTryMs); };
-    rig.intake.events.stored = [&](const NewMessage&, const std::vector<std::string>&) { delivery.wake(); };
+    rig.delivery.onEnded = [&](const DeliveryReport& r) { logged.push_back(r.nextTryMs); };
     rig.modem.store[1] = textEntry("+15550001", "refused");
     rig.runCycle(200);
     rig.http.answer({400, {}}); // its next turn
     rig.http.answer({400, {}}); // 30 s
     rig.clock.advance(30'000);
-    store.failRefused = true;
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open((dir.path() + "/zorvel.sqlite").toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     for (std::int64_t wait : {60'000, 120'000, 240'000}) {
         QCOMPARE(rig.http.pending.size(), std::size_t(1));
         rig.http.answer({400, {}});
@@ -406,6 +374,7 @@ void TestStoreCycle::backoffKeptWhenNotNoted()
         rig.clock.advance(1);
     }
     QCOMPARE(rig.http.pending.size(), std::size_t(1));
+    sqlite3_close(other);
 }
 
 QTEST_GUILESS_MAIN(TestStoreCycle)
