@@ -26,7 +26,7 @@ std::string ShellWord(const std::string& path)
 
 } // namespace
 
-void WarnIfOpenToOthers(const std::string& path)
+void WarnIfOpenToOthers(const std::string& path, const char* what)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
@@ -35,9 +35,23 @@ void WarnIfOpenToOthers(const std::string& path)
     const bool writable = info.st_mode & (S_IWGRP | S_IWOTH);
     if (!readable && !writable)
         return;
-    const char* what = readable && writable ? "read and changed" : readable ? "read" : "changed";
-    qCWarning(lcConfig, "%s can be %s by other users (mode %04o), and it holds the key: chmod 600 %s",
-              path.c_str(), what, unsigned(info.st_mode & 07777), ShellWord(path).c_str());
+    const char* how = readable && writable ? "read and changed" : readable ? "read" : "changed";
+    qCWarning(lcConfig, "%s can be %s by other users (mode %04o), and it holds %s: chmod 600 %s",
+              path.c_str(), how, unsigned(info.st_mode & 07777), what, ShellWord(path).c_str());
+}
+
+void WarnIfFolderOpenToOthers(const std::string& path, const char* what)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !(info.st_mode & S_IWOTH))
+        return;
+    qCWarning(lcConfig, "%s can be changed by other users (mode %04o), and it holds %s: chmod o-w %s",
+              path.c_str(), unsigned(info.st_mode & 07777), what, ShellWord(path).c_str());
+}
+void WarnIfStoreOpenToOthers(const std::string& folder)
+{
+    WarnIfOpenToOthers(folder + "/zorvel.sqlite", "the messages not yet delivered");
+    WarnIfFolderOpenToOthers(folder, "the store");
 }
 
 } // namespace zorvel

@@ -1,6 +1,7 @@
 #include "StoreLink.h"
 
 #include "ByteEscape.h"
+#include "ConfigFileMode.h"
 #include "ExitCodes.h"
 #include "LogCategories.h"
 #include "MessageText.h"
@@ -35,6 +36,7 @@ StoreLink::Opened StoreLink::open(const std::string& folder, const Configuration
     case StoreOpening::Outcome::Unwritable:
         break;
     }
+    WarnIfStoreOpenToOthers(folder);
     opened.link.reset(new StoreLink(std::move(opening.store), config, clock, http, fields));
     if (opening.outcome == StoreOpening::Outcome::Unwritable) {
         qCCritical(lcForward, "%s; messages stay on the modem", opening.text.c_str());
@@ -66,6 +68,7 @@ StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& co
     intake_.events.deleting = [](const std::string& index) {
         qCInfo(lcForward, "deleting index %s, stored", EscapeBytes(index).c_str());
     };
+    intake_.events.warning = [](const std::string& what) { qCWarning(lcForward, "%s", what.c_str()); };
     intake_.events.storeProblem = [this](const std::string& problem) {
         if (problem.empty())
             qCInfo(lcForward, "%s can be written again", file_.c_str());

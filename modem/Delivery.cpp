@@ -46,9 +46,23 @@ void Delivery::next()
         timer_->start(pausedUntilMs_ - now, [this] { next(); });
         return;
     }
-    const std::vector<WaitingMessage> waiting = store_.waiting(unrecorded_.size() + 1);
-    const auto due = std::find_if(waiting.begin(), waiting.end(), [&](const WaitingMessage& w) {
-        return !unrecorded_.count(w.message.id);
+    // Each message unrecorded or unnoted may come before the one due first.
+    std::vector<WaitingMessage> waiting = store_.waiting(unrecorded_.size() + unnoted_.size() + 1);
+    std::erase_if(waiting, [&](const WaitingMessage& w) { return unrecorded_.count(w.message.id) > 0; });
+    for (WaitingMessage& w : waiting) {
+        const auto unnoted = unnoted_.find(w.message.id);
+        if (unnoted == unnoted_.end())
+            continue;
+        if (w.nextTryMs >= unnoted->second.nextTryMs) {
+            unnoted_.erase(unnoted);
+            continue;
+        }
+        w.tries = std::max(w.tries, unnoted->second.tries);
+        w.nextTryMs = unnoted->second.nextTryMs;
+    }
+    const auto due = std::min_element(waiting.begin(), waiting.end(), [](const WaitingMessage& a,
+                                                                          const WaitingMessage& b) {
+        return a.nextTryMs < b.nextTryMs;
     });
     if (due == waiting.end()) {
         timer_->start(lookAgainMs, [this] { next(); });
@@ -79,6 +93,7 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
                           result.status, {}, now - startedMs_, 0, true};
     if (result.accepted()) {
         serverFailures_ = 0;
+        unnoted_.erase(m.id);
         if (!store_.delivered(m.id, result.status, now)) {
             unrecorded_[m.id] = result.status;
             report.recorded = false;
@@ -101,8 +116,10 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
         }
         // A store that cannot note the failure would offer the same message again at
         // once: wait a little instead of knocking in a loop.
-        if (!store_.refused(m.id, report.failure, notBefore))
+        if (!store_.refused(m.id, report.failure, notBefore)) {
             pausedUntilMs_ = std::max(pausedUntilMs_, now + storeTroublePauseMs);
+            unnoted_[m.id] = Unnoted{report.tries, notBefore};
+        }
     }
     if (onEnded)
         onEnded(report);

@@ -68,6 +68,13 @@ private:
     int serverFailures_ = 0;
     // Accepted, but the store could not note it yet: never sent again, noted later.
     std::map<std::string, int> unrecorded_;
+    // Refused, but the store could not note it (a read-only folder): its tries and next
+    // try, which win over the store's until it holds a next try as late.
+    struct Unnoted {
+        int tries = 0;
+        std::int64_t nextTryMs = 0;
+    };
+    std::map<std::string, Unnoted> unnoted_;
 };
 
 } // namespace zorvel

@@ -92,8 +92,13 @@ public:
     virtual bool refused(const std::string& id, const std::string& failure,
                          std::int64_t nextTryMs) = 0;
     // Removes what is older than its keeping time: delivered messages after 7 days, and
-    // entries whose delete was never confirmed after 7 days.
-    virtual bool purge(std::int64_t nowMs) = 0;
+    // entries whose delete was never confirmed after 7 days gone from the modem. Entries
+    // with a content in `stillListed` are on the modem still: their 7 days start again.
+    // Without it (no list came) every entry stays, as nothing says any is gone.
+    virtual bool purge(std::int64_t nowMs,
+                       const std::optional<std::vector<std::string>>& stillListed) = 0;
+    // Every cycle: finishes what an earlier write had to leave for later.
+    virtual void catchUp() = 0;
 };
 
 } // namespace zorvel

@@ -52,7 +52,8 @@ void PollCycle::intakeDeleteArrived(const std::string& answer)
 {
     const std::vector<std::string> lines = ReplyLines(answer);
     const std::size_t finalAt = FinalResultAt(lines);
-    intake_->deleteAnswered(intakeDeletes_.front(), finalAt < lines.size() && lines[finalAt] == "OK");
+    intake_->deleteAnswered(intakeDeletes_.front(), finalAt < lines.size() && lines[finalAt] == "OK",
+                            answer);
     intakeDeletes_.pop_front();
     continueIntake();
 }

@@ -15,6 +15,20 @@ namespace {
 // What is left over is read in the next cycle, after this one's deletes made room.
 constexpr std::size_t readsPerCycle = 50;
 constexpr std::int64_t purgeEveryMs = 60 * 60 * 1000;
+// A slot whose delete is refused this many cycles in a row is worth a warning, again at
+// most once an hour.
+constexpr int refusalsToWarn = 3;
+constexpr std::int64_t warnEveryMs = 60 * 60 * 1000;
+
+// A modem's reply as one short line of printable text, every byte of it shown.
+std::string replyForLog(const std::string& reply)
+{
+    const std::size_t first = reply.find_first_not_of("\r\n");
+    if (first == std::string::npos)
+        return "no reply";
+    const std::size_t last = reply.find_last_not_of("\r\n");
+    return EscapeBytes(reply.substr(first, std::min<std::size_t>(last + 1 - first, 200)));
+}
 
 } // namespace
 
@@ -35,8 +49,11 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
     // In text mode a text can imitate an entry and so cut the real one short in the list:
     // a deleted SMS stays known while an entry with its sender and time is listed.
     std::set<std::string> listedHeaders;
+    if (!listedSincePurge_)
+        listedSincePurge_.emplace();
     for (const InboxEntry& entry : list.entries) {
         ++listedContents_[ContentKey(entry, settings_.format)];
+        listedSincePurge_->insert(ContentKey(entry, settings_.format));
         if (settings_.format == MessageFormat::Text)
             listedHeaders.insert(ContentKey(ReadMessage{entry.headerSender, entry.headerTime, {}, {}},
                                             MessageFormat::Text));
@@ -120,6 +137,9 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
 {
     if (std::any_of(taken_.begin(), taken_.end(), [&](const Taken& t) { return t.index == index; }))
         return; // a slot listed twice is taken once
+    // In text mode the read may differ from what the list seemed to show.
+    if (listedSincePurge_)
+        listedSincePurge_->insert(content);
     Taken t{index, content, {}, {}, {}, false};
     // The same message stored twice is kept once; both slots are deleted after the commit.
     t.storedBefore = store_.holdsEntry(content) || recentlyDeleted_.count(content) ||
@@ -181,17 +201,33 @@ std::vector<std::string> StoreIntake::commit()
         if (events.deleting)
             events.deleting(t.index);
     }
+    // Refusals count in a row: a slot not deleted this cycle starts again.
+    std::erase_if(refusedDeletes_, [&](const auto& r) { return !deleting_.count(r.first); });
     // A long message whose last part just came goes out before the deletes are done.
     if (settings_.decode && !intake.parts.empty())
         joinWaitingParts();
     return deletes;
 }
 
-void StoreIntake::deleteAnswered(const std::string& index, bool ok)
+void StoreIntake::deleteAnswered(const std::string& index, bool ok, const std::string& reply)
 {
     const auto it = deleting_.find(index);
     if (ok && it != deleting_.end())
         deleted_.push_back(it->second);
+    if (ok || it == deleting_.end()) {
+        refusedDeletes_.erase(index);
+        return;
+    }
+    // Its message is stored and never sent again, but the slot stays full.
+    RefusedDelete& refused = refusedDeletes_[index];
+    const std::int64_t now = clock_.nowMs();
+    if (++refused.times < refusalsToWarn || (refused.warnedMs >= 0 && now - refused.warnedMs < warnEveryMs))
+        return;
+    refused.warnedMs = now;
+    if (events.warning)
+        events.warning("the modem refused to delete index " + EscapeBytes(index) + " " +
+                       std::to_string(refused.times) + " cycles in a row (" + replyForLog(reply) +
+                       "); its message is stored, but the slot stays taken");
 }
 
 void StoreIntake::finishCycle()
@@ -213,8 +249,16 @@ void StoreIntake::finishCycle()
     if (settings_.decode)
         joinWaitingParts();
     const std::int64_t now = clock_.nowMs();
-    if (now - lastPurgeMs_ >= purgeEveryMs && store_.purge(now))
-        lastPurgeMs_ = now;
+    if (now - lastPurgeMs_ >= purgeEveryMs) {
+        std::optional<std::vector<std::string>> listed;
+        if (listedSincePurge_)
+            listed.emplace(listedSincePurge_->begin(), listedSincePurge_->end());
+        if (store_.purge(now, listed)) {
+            lastPurgeMs_ = now;
+            listedSincePurge_.reset();
+        }
+    }
+    store_.catchUp();
 }
 
 void StoreIntake::joinWaitingParts()

@@ -43,6 +43,8 @@ struct IntakeEvents {
     std::function<void(const std::string& problem)> storeProblem;
     // The deletes of a cycle are planned: `index` goes out as "AT+CMGD=".
     std::function<void(const std::string& index)> deleting;
+    // Worth a warning: a slot the modem keeps refusing to delete.
+    std::function<void(const std::string& what)> warning;
 };
 
 class StoreIntake {
@@ -71,8 +73,8 @@ public:
     // each once: those just stored and those stored before whose delete had not taken.
     // None when the store could not be written: then everything stays on the modem.
     std::vector<std::string> commit();
-    // The modem's answer to one of those deletes.
-    void deleteAnswered(const std::string& index, bool ok);
+    // The modem's answer to one of those deletes (`reply` as it came, for the log).
+    void deleteAnswered(const std::string& index, bool ok, const std::string& reply = {});
     // After the deletes: forgets what no longer needs recognising, joins long messages
     // that are complete or have waited long enough. Runs every cycle, listed or not.
     void finishCycle();
@@ -109,6 +111,14 @@ private:
     // Deleted from the modem and forgotten by the store, yet maybe stored on it again
     // (the same SMS twice): known until a whole list no longer shows it. Memory only.
     std::set<std::string> recentlyDeleted_;
+    // Listed since the last purge: still on the modem, so kept however old. None while
+    // no list came (a modem away says nothing about what it holds).
+    std::optional<std::set<std::string>> listedSincePurge_;
+    struct RefusedDelete {
+        int times = 0;
+        std::int64_t warnedMs = -1;
+    };
+    std::map<std::string, RefusedDelete> refusedDeletes_; // index -> refused cycles in a row
     bool failing_ = false;
     std::int64_t lastPurgeMs_ = 0;
 };

@@ -4,16 +4,15 @@
 #include <utility>
 
 #include "ByteEscape.h"
-#include "Sha256.h"
+#include "EntryDigest.h"
 #include "SqliteDatabase.h"
 #include "SqliteStoreFile.h"
 #include "StoreSession.h"
+#include "StoreWrite.h"
 
 namespace zorvel {
 
 namespace {
-
-constexpr std::int64_t keepingTimeMs = 7LL * 24 * 60 * 60 * 1000;
 
 using Step = SqliteStatement::Step;
 
@@ -27,64 +26,6 @@ bool insertMessage(StoreSession& s, const NewMessage& message, std::int64_t rece
 }
 
 } // namespace
-
-// One write transaction. Nothing of it stays unless commit() says so.
-class SqliteStore::Write {
-public:
-    // `relaxed`: a transaction that only forgets may be lost at a power cut, so it need
-    // not wait for the disk.
-    explicit Write(SqliteStore& store, bool relaxed = false) : store_(store), relaxed_(relaxed)
-    {
-        if (!store_.writable())
-            return;
-        if (relaxed_)
-            db().exec("PRAGMA synchronous = NORMAL");
-        begun_ = db().exec("BEGIN IMMEDIATE");
-        if (!begun_)
-            fail(db().error());
-    }
-    ~Write()
-    {
-        if (!store_.sessionWritable_)
-            return;
-        db().rollback();
-        if (relaxed_)
-            db().exec("PRAGMA synchronous = FULL");
-    }
-    Write(const Write&) = delete;
-    Write& operator=(const Write&) = delete;
-
-    bool begun() const { return begun_; }
-    StoreSession& session() { return *store_.session_; }
-
-    // Takes the connection's last error as the reason, and drops the transaction.
-    bool fail()
-    {
-        db().noteError();
-        return fail(db().error());
-    }
-    bool fail(const std::string& why)
-    {
-        db().rollback();
-        store_.problem_ = "cannot write " + EscapeBytes(store_.path_) + ": " + why;
-        return false;
-    }
-    bool commit()
-    {
-        if (!db().exec("COMMIT"))
-            return fail(db().error());
-        store_.problem_.clear();
-        store_.countStale_ = true;
-        return true;
-    }
-
-private:
-    SqliteDatabase& db() { return store_.session_->db; }
-
-    SqliteStore& store_;
-    bool relaxed_;
-    bool begun_ = false;
-};
 
 SqliteStore::SqliteStore(std::string folder, bool forListing)
     : folder_(std::move(folder)), path_(folder_ + "/zorvel.sqlite"), forListing_(forListing)
@@ -182,29 +123,6 @@ bool SqliteStore::writable()
     return false;
 }
 
-template <typename Result>
-Result SqliteStore::readFailed(Result empty)
-{
-    session_->db.noteError();
-    problem_ = "cannot read " + EscapeBytes(path_) + ": " + session_->db.error();
-    return empty;
-}
-
-bool SqliteStore::holdsEntry(const std::string& content)
-{
-    if (!readable())
-        return false;
-    SqliteStatement& find = session_->findEntry;
-    StatementUse use(find);
-    const auto digest = Sha256(content);
-    find.bindBlob(1, digest.data(), digest.size());
-    const Step step = find.step();
-    if (step == Step::Error)
-        return readFailed(false);
-    problem_.clear();
-    return step == Step::Row;
-}
-
 bool SqliteStore::keep(const Intake& intake, std::int64_t nowMs)
 {
     Write write(*this);
@@ -213,7 +131,7 @@ bool SqliteStore::keep(const Intake& intake, std::int64_t nowMs)
     StoreSession& s = write.session();
     for (const Intake::Entry& entry : intake.entries) {
         StatementUse use(s.insertEntry);
-        const auto digest = Sha256(entry.content);
+        const std::string digest = EntryDigest(s.contentKey, entry.content);
         s.insertEntry.bindBlob(1, digest.data(), digest.size()).bindText(2, entry.messageId).bind(3, nowMs);
         if (s.insertEntry.step() != Step::Done)
             return write.fail();
@@ -226,22 +144,6 @@ bool SqliteStore::keep(const Intake& intake, std::int64_t nowMs)
         s.insertPart.bindText(1, part.longKey).bind(2, part.sequence).bind(3, part.count)
             .bindText(4, part.pdu).bind(5, nowMs);
         if (s.insertPart.step() != Step::Done)
-            return write.fail();
-    }
-    return write.commit();
-}
-
-bool SqliteStore::entriesDeleted(const std::vector<std::string>& contents)
-{
-    Write write(*this, true);
-    if (!write.begun())
-        return false;
-    StoreSession& s = write.session();
-    for (const std::string& content : contents) {
-        StatementUse use(s.deleteEntry);
-        const auto digest = Sha256(content);
-        s.deleteEntry.bindBlob(1, digest.data(), digest.size());
-        if (s.deleteEntry.step() != Step::Done)
             return write.fail();
     }
     return write.commit();
@@ -364,8 +266,9 @@ bool SqliteStore::delivered(const std::string& id, int status, std::int64_t nowM
             return false;
     }
     // The text's old bytes leave the write-ahead log too. A listing reading just now
-    // keeps them there until a later checkpoint: that costs nothing but time.
-    session_->db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    // keeps them there: catchUp() tries again each cycle until it is done.
+    checkpointOwed_ = true;
+    catchUp();
     return true;
 }
 
@@ -381,21 +284,6 @@ bool SqliteStore::refused(const std::string& id, const std::string& failure, std
         return write.fail();
     if (s.db.changes() != 1)
         return write.fail("message " + EscapeBytes(id) + " is not waiting");
-    return write.commit();
-}
-
-bool SqliteStore::purge(std::int64_t nowMs)
-{
-    Write write(*this);
-    if (!write.begun())
-        return false;
-    StoreSession& s = write.session();
-    for (SqliteStatement* purge : {&s.purgeMessages, &s.purgeEntries}) {
-        StatementUse use(*purge);
-        purge->bind(1, nowMs - keepingTimeMs);
-        if (purge->step() != Step::Done)
-            return write.fail();
-    }
     return write.commit();
 }
 

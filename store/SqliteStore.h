@@ -51,7 +51,8 @@ public:
     int waitingCount() override;
     bool delivered(const std::string& id, int status, std::int64_t nowMs) override;
     bool refused(const std::string& id, const std::string& failure, std::int64_t nextTryMs) override;
-    bool purge(std::int64_t nowMs) override;
+    bool purge(std::int64_t nowMs, const std::optional<std::vector<std::string>>& stillListed) override;
+    void catchUp() override;
 
 private:
     class Write;
@@ -78,6 +79,7 @@ private:
     std::string problem_;
     int count_ = 0; // waitingCount()'s last answer
     bool countStale_ = true;
+    bool checkpointOwed_ = false; // a text accepted may still be in the write-ahead log
 };
 
 } // namespace zorvel

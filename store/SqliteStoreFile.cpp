@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,6 +45,35 @@ std::string fatalText(const std::string& path, const SchemaState& state)
     }
 }
 
+// The store and the files SQLite keeps beside it are never followed through a link: one
+// could put the messages where others read them, or point the writes at another file.
+const char* const companions[] = {"", "-wal", "-shm", "-journal"};
+
+std::string linkText(const std::string& path)
+{
+    for (const char* suffix : companions) {
+        struct stat info;
+        if (::lstat((path + suffix).c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+            return EscapeBytes(path + suffix) + " is a symbolic link: Zorvel will not follow it. "
+                   "Put the file itself there, or remove the link to start with an empty store.";
+    }
+    return {};
+}
+
+// SQLite's NOFOLLOW refuses a link anywhere in the path: the folder (which may well be
+// reached through one) is resolved first, so only a link in the file's own name is.
+std::string resolvedFolder(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return path;
+    std::string resolved(real);
+    std::free(real);
+    return (resolved == "/" ? "" : resolved) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
 bool isFatal(SchemaState::Kind kind)
 {
     return kind == SchemaState::Kind::Damaged || kind == SchemaState::Kind::Newer ||
@@ -54,7 +84,7 @@ bool isFatal(SchemaState::Kind kind)
 // gives its -wal and -shm files the same mode.
 bool createFile(const std::string& path, std::string& why)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         why = std::strerror(errno);
         return false;
@@ -92,6 +122,8 @@ std::string makeWritable(SqliteDatabase& db, SchemaState::Kind kind)
     std::string why = configure(db);
     if (why.empty() && kind == SchemaState::Kind::Empty && !CreateSchema(db))
         why = db.error();
+    if (why.empty() && kind == SchemaState::Kind::Older && !UpgradeSchema(db))
+        why = db.error();
     return why;
 }
 
@@ -119,7 +151,7 @@ std::string fileUri(const std::string& path)
 SchemaState openForReading(SqliteDatabase& db, const std::string& path)
 {
     SchemaState state;
-    if (db.open(path, SQLITE_OPEN_READONLY)) {
+    if (db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW)) {
         state = CheckSchema(db);
         if (state.kind != SchemaState::Kind::Unreadable || exists(path + "-wal"))
             return state;
@@ -128,7 +160,7 @@ SchemaState openForReading(SqliteDatabase& db, const std::string& path)
         if (exists(path + "-wal"))
             return state;
     }
-    if (!db.open(fileUri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI))
+    if (!db.open(fileUri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW))
         return state;
     const SchemaState immutable = CheckSchema(db);
     return immutable.kind == SchemaState::Kind::Unreadable ? state : immutable;
@@ -136,16 +168,22 @@ SchemaState openForReading(SqliteDatabase& db, const std::string& path)
 
 } // namespace
 
-StoreFile OpenStoreFile(const std::string& path, bool forWriting)
+StoreFile OpenStoreFile(const std::string& shownPath, bool forWriting)
 {
     StoreFile file;
+    file.text = linkText(shownPath);
+    if (!file.text.empty()) {
+        file.outcome = StoreFile::Outcome::Fatal;
+        return file;
+    }
+    const std::string path = resolvedFolder(shownPath);
     std::string why;
     if (forWriting && (exists(path) || createFile(path, why))) {
-        if (file.db.open(path, SQLITE_OPEN_READWRITE)) {
+        if (file.db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW)) {
             const SchemaState state = CheckSchema(file.db);
             if (isFatal(state.kind)) {
                 file.outcome = StoreFile::Outcome::Fatal;
-                file.text = fatalText(path, state);
+                file.text = fatalText(shownPath, state);
                 return file;
             }
             why = state.kind == SchemaState::Kind::Unreadable ? state.detail
@@ -159,7 +197,7 @@ StoreFile OpenStoreFile(const std::string& path, bool forWriting)
         }
     }
     file.db.close();
-    const std::string printablePath = EscapeBytes(path);
+    const std::string printablePath = EscapeBytes(shownPath);
     if (forWriting)
         file.text = "cannot write " + printablePath + ": " + why;
     if (!exists(path)) {
@@ -170,8 +208,8 @@ StoreFile OpenStoreFile(const std::string& path, bool forWriting)
     const SchemaState state = openForReading(file.db, path);
     if (isFatal(state.kind)) {
         file.outcome = StoreFile::Outcome::Fatal;
-        file.text = fatalText(path, state);
-    } else if (state.kind == SchemaState::Kind::Ours) {
+        file.text = fatalText(shownPath, state);
+    } else if (state.kind == SchemaState::Kind::Ours || state.kind == SchemaState::Kind::Older) {
         file.outcome = StoreFile::Outcome::Readable;
     } else {
         file.db.close();

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "ByteEscape.h"
+#include "EntryDigest.h"
 #include "SqliteDatabase.h"
 
 namespace zorvel {
@@ -17,10 +18,12 @@ namespace {
 //   NULL when the web application accepts it (delivered_ms and its HTTP status set);
 //   sender, stamp and the times stay for the 7 days. next_try_ms: not tried before.
 // parts: decoded mode, one part of a long message until its message is joined.
-// entries: a modem entry taken in, until the modem confirms its delete (or 7 days):
-//   content is the SHA-256 of what identifies it (its text among it), so a delivered
-//   message leaves no text behind. One row per entry: two slots holding the same SMS
-//   are two rows.
+// entries: a modem entry taken in, until the modem confirms its delete (or 7 days after
+//   it was last listed): content is the HMAC-SHA256, under content_key's key, of what
+//   identifies it (its text among it), so a delivered message leaves no text behind. One
+//   row per entry: two slots holding the same SMS are two rows. Rows from schema 1 hold
+//   the plain SHA-256 until listed again or purged.
+// content_key: one row, the random key of those digests, made with the store.
 const char* const schema = R"sql(
 CREATE TABLE messages (
     seq INTEGER PRIMARY KEY,
@@ -55,6 +58,13 @@ CREATE INDEX entries_content ON entries (content);
 CREATE INDEX entries_kept ON entries (kept_ms);
 )sql";
 
+const char* const keyTable = R"sql(
+CREATE TABLE content_key (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    key BLOB NOT NULL CHECK (length(key) = 32)
+);
+)sql";
+
 // What the program reads and writes of each table: a file lacking any of it is damaged.
 const char* const tableChecks[] = {
     "SELECT seq, id, received_ms, sender, stamp, text, parts, tries, next_try_ms, last_failure, "
@@ -62,6 +72,7 @@ const char* const tableChecks[] = {
     "SELECT id, long_key, sequence, count, pdu, received_ms FROM parts LIMIT 0",
     "SELECT content, message_id, kept_ms FROM entries LIMIT 0",
 };
+const char* const keyCheck = "SELECT count(*) FROM content_key WHERE id = 1 AND length(key) = 32";
 
 bool isDamage(int code)
 {
@@ -102,7 +113,7 @@ SchemaState CheckSchema(SqliteDatabase& db)
         return state;
     }
     state.kind = SchemaState::Kind::Damaged;
-    if (version < storeSchemaVersion) {
+    if (version < 1) {
         state.detail = "schema " + std::to_string(version) + " is unknown";
         return state;
     }
@@ -124,20 +135,59 @@ SchemaState CheckSchema(SqliteDatabase& db)
             return state;
         }
     }
+    if (version < storeSchemaVersion) {
+        state.kind = SchemaState::Kind::Older;
+        return state;
+    }
+    std::int64_t keys = 0;
+    if (!db.queryInteger(keyCheck, keys)) {
+        if ((db.errorCode() & 0xFF) != SQLITE_ERROR)
+            return failure(db);
+        state.detail = db.error();
+        return state;
+    }
+    if (keys != 1) {
+        state.detail = "no key in content_key";
+        return state;
+    }
     state.kind = SchemaState::Kind::Ours;
     return state;
 }
 
-bool CreateSchema(SqliteDatabase& db)
+namespace {
+
+// `sql` (which must leave the transaction open), a new key and the schema version, then
+// the commit; nothing of it stays when any part fails.
+bool withNewKey(SqliteDatabase& db, const std::string& sql)
 {
-    static const std::string setUp = std::string("BEGIN IMMEDIATE;") + schema +
-                                     "PRAGMA application_id = " + std::to_string(storeApplicationId) +
-                                     "; PRAGMA user_version = " + std::to_string(storeSchemaVersion) +
-                                     "; COMMIT;";
-    if (db.exec(setUp.c_str()))
+    static const std::string version = "PRAGMA user_version = " + std::to_string(storeSchemaVersion);
+    bool done = db.exec(("BEGIN IMMEDIATE;" + sql).c_str());
+    if (done) {
+        SqliteStatement insert = db.prepare("INSERT INTO content_key (id, key) VALUES (1, ?1)");
+        const std::string key = NewContentKey();
+        done = insert && insert.bindBlob(1, key.data(), key.size()).step() == SqliteStatement::Step::Done;
+        if (insert && !done)
+            db.noteError();
+    }
+    if (done && db.exec(version.c_str()) && db.exec("COMMIT"))
         return true;
     db.rollback();
     return false;
+}
+
+} // namespace
+
+bool CreateSchema(SqliteDatabase& db)
+{
+    return withNewKey(db, std::string(schema) + keyTable + "PRAGMA application_id = " +
+                              std::to_string(storeApplicationId) + ";");
+}
+
+// The entries' plain digests stay: dropping them would forget entries whose delete the
+// modem refused, and those would be sent again as new messages.
+bool UpgradeSchema(SqliteDatabase& db)
+{
+    return withNewKey(db, keyTable);
 }
 
 } // namespace zorvel

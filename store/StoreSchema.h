@@ -10,12 +10,14 @@ class SqliteDatabase;
 
 // "ZRVL" in the file's header: a file without it is no Zorvel store.
 constexpr std::int64_t storeApplicationId = 0x5A52564C;
-// PRAGMA user_version of the schema this program reads and writes.
-constexpr std::int64_t storeSchemaVersion = 1;
+// PRAGMA user_version of the schema this program reads and writes. 1 lacked the key of
+// the entries' digests: such a store is read, and upgraded when opened for writing.
+constexpr std::int64_t storeSchemaVersion = 2;
 
 struct SchemaState {
     enum class Kind {
         Ours,       // our schema, passes the quick check
+        Older,      // ours, schema 1 (no key): readable, upgraded by UpgradeSchema
         Empty,      // a new file: no table yet, nothing of another program
         Damaged,    // not a database, broken, or our tables not as they should be
         Newer,      // written by a Zorvel with a later schema
@@ -31,7 +33,11 @@ struct SchemaState {
 // Reads only.
 SchemaState CheckSchema(SqliteDatabase& db);
 
-// The tables and indexes, the application id and the schema version, in one transaction.
+// The tables and indexes, a new key, the application id and the schema version, in one
+// transaction.
 bool CreateSchema(SqliteDatabase& db);
+// Schema 1 to this one in place, in one transaction: a new key; the entries kept so far
+// keep their plain digests (see SqliteStoreEntries.cpp).
+bool UpgradeSchema(SqliteDatabase& db);
 
 } // namespace zorvel

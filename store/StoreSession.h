@@ -1,5 +1,6 @@
 #pragma once
 // One connection to zorvel.sqlite and the statements the store runs on it, prepared once.
+#include <string>
 #include <utility>
 
 #include "SqliteDatabase.h"
@@ -15,7 +16,9 @@ struct StoreSession {
     SqliteDatabase db; // first: the statements go before it
     SqliteStatement findEntry, insertEntry, deleteEntry, insertMessage, insertPart, selectParts,
         deletePart, selectWaiting, countWaiting, markDelivered, findDelivered, markRefused, purgeMessages,
-        purgeEntries;
+        purgeEntries, refreshEntry, checkpoint;
+    // The key of the entries' digests; empty in a store from before keys, read only.
+    std::string contentKey;
 };
 
 } // namespace zorvel

@@ -5,13 +5,15 @@
 
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <functional>
 
 #include "PendingReport.h"
-#include "Sha256.h"
+#include "ConfigFileMode.h"
+#include "EntryDigest.h"
 #include "SqliteStore.h"
 
 using namespace zorvel;
@@ -58,6 +60,28 @@ qint64 count(const QString& path, const char* sql)
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return n;
+}
+
+QByteArray hexOf(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    QByteArray hex;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        hex = QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
+                         sqlite3_column_bytes(statement, 0)).toHex();
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return hex;
+}
+
+QStringList warnings;
+void keepWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtWarningMsg)
+        warnings << text;
 }
 
 std::vector<std::string> waitingIds(SqliteStore& store)
@@ -129,8 +153,8 @@ private slots:
     {
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, hex);
-        const auto d = Sha256(std::string_view(input.constData(), std::size_t(input.size())));
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(d.data()), int(d.size())).toHex(), hex);
+        const std::string d = PlainDigest(std::string_view(input.constData(), std::size_t(input.size())));
+        QCOMPARE(QByteArray::fromStdString(d).toHex(), hex);
     }
 
     // Two slots holding the same SMS are two entries: one confirmed delete leaves the other.
@@ -153,6 +177,40 @@ private slots:
         QVERIFY(!store->holdsEntry("slot text A"));
         QVERIFY(!store->holdsEntry("part B"));
         QVERIFY(store->problem().empty());
+    }
+
+    // Only a keyed digest of an entry is kept: a short code is not guessed back from it.
+    // A store from before keys is upgraded in place and still knows its entries.
+    void keyedEntries()
+    {
+        const QByteArray plain = QByteArray::fromStdString(PlainDigest("old entry")).toHex();
+        {
+            auto store = openReady();
+            Intake intake;
+            intake.entries = {{"old entry", "m1"}};
+            QVERIFY(store->keep(intake, t0));
+            QVERIFY(hexOf(file(), "SELECT content FROM entries") != plain);
+        }
+        const QByteArray key = hexOf(file(), "SELECT key FROM content_key");
+        QCOMPARE(key.size(), 64);
+        QTemporaryDir other;
+        QVERIFY(SqliteStore::open(other.path().toStdString()).store);
+        QVERIFY(hexOf(other.path() + "/zorvel.sqlite", "SELECT key FROM content_key") != key);
+
+        // As schema 1 left it: no key, plain digests.
+        runSql(file(), ("DROP TABLE content_key; PRAGMA user_version = 1; UPDATE entries SET content = X'" +
+                        plain + "'").constData());
+        QVERIFY(ListPending(folder(), t0).error.empty());
+        auto store = openReady();
+        QVERIFY(store);
+        QCOMPARE(count(file(), "PRAGMA user_version"), qint64(2));
+        QVERIFY(hexOf(file(), "SELECT key FROM content_key") != key);
+        QVERIFY(store->holdsEntry("old entry"));
+        QVERIFY(!store->holdsEntry("other entry"));
+        // Listed again: re-keyed.
+        QVERIFY(store->purge(t0 + 1, std::vector<std::string>{"old entry"}));
+        QVERIFY(hexOf(file(), "SELECT content FROM entries") != plain);
+        QVERIFY(store->holdsEntry("old entry"));
     }
 
     void failedWriteLeavesNothing_data()
@@ -304,7 +362,7 @@ private slots:
         intake.messages = {message("m1"), message("m2")};
         QVERIFY(store->keep(intake, t0));
         QVERIFY(store->delivered("m1", 204, t0));
-        QVERIFY(store->purge(t0 + age));
+        QVERIFY(store->purge(t0 + age, std::vector<std::string>{}));
         QCOMPARE(store->holdsEntry("entry"), kept);
         // Waiting messages stay however old.
         QCOMPARE(waitingIds(*store), std::vector<std::string>{"m2"});
@@ -347,8 +405,8 @@ private slots:
             << "/zorvel.sqlite is damaged (file is not a database): Zorvel will not change it. Move it "
                "away to start with an empty store; its messages can be read with sqlite3.";
         QTest::newRow("newer schema") << QByteArray()
-            << QByteArray("PRAGMA application_id = 1515345484; PRAGMA user_version = 2; CREATE TABLE x(y);")
-            << "/zorvel.sqlite was written by a newer Zorvel (schema 2, this one reads 1): Zorvel will "
+            << QByteArray("PRAGMA application_id = 1515345484; PRAGMA user_version = 3; CREATE TABLE x(y);")
+            << "/zorvel.sqlite was written by a newer Zorvel (schema 3, this one reads 2): Zorvel will "
                "not change it. Run that Zorvel, or move the file away to start with an empty store.";
         QTest::newRow("another program") << QByteArray()
             << QByteArray("PRAGMA application_id = 305419896; CREATE TABLE x(y);")
@@ -383,6 +441,62 @@ private slots:
         QVERIFY(listing.unreadable);
         QCOMPARE(listing.error, opening.text + "\n");
         QCOMPARE(fileBytes(file()), before);
+    }
+
+    // Links are never followed; a store or folder others may read or change is warned of.
+    void fileGuards_data()
+    {
+        QTest::addColumn<QString>("setUp");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("said"); // the refusal, or the one warning (%1 the folder)
+        const QString link = "%1/zorvel.sqlite%2 is a symbolic link: Zorvel will not follow it. Put the "
+                             "file itself there, or remove the link to start with an empty store.";
+        QTest::newRow("owner only") << "" << false << "";
+        QTest::newRow("the store is a link") << "link" << true << link.arg("%1", "");
+        QTest::newRow("its log is a link") << "link-wal" << true << link.arg("%1", "-wal");
+        QTest::newRow("its journal is a link") << "link-journal" << true << link.arg("%1", "-journal");
+        QTest::newRow("a folder reached through a link") << "folder link" << false << "";
+        QTest::newRow("a copy readable by all") << "0644" << false
+            << "%1/zorvel.sqlite can be read by other users (mode 0644), and it holds the messages "
+               "not yet delivered: chmod 600 %1/zorvel.sqlite";
+        QTest::newRow("a folder others may change") << "0777" << false
+            << "%1 can be changed by other users (mode 0777), and it holds the store: chmod o-w %1";
+    }
+    void fileGuards()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(bool, refused);
+        QFETCH(QString, said);
+        QVERIFY(openReady());
+        const QString elsewhere = dir_->path() + "/elsewhere";
+        QString folder = dir_->path();
+        if (setUp.startsWith("link")) {
+            const QString name = file() + setUp.mid(4);
+            QFile::rename(name, elsewhere);
+            QVERIFY(QFile::link(elsewhere, name));
+        } else if (setUp == "folder link") {
+            folder = dir_->path() + "/through";
+            QVERIFY(QFile::link(dir_->path(), folder));
+        } else if (setUp == "0644") {
+            QVERIFY(::chmod(QFile::encodeName(file()).constData(), 0644) == 0);
+        } else if (setUp == "0777") {
+            QVERIFY(::chmod(QFile::encodeName(dir_->path()).constData(), 0777) == 0);
+        }
+        const QByteArray before = fileBytes(elsewhere);
+        StoreOpening opening = SqliteStore::open(folder.toStdString());
+        QCOMPARE(opening.outcome == Outcome::Fatal, refused);
+        if (refused) {
+            QCOMPARE(QString::fromStdString(opening.text), said.arg(dir_->path()));
+            QCOMPARE(ListPending(folder.toStdString(), t0).error, opening.text + "\n");
+            QCOMPARE(fileBytes(elsewhere), before);
+            return;
+        }
+        QCOMPARE(int(opening.outcome), int(Outcome::Ready));
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
+        WarnIfStoreOpenToOthers(dir_->path().toStdString());
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings, said.isEmpty() ? QStringList() : QStringList{said.arg(dir_->path())});
     }
 
     void secondGatewayOnTheFolder()

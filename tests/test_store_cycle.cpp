@@ -87,6 +87,9 @@ private slots:
     void lockedStoreDeletesNothing();
     void deliveryOrderAndBackoff();
     void restartKeepsIdsAndPartWait();
+    void refusedDeleteNeverStoredAgain();
+    void acceptedTextLeavesTheLog();
+    void backoffKeptWhenNotNoted();
 };
 
 void TestStoreCycle::intakeEmptiesTheModem_data()
@@ -285,6 +288,93 @@ void TestStoreCycle::restartKeepsIdsAndPartWait()
     QVERIFY2(rig.http.urls.back().find("only%20part%201%5B...%5D") != std::string::npos,
              rig.http.urls.back().c_str());
     QVERIFY(key(rig.http, 1) != firstKey);
+}
+
+// A modem that never deletes: its entry is listed for weeks and must stay known to the
+// store all that time, not become a new message when a week has passed.
+void TestStoreCycle::refusedDeleteNeverStoredAgain()
+{
+    QTemporaryDir dir;
+    StoreRig rig(dir.path(), "0", false);
+    rig.modem.store[1] = textEntry("+15550001", "code 123456");
+    rig.modem.silentOrOdd["AT+CMGD=1\r\n"] = "\r\nERROR\x1b\r\n";
+    std::vector<std::string> warnings;
+    rig.intake.events.warning = [&](const std::string& w) { warnings.push_back(w); };
+    rig.runCycle(200);
+    QCOMPARE(rig.http.pending.size(), std::size_t(1));
+    rig.http.answer({200, {}});
+    // Said on the third refusal in a row, then at most once an hour.
+    for (std::size_t warned : {0, 1, 1, 1, 1, 1, 1, 2}) {
+        rig.clock.advance(10 * 60 * 1000);
+        rig.runCycle(200);
+        QCOMPARE(warnings.size(), warned);
+    }
+    QCOMPARE(QString::fromStdString(warnings[0]), QString("the modem refused to delete index 1 3 cycles in a row "
+                                      "(ERROR\\x1B); its message is stored, but the slot stays taken"));
+    for (int i = 0; i < 9 * 4; ++i) {
+        rig.clock.advance(6 * 60 * 60 * 1000);
+        rig.runCycle(200);
+    }
+    QCOMPARE(rig.modem.store.size(), std::size_t(1));
+    QCOMPARE(rig.http.urls.size(), std::size_t(1));
+    QCOMPARE(rig.store->waitingCount(), 0);
+}
+
+// A listing holds an old snapshot while a text is accepted: the text's bytes leave the
+// log once the listing ends, at the next cycle, not at the next delivery.
+void TestStoreCycle::acceptedTextLeavesTheLog()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/zorvel.sqlite";
+    StoreRig rig(dir.path(), "0", false);
+    rig.modem.store[1] = textEntry("+15550001", "ACCEPTED-SECRET-TEXT");
+    rig.runCycle(200);
+    QCOMPARE(rig.http.pending.size(), std::size_t(1));
+    const auto bytes = [&] {
+        QFile db(path), wal(path + "-wal");
+        db.open(QIODevice::ReadOnly);
+        wal.open(QIODevice::ReadOnly);
+        return db.readAll() + wal.readAll();
+    };
+    sqlite3* reader = nullptr;
+    QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM messages;", nullptr, nullptr, nullptr), SQLITE_OK);
+    rig.http.answer({200, {}});
+    QCOMPARE(rig.store->waitingCount(), 0);
+    rig.runCycle(200);
+    QVERIFY(bytes().contains("ACCEPTED-SECRET-TEXT")); // the reader still needs it
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    rig.clock.advance(10'000);
+    rig.runCycle(200);
+    QVERIFY(!bytes().contains("ACCEPTED-SECRET-TEXT"));
+}
+
+// Refusals the store cannot note (another program holds it) still back off as logged.
+void TestStoreCycle::backoffKeptWhenNotNoted()
+{
+    QTemporaryDir dir;
+    StoreRig rig(dir.path(), "0", false);
+    std::vector<std::int64_t> logged;
+    rig.delivery.onEnded = [&](const DeliveryReport& r) { logged.push_back(r.nextTryMs); };
+    rig.modem.store[1] = textEntry("+15550001", "refused");
+    rig.runCycle(200);
+    rig.http.answer({400, {}}); // its next turn
+    rig.http.answer({400, {}}); // 30 s
+    rig.clock.advance(30'000);
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open((dir.path() + "/zorvel.sqlite").toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    for (std::int64_t wait : {60'000, 120'000, 240'000}) {
+        QCOMPARE(rig.http.pending.size(), std::size_t(1));
+        rig.http.answer({400, {}});
+        QCOMPARE(logged.back(), wait);
+        rig.clock.advance(wait - 1);
+        QVERIFY2(rig.http.pending.empty(), std::to_string(wait).c_str());
+        rig.clock.advance(1);
+    }
+    QCOMPARE(rig.http.pending.size(), std::size_t(1));
+    sqlite3_close(other);
 }
 
 QTEST_GUILESS_MAIN(TestStoreCycle)
