@@ -296,11 +296,10 @@ void HeldCycleTest::aPinQuotedByTheModemIsShownNowhere_data()
     QTest::addColumn<QString>("entryReply");
     const QStringList taken{"SIM PIN", "READY"};
     QTest::newRow("error quoting the command") << taken << "\r\n+CME ERROR: 16 (you said AT+CPIN=\"4321\")\r\n";
-    QTest::newRow("bare digits, IMEI beside") << taken << "\r\n+CME ERROR: PIN 4321 wrong, IMEI 354321000043210\r\n";
-    QTest::newRow("quoted, inside a longer line") << taken << "\r\n+CME ERROR: pin=\"4321\";tries=2;tel=+4943210\r\n";
+    QTest::newRow("inside a longer line, numbers beside")
+        << taken << "\r\n+CME ERROR: pin=\"4321\";tries=2;tel=+4943210;IMEI 354321000043210\r\n";
     QTest::newRow("echo, then the PIN again") << taken << "AT+CPIN=4321\r\r\n+CPIN: \"4321\"\r\n+CME ERROR: 4321\r\n";
     QTest::newRow("state names it") << QStringList{"SIM PIN", "\"4321\""} << "\r\nOK\r\n";
-    QTest::newRow("first state names it") << QStringList{"4321"} << "\r\nOK\r\n";
 }
 
 void HeldCycleTest::aPinQuotedByTheModemIsShownNowhere()
@@ -314,8 +313,7 @@ void HeldCycleTest::aPinQuotedByTheModemIsShownNowhere()
         rig.pinStates.push_back(s.toStdString());
     rig.pinEntryReply = entryReply.toStdString();
     std::string shown;
-    rig.cycle.events.notice = [&](const std::string& n) { shown += n + '|'; };
-    rig.cycle.events.warning = [&](const std::string& w) { shown += w + '|'; };
+    rig.cycle.events.notice = rig.cycle.events.warning = [&](const std::string& n) { shown += n + '|'; };
     rig.cycle.onSimStopped = [&](const SimStop& s) {
         rig.stopped = int(s.reason);
         shown += s.state + '|';
