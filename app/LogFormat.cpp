@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "SimReplies.h"
+
 namespace zorvel {
 
 namespace {
@@ -19,8 +21,14 @@ bool stderrIsJournal()
 
 void writeLines(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    // A modem may quote the PIN in any line (an error that repeats the command): the last
+    // place to keep it out. A line without it stays as it was, byte for byte.
+    QString text = message;
+    const std::string original = message.toStdString();
+    if (const std::string hidden = HidePinDigits(original); hidden != original)
+        text = QString::fromStdString(hidden);
     QByteArray out;
-    for (const QString& line : message.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         out += qFormatLogMessage(type, context, line).toUtf8();
         out += '\n';
     }

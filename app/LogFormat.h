@@ -5,7 +5,8 @@
 // journal adds its own time, so the line starts with the priority instead ("<6>" for
 // info, "<4>" warning, "<3>" error), which journald reads and strips. A message of
 // several lines (the configuration error) becomes several lines with the same prefix.
-// QT_MESSAGE_PATTERN, when set, still overrides the layout.
+// QT_MESSAGE_PATTERN, when set, still overrides the layout. The PIN of the configuration
+// (SetPinToHide) never shows, whatever the line.
 #include <QByteArray>
 #include <QString>
 #include <sys/types.h>

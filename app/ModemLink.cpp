@@ -12,6 +12,7 @@
 #include "QtClock.h"
 #include "QtHttpClient.h"
 #include "QtSerialModemPort.h"
+#include "SimReplies.h"
 #include "StoreLink.h"
 #include "Version.h"
 
@@ -45,6 +46,8 @@ bool ModemLink::loadConfiguration()
         return false;
     }
     config_ = std::move(*loaded.config);
+    // From here on no log line, window text or stop message shows it, whatever a modem says.
+    SetPinToHide(config_.PIN);
     WarnIfOpenToOthers(config_.iniPath);
     return true;
 }

@@ -3,7 +3,8 @@
 // Properties: the encoding decodes back to the very bytes, holds only unreserved
 // characters and %XX, never encodes an unreserved byte, and is at most 3x the input;
 // the address holds one '?' and splits back into exactly the four values after Dest's
-// own query, whatever Dest (one of four shapes, picked by the input's length).
+// own query, whatever Dest (one of four shapes, picked by the input's length); and the
+// request target is the address after its host, unchanged, with no blank or control byte.
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -104,5 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(nameValue.size() == 2 && nameValue[0] == names[k], "pair without its name or with a second '='");
         Require(Decode(nameValue[1]) == values[k], "value does not decode back to its bytes");
     }
+
+    const std::string target = RequestTarget(url);
+    Require(url.ends_with(target), "request target is not the address after its host");
+    Require(std::none_of(target.begin(), target.end(),
+                         [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }),
+            "request target holds a byte no request line may");
     return 0;
 }

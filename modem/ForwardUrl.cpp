@@ -1,5 +1,7 @@
 #include "ForwardUrl.h"
 
+#include <algorithm>
+
 namespace zorvel {
 
 namespace {
@@ -26,6 +28,31 @@ std::string PercentEncode(const std::string& bytes)
         }
     }
     return encoded;
+}
+
+std::string RequestTarget(const std::string& address)
+{
+    // The authority follows "scheme://" and ends at the path, the query or the fragment.
+    std::size_t start = 0;
+    if (const std::size_t colon = address.find(':');
+        colon != std::string::npos && address.compare(colon + 1, 2, "//") == 0)
+        start = colon + 3;
+    start = std::min(address.find_first_of("/?#", start), address.size());
+    const std::string rest = address.substr(start, address.find('#', start) - start);
+
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string target = rest.starts_with('/') ? "" : "/";
+    for (char ch : rest) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c > ' ' && c < 0x7F) {
+            target += ch;
+        } else {
+            target += '%';
+            target += hex[c >> 4];
+            target += hex[c & 0x0F];
+        }
+    }
+    return target;
 }
 
 std::string BuildForwardUrl(const std::string& dest, const std::string& key,

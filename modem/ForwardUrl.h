@@ -17,4 +17,10 @@ std::string BuildForwardUrl(const std::string& dest, const std::string& key,
                             const std::string& sender, const std::string& stamp,
                             const std::string& text);
 
+// The request target of an http(s) address: its path and query as written (no dot segment
+// removed, no escape decoded), "/" in front when the path is empty, the fragment left off:
+// "http://h/a/../b%7e?x" -> "/a/../b%7e?x", "http://h?x" -> "/?x". Bytes a request line
+// cannot hold (blanks, control bytes, non-ASCII) become %XX.
+std::string RequestTarget(const std::string& address);
+
 } // namespace zorvel

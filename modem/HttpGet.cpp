@@ -21,16 +21,8 @@ std::string Duration(int ms)
 
 } // namespace
 
-QByteArray GetRequestBytes(const QUrl& url, const HttpHeaders& headers)
+QByteArray GetRequestBytes(const QUrl& url, const std::string& target, const HttpHeaders& headers)
 {
-    QUrl target = url;
-    QUrl::FormattingOptions format = QUrl::RemoveScheme | QUrl::RemoveAuthority
-        | QUrl::RemoveFragment | QUrl::FullyEncoded;
-    if (target.path().isEmpty())
-        target.setPath(QStringLiteral("/"));
-    else
-        format |= QUrl::NormalizePathSegments;
-
     QByteArray host;
     const QHostAddress address(url.host());
     if (address.protocol() == QAbstractSocket::IPv6Protocol)
@@ -42,7 +34,7 @@ QByteArray GetRequestBytes(const QUrl& url, const HttpHeaders& headers)
     if (url.port() != -1)
         host += ':' + QByteArray::number(url.port());
 
-    QByteArray request = "GET " + target.toEncoded(format) + " HTTP/1.1\r\nHost: " + host
+    QByteArray request = "GET " + QByteArray::fromStdString(target) + " HTTP/1.1\r\nHost: " + host
         + "\r\nConnection: close\r\nAccept-Language: en,*\r\nUser-Agent: Mozilla/5.0\r\n";
     // Credentials in the address were answered to a Basic challenge before; now they go
     // with the request.
@@ -60,9 +52,10 @@ QByteArray GetRequestBytes(const QUrl& url, const HttpHeaders& headers)
     return request + "\r\n";
 }
 
-HttpGet::HttpGet(const QUrl& url, const HttpHeaders& headers, int timeoutMs, const std::optional<QSslConfiguration>& ssl,
-                 std::function<void(const HttpResult&)> decided, QObject* parent)
-    : QObject(parent), url_(url), headers_(headers), decided_(std::move(decided))
+HttpGet::HttpGet(const QUrl& url, const std::string& target, const HttpHeaders& headers, int timeoutMs,
+                 const std::optional<QSslConfiguration>& ssl, std::function<void(const HttpResult&)> decided,
+                 QObject* parent)
+    : QObject(parent), url_(url), target_(target), headers_(headers), decided_(std::move(decided))
 {
     const bool tls = url.scheme() == QLatin1String("https");
     QSslSocket* tlsSocket = tls ? new QSslSocket : nullptr;
@@ -82,7 +75,7 @@ HttpGet::HttpGet(const QUrl& url, const HttpHeaders& headers, int timeoutMs, con
     deadline_.start(timeoutMs);
 
     const QString host = url.host(QUrl::FullyEncoded);
-    const auto send = [this] { socket_->write(GetRequestBytes(url_, headers_)); };
+    const auto send = [this] { socket_->write(GetRequestBytes(url_, target_, headers_)); };
     if (tls) {
         if (ssl)
             tlsSocket->setSslConfiguration(*ssl);
@@ -133,7 +126,10 @@ void HttpGet::readAnswer()
             head_.clear();
             decide({head.status, {}});
             if (bodyRead_ >= bodyLimit)
-                stop();
+                return stop();
+            // The server may keep the connection open whatever it was told.
+            deadline_.start(std::min(deadline_.remainingTime(), drainMs));
+            emit drainStarted();
             return;
         }
         // An interim answer (100 Continue, 103 Early Hints): the final one follows.

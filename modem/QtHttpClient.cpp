@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "ForwardUrl.h"
 #include "HttpGet.h"
 
 namespace zorvel {
@@ -40,7 +41,14 @@ void QtHttpClient::get(const std::string& url, const HttpHeaders& headers,
         answer({0, "\"Dest\" is not a usable http or https address"});
         return;
     }
-    new HttpGet(address, headers, timeoutMs_, ssl_, std::move(answer), &context_);
+    std::erase_if(draining_, [](const QPointer<HttpGet>& request) { return !request || !request->draining(); });
+    while (draining_.size() >= std::size_t(HttpGet::drainingAtMost)) {
+        draining_.front()->close();
+        draining_.pop_front();
+    }
+    // The path and query go out as written; QUrl would remove dot segments and decode escapes.
+    auto* request = new HttpGet(address, RequestTarget(url), headers, timeoutMs_, ssl_, std::move(answer), &context_);
+    QObject::connect(request, &HttpGet::drainStarted, &context_, [this, request] { draining_.push_back(request); });
 }
 
 } // namespace zorvel

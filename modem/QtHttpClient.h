@@ -5,13 +5,17 @@
 // trusted authority with ZORVEL_EXTRA_CA_FILE: Qt does not read SSL_CERT_FILE or
 // SSL_CERT_DIR.
 #include <QObject>
+#include <QPointer>
 #include <QSslConfiguration>
 
+#include <deque>
 #include <optional>
 
 #include "HttpClient.h"
 
 namespace zorvel {
+
+class HttpGet;
 
 class QtHttpClient : public HttpClient {
 public:
@@ -28,6 +32,8 @@ private:
     // Parent of the requests and context of the queued answers: both end with the client,
     // so no answer reaches a cycle that has gone.
     QObject context_;
+    // Oldest first; the first to be closed when a new request needs room.
+    std::deque<QPointer<HttpGet>> draining_;
     int waiting_ = 0;
     int timeoutMs_ = 60'000;
     std::optional<QSslConfiguration> ssl_;

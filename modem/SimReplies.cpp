@@ -39,7 +39,7 @@ PinState DecodePinState(const std::string& reply)
         if (line.rfind("+CPIN:", 0) != 0)
             continue;
         const std::string code = Trimmed(line.substr(6));
-        state.shown = EscapeBytes(code);
+        state.shown = EscapeBytes(HidePin(code));
         if (code == "READY")
             state.kind = PinState::Kind::Ready;
         else if (code == "SIM PIN")
@@ -58,7 +58,7 @@ std::string FinalResultOf(const std::string& reply)
 {
     const std::vector<std::string> lines = ReplyLines(reply);
     const std::size_t at = FinalResultAt(lines);
-    return at < lines.size() ? EscapeBytes(lines[at]) : std::string();
+    return at < lines.size() ? EscapeBytes(HidePin(lines[at])) : std::string();
 }
 
 std::optional<StorageFill> DecodeStorageFill(const std::string& reply)
@@ -88,6 +88,39 @@ std::optional<StorageFill> DecodeStorageFill(const std::string& reply)
     return std::nullopt;
 }
 
+namespace {
+std::string& PinToHide()
+{
+    static std::string pin;
+    return pin;
+}
+} // namespace
+
+void SetPinToHide(const std::string& pin)
+{
+    PinToHide() = pin;
+}
+
+std::string HidePinDigits(const std::string& text)
+{
+    const std::string& pin = PinToHide();
+    if (pin.empty())
+        return text;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t at = 0; (at = text.find(pin, at)) != std::string::npos;) {
+        const std::size_t end = at + pin.size();
+        if ((at > 0 && digit(text[at - 1])) || (end < text.size() && digit(text[end]))) {
+            ++at;
+            continue;
+        }
+        out.append(text, done, at - done).append("<hidden>");
+        done = at = end;
+    }
+    return out.append(text, done);
+}
+
 std::string HidePin(const std::string& text)
 {
     static const std::string marker = "+CPIN=";
@@ -100,7 +133,7 @@ std::string HidePin(const std::string& text)
         out.replace(from, end - from, "<hidden>");
         at = from;
     }
-    return out;
+    return HidePinDigits(out);
 }
 
 } // namespace zorvel

@@ -2,10 +2,12 @@
 // and the exchange's hooks produce (called directly here), the destination shown
 // without key or path, and the line layout for a terminal and for the journal.
 #include <QtTest>
+#include <unistd.h>
 
 #include "EventLog.h"
 #include "LogCategories.h"
 #include "LogFormat.h"
+#include "SimReplies.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakePort.h"
 
@@ -63,6 +65,7 @@ private slots:
     void journalStream();
     void lineLayout_data();
     void lineLayout();
+    void thePinNeverReachesStandardError();
 };
 
 void EventLogTest::escapeBytes_data()
@@ -246,6 +249,31 @@ void EventLogTest::lineLayout()
     const QString line = qFormatLogMessage(QtMsgType(type), context, QStringLiteral("text"));
     qSetMessagePattern(QString());
     QVERIFY2(QRegularExpression("^" + pattern + "$").match(line).hasMatch(), qPrintable(line));
+}
+
+// Whatever line a modem's words end up in, standard error never shows the configured PIN;
+// a longer number with its digits inside stays.
+void EventLogTest::thePinNeverReachesStandardError()
+{
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    SetPinToHide("4321");
+    const int saved = dup(STDERR_FILENO);
+    dup2(file.handle(), STDERR_FILENO);
+    InstallLogFormat();
+    qCWarning(lcModem, "the SIM reports \"4321\"; IMEI 354321000000017");
+    qCInfo(lcForward, "PIN=4321\n(4321)");
+    qInstallMessageHandler(nullptr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    qSetMessagePattern(QString());
+    SetPinToHide("");
+    QFile log(file.fileName());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray written = log.readAll();
+    QCOMPARE(written.count("<hidden>"), 3);
+    QCOMPARE(written.count("4321"), 1);
+    QVERIFY(written.contains("IMEI 354321000000017\n"));
 }
 
 QTEST_GUILESS_MAIN(EventLogTest)

@@ -1,5 +1,6 @@
 // The poll cycle on the held link: the first cycle's SIM, storage and announcement steps,
 // the pace of lists and status queries, announced pickup and draining the inbox.
+#include <QRegularExpression>
 #include <QtTest>
 
 #include "FastExchange.h"
@@ -24,7 +25,7 @@ struct HeldRig {
                 if (entry)
                     ++pinEntries;
                 if (entry || pinStates.empty())
-                    return std::string(entry ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+                    return entry ? pinEntryReply : std::string("\r\nERROR\r\n");
                 const std::string state = pinStates.front();
                 if (pinStates.size() > 1)
                     pinStates.erase(pinStates.begin());
@@ -68,6 +69,7 @@ struct HeldRig {
     PollCycle cycle;
     std::vector<std::string> pinStates;
     bool cnmiRefused = false;
+    std::string pinEntryReply = "\r\nOK\r\n";
     int pinEntries = 0;
     int stopped = -1;
     std::vector<std::string> warnings;
@@ -96,6 +98,8 @@ private slots:
     void storageNearlyFullIsWarnedOnce();
     void simRepliesAndThePinKeptOutOfSight_data();
     void simRepliesAndThePinKeptOutOfSight();
+    void aPinQuotedByTheModemIsShownNowhere_data();
+    void aPinQuotedByTheModemIsShownNowhere();
 };
 
 void HeldCycleTest::firstCycleAsksWhatIsConfigured_data()
@@ -305,6 +309,57 @@ void HeldCycleTest::simRepliesAndThePinKeptOutOfSight()
         out = "hide " + HidePin(in);
     }
     QCOMPARE(QString::fromStdString(out), decoded);
+}
+
+// Modems that quote the PIN in their answers: no notice, warning, stop message or text of
+// the reply box holds it, whatever the line; a longer number with its digits inside stays,
+// and so does a message's text on its way to the web application.
+void HeldCycleTest::aPinQuotedByTheModemIsShownNowhere_data()
+{
+    QTest::addColumn<QStringList>("pinStates");
+    QTest::addColumn<QString>("entryReply");
+    const QStringList taken{"SIM PIN", "READY"};
+    QTest::newRow("error quoting the command") << taken << "\r\n+CME ERROR: 16 (you said AT+CPIN=\"4321\")\r\n";
+    QTest::newRow("inside a longer line, numbers beside")
+        << taken << "\r\n+CME ERROR: pin=\"4321\";tries=2;tel=+4943210;IMEI 354321000043210\r\n";
+    QTest::newRow("echo, then the PIN again") << taken << "AT+CPIN=4321\r\r\n+CPIN: \"4321\"\r\n+CME ERROR: 4321\r\n";
+    QTest::newRow("state names it") << QStringList{"SIM PIN", "\"4321\""} << "\r\nOK\r\n";
+}
+
+void HeldCycleTest::aPinQuotedByTheModemIsShownNowhere()
+{
+    QFETCH(QStringList, pinStates);
+    QFETCH(QString, entryReply);
+    SetPinToHide("4321");
+    const auto forget = qScopeGuard([] { SetPinToHide(""); });
+    HeldRig rig(SetupSettings{{}, true, "4321", "", true});
+    for (const QString& s : pinStates)
+        rig.pinStates.push_back(s.toStdString());
+    rig.pinEntryReply = entryReply.toStdString();
+    std::string shown;
+    rig.cycle.events.notice = rig.cycle.events.warning = [&](const std::string& n) { shown += n + '|'; };
+    rig.cycle.onSimStopped = [&](const SimStop& s) {
+        rig.stopped = int(s.reason);
+        shown += s.state + '|';
+    };
+    rig.fields.onChanged = [&](Field f) {
+        if (f == Field::txtStatus)
+            shown += rig.fields.text(f) + '|';
+    };
+    PduFields pdu;
+    pdu.sender = "15550001234";
+    pdu.text = u"code 4321";
+    rig.modem.store[1] = pduEntry(pdu);
+    for (int i = 0; i < 10; ++i)
+        rig.tick();
+
+    const QString all = QString::fromStdString(shown);
+    QVERIFY2(all.contains("<hidden>"), qPrintable(all));
+    QVERIFY2(!all.contains(QRegularExpression("(^|\\D)4321(\\D|$)")), qPrintable(all));
+    for (const char* number : {"354321000043210", "+4943210"})
+        QVERIFY(!entryReply.contains(number) || all.contains(number));
+    if (rig.stopped == -1) // the web application gets the text as it came
+        QVERIFY(!rig.http.urls.empty() && rig.http.urls.front().ends_with("message=code%204321"));
 }
 
 QTEST_GUILESS_MAIN(HeldCycleTest)
