@@ -173,7 +173,12 @@ void PollCycle::listArrived(const std::string& answer)
         return continueIntake();
     }
     listSettled_ = exchange_.replySettled();
-    CyclePlan plan = queue_.plan(DecodeCMGLList(answer, messageFormat()), clock_.nowMs());
+    InboxList list = DecodeCMGLList(answer, messageFormat());
+    // In text mode a list that went on after it ended may have been cut at a line of its
+    // last text that reads "OK": that entry, and whatever came after it, wait.
+    if (!listSettled_ && messageFormat() == MessageFormat::Text && !list.entries.empty())
+        list.entries.back().complete = false;
+    CyclePlan plan = queue_.plan(list, clock_.nowMs());
     for (const std::string& notice : plan.notices)
         if (events.notice)
             events.notice(notice);
