@@ -72,10 +72,6 @@ private slots:
             received + ",145,4" + centre + "6");
         row("national sender, UCS-2", "e1750", true, "from: 0612345678\ntime: 11/01/09,10:26:26+04\ntext: \xD0\x96\xD1\x83\n",
             "AT+CMGR=0", "+CMGR: \"REC UNREAD\",\"0612345678\",," + kStamp + ",129,4,0,8,\"+15550000000\",145,4");
-        row("part of a long SMS: TP-UDHI", "e1750", true, "concat: yes\n" + kHello, "AT+CMGR=0",
-            received + ",145,68" + centre + "5");
-        row("stored unsent reads as a SUBMIT", "e1750", true, "status: STO UNSENT\n" + kHello, "AT+CMGR=0",
-            "+CMGR: \"STO UNSENT\",\"+31628870634\",,145,17,0,0,167,\"+15550000000\",145,5");
         row("generic keeps type and length", "generic", false, kHello, "AT+CMGR=1", received + ",145,5");
     }
     void headers()
@@ -88,38 +84,6 @@ private slots:
         CoreRig rig(profile);
         load(rig, block, {"ATE0", "AT+CMGF=1", csdh ? "AT+CSDH=1" : "AT"});
         QCOMPARE(rig.feed(command + "\r"), "\r\n" + header + "\r\n" + rig.store.messages()[0].text + "\r\n\r\nOK\r\n");
-    }
-
-    // Where a reply may pause: each piece up to an offset the core gives.
-    void textOkEnds_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("command");
-        QTest::addColumn<QByteArrayList>("pieces");
-        const QByteArray head = "\r\n+CMGL: 0,\"REC UNREAD\",\"+1\",,\"11/01/09,10:26:26+04\"\r\n";
-        QTest::newRow("two OK lines, LF breaks")
-            << QByteArray("OK\nmid\r\nOK") << QByteArray("AT+CMGL")
-            << QByteArrayList{head + "OK\n", "mid\r\nOK\r\n", "\r\nOK\r\n"};
-        QTest::newRow("no line reads exactly OK") << QByteArray("OK then\nok\n OK") << QByteArray("AT+CMGL")
-                                                  << QByteArrayList{};
-        QTest::newRow("PDU mode never pauses") << QByteArray("OK") << QByteArray("AT+CMGF=0\rAT+CMGL=0")
-                                               << QByteArrayList{};
-    }
-    void textOkEnds()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, command);
-        QFETCH(QByteArrayList, pieces);
-        CoreRig rig;
-        rig.add("+1", "11/01/09,10:26:26+04", text);
-        const ReplyUnit unit = load(rig, {}, {"ATE0", "AT+CMGF=1"}).core.receiveUnits(command + "\r").last();
-        QByteArrayList cut;
-        qsizetype start = 0;
-        for (qsizetype end : unit.textOkEnds + QList<qsizetype>{unit.bytes.size()}) {
-            cut << unit.bytes.mid(start, end - start);
-            start = end;
-        }
-        QCOMPARE(unit.textOkEnds.isEmpty() ? QByteArrayList{} : cut, pieces);
     }
 
     void program_noCsdh()
