@@ -92,27 +92,24 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
     resyncing_ = true;
     resyncAnswered_ = false;
     resyncHeard_.clear();
-    ceilingMs_ = times_.queryCeilingMs;
-    startedMs_ = clock_.nowMs();
-    if (onCommandSent)
-        onCommandSent("AT\r\n");
-    port_.write("AT\r\n");
-    if (waiting_) {
-        armCeiling();
-        collect();
-    }
+    writeAndWait("AT\r\n", times_.queryCeilingMs);
     return true;
 }
 
 void FastExchange::writeCommand()
 {
-    ceilingMs_ = command_.starts_with("AT+CMGL")                        ? times_.listCeilingMs
-                 : command_.ends_with('\x1a')                          ? times_.sendCeilingMs
-                                                                        : times_.queryCeilingMs;
+    writeAndWait(command_, command_.starts_with("AT+CMGL") ? times_.listCeilingMs
+                           : command_.ends_with('\x1a')   ? times_.sendCeilingMs
+                                                          : times_.queryCeilingMs);
+}
+
+void FastExchange::writeAndWait(const std::string& bytes, std::int64_t ceilingMs)
+{
+    ceilingMs_ = ceilingMs;
     startedMs_ = clock_.nowMs();
     if (onCommandSent)
-        onCommandSent(command_);
-    port_.write(command_);
+        onCommandSent(bytes);
+    port_.write(bytes);
     if (waiting_) { // the write may have failed and ended the exchange
         armCeiling();
         collect();

@@ -71,6 +71,8 @@ private:
 
     void collect();
     void writeCommand();
+    // Writes `bytes` and waits for their answer, at most `ceilingMs`.
+    void writeAndWait(const std::string& bytes, std::int64_t ceilingMs);
     void resyncHeard();
     void resyncQuiet();
     void readBetweenExchanges();

@@ -73,15 +73,7 @@ void FastExchange::startConfirm()
     wentOn_ = false;
     confirmHeard_.clear();
     confirmLines_ = 0;
-    ceilingMs_ = times_.queryCeilingMs;
-    startedMs_ = clock_.nowMs();
-    if (onCommandSent)
-        onCommandSent("AT\r\n");
-    port_.write("AT\r\n");
-    if (waiting_) {
-        armCeiling();
-        collect();
-    }
+    writeAndWait("AT\r\n", times_.queryCeilingMs);
 }
 
 // Before the answer to "AT" may come its echo (as the first line) and the modem's own
