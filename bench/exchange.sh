@@ -55,7 +55,7 @@ for line in open(simlog, errors="replace"):
     if rest.startswith("RX "):
         first = datetime.datetime.fromisoformat(stamp).timestamp()
         print(f"start-up to the first command on the line: {(first - float(launched)) * 1000:.0f} ms "
-              "(the first tick comes one second after start-up, by design)")
+              "(the first tick comes one second after start-up: the timer's first interval)")
         break
 cpu, xcpu, n, s = float(cpu1) - float(cpu0), float(x1) - float(x0), int(n), int(s)
 print(f"run: {s} s, {n} AT commands" + (", no window (--no-window, no X server)" if no_window == "1" else ""))

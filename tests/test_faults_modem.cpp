@@ -12,8 +12,8 @@ namespace {
 
 // A plain 27.005 modem prints <tooa>,<length> after the time stamp (as after AT+CSDH=1);
 // the header rule puts them into the time value, which the web application receives.
-const char* const extraHeaderFields = "kept as designed: header fields after the time stamp go into "
-                                      "the time value";
+const char* const extraHeaderFields = "kept for the web applications that read it: header fields after "
+                                      "the time stamp go into the time value, as always sent";
 
 // The modem goes away after the first forward: the program shows the port box and sends
 // nothing more; what was still stored was never deleted. Under the offscreen platform

@@ -246,8 +246,8 @@ inline void addAccountRows(const Cases& cases)
         QTest::newRow(qPrintable(cases[i]->name)) << i;
 }
 
-// One check per case, so that a case kept as designed is one expected failure. Called
-// last in a test function: a blocked case skips it.
+// One check per case, so that a case whose fault is kept on purpose (knownFault says
+// why) is one expected failure. Called last in a test function: a blocked case skips it.
 inline void verifyAccount(Scenario& s)
 {
     if (!s.blockedBy.isEmpty() && !s.failures.isEmpty())

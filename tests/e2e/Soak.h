@@ -103,7 +103,8 @@ inline void planSoakGateway(SoakGateway& g, int number, int messages, const Soak
         c.sms.append(sms);
         timeline.append({random.bounded(double(s.addSeconds)), [sms](Scenario& sc) { sc.addMessage(sms); }});
     }
-    // A refused delete: the SMS stays and goes out once more, a duplicate by design.
+    // A refused delete: the SMS stays and goes out once more, a duplicate the receiver
+    // recognises by its sender, time and text.
     for (int i = 0; i < s.deleteFaults; ++i) {
         const double at = 15 + random.bounded(double(qMax(1, s.addSeconds)));
         timeline.append({at, [](Scenario& sc) { sc.modemControl("error AT+CMGD\n"); }});
