@@ -4,6 +4,11 @@
 // ZORVEL_HTTP_TIMEOUT_MS for tests), certificates checked as usual. Tests may add a
 // trusted authority with ZORVEL_EXTRA_CA_FILE: Qt does not read SSL_CERT_FILE or
 // SSL_CERT_DIR.
+//
+// Our own client rather than QNetworkAccessManager: Qt 6.4's manager takes an interim
+// "103 Early Hints" for the final answer (a request the web application refused counted
+// as forwarded), reads a body without a cap, has no single deadline from the name lookup
+// to the answer, and follows redirects unless told at every request.
 #include <QObject>
 #include <QPointer>
 #include <QSslConfiguration>
