@@ -5,6 +5,13 @@
 
 namespace zorvel {
 
+std::string PortUnavailableText(const PortSettings& settings, const OpenResult& opened)
+{
+    if (!opened.settingsProblem.empty())
+        return opened.settingsProblem;
+    return "COM" + std::to_string(settings.COMport) + ": not available. Please check or change the port.";
+}
+
 CommandExchange::CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields,
                                  PortSettings settings)
     : port_(port), clock_(clock), fields_(fields), settings_(std::move(settings)),
@@ -32,12 +39,8 @@ bool CommandExchange::SendCommand(std::string command, std::function<void()> don
     const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
     if (!opened.opened) {
         // The program ends after this message; BUSY stays so that no tick starts anything.
-        const std::string message = !opened.settingsProblem.empty()
-            ? opened.settingsProblem
-            : "COM" + std::to_string(settings_.COMport)
-                + ": not available. Please check or change the port.";
         if (onPortUnavailable)
-            onPortUnavailable(message);
+            onPortUnavailable(PortUnavailableText(settings_, opened));
         return true;
     }
 

@@ -23,6 +23,10 @@ struct PortSettings {
     std::string COMspeed;
 };
 
+// What the user reads when the port cannot be opened at start: the layer's own problem
+// with the settings, or "COM3: not available. Please check or change the port."
+std::string PortUnavailableText(const PortSettings& settings, const OpenResult& opened);
+
 class CommandExchange : public Exchange {
 public:
     CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields, PortSettings settings);

@@ -42,10 +42,7 @@ bool FastExchange::start()
     if (!opened.opened) {
         fields_.setText(Field::txtReady, "BUSY"); // no tick starts anything before the end
         if (onPortUnavailable)
-            onPortUnavailable(!opened.settingsProblem.empty()
-                                  ? opened.settingsProblem
-                                  : "COM" + std::to_string(settings_.COMport)
-                                        + ": not available. Please check or change the port.");
+            onPortUnavailable(PortUnavailableText(settings_, opened));
         return false;
     }
     up_ = true;

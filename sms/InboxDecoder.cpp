@@ -47,13 +47,6 @@ void scanHeader(const std::string& header, std::string& index, std::string& send
     }
 }
 
-// Removes the surrounding quotes by position: a value printed without quotes still
-// loses its first and last byte.
-std::string dropEnds(const std::string& value)
-{
-    return value.size() > 1 ? value.substr(1, value.size() - 2) : value;
-}
-
 std::string joined(const std::vector<std::string>& lines, std::size_t from, std::size_t to)
 {
     std::string text;
@@ -111,9 +104,9 @@ InboxList DecodeCMGLList(const std::string& reply, MessageFormat format)
 
         InboxEntry entry;
         scanHeader(replyLines[headers[h]], entry.index, entry.headerSender, entry.headerStamp);
-        entry.headerSender = dropEnds(entry.headerSender);
+        entry.headerSender = DropEnds(entry.headerSender);
         entry.headerTime = TimeOfStampField(entry.headerStamp);
-        entry.headerStamp = dropEnds(entry.headerStamp);
+        entry.headerStamp = DropEnds(entry.headerStamp);
         entry.text = joined(body, 0, body.size());
         entry.complete = !last || ended;
         entry.lblSMSstamp = entry.headerSender + "    " + entry.headerStamp;
@@ -149,6 +142,11 @@ std::optional<InboxEntry> DecodeCMGL(const std::string& reply, MessageFormat for
     if (list.entries.empty())
         return std::nullopt;
     return std::move(list.entries.front());
+}
+
+std::string DropEnds(const std::string& value)
+{
+    return value.size() > 1 ? value.substr(1, value.size() - 2) : value;
 }
 
 std::string DeleteCommand(const std::string& index)

@@ -49,6 +49,10 @@ InboxList DecodeCMGLList(const std::string& reply, MessageFormat format);
 // "+CMGL: " followed by an index of 1 to 5 digits and a comma.
 bool IsListHeader(const std::string& line);
 
+// A header field without its surrounding quotes, removed by position: a value printed
+// without quotes still loses its first and last byte, as list and read headers always did.
+std::string DropEnds(const std::string& value);
+
 // "AT+CMGD=3\r\n" for index "3"; empty (send nothing) for an empty index.
 std::string DeleteCommand(const std::string& index);
 

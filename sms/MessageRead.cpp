@@ -25,11 +25,6 @@ void scanReadHeader(const std::string& line, std::string& sender, std::string& s
     }
 }
 
-std::string dropEnds(const std::string& value)
-{
-    return value.size() > 1 ? value.substr(1, value.size() - 2) : value;
-}
-
 } // namespace
 
 std::string ReadCommand(const std::string& index)
@@ -61,9 +56,9 @@ std::optional<ReadMessage> DecodeCMGR(const std::string& reply, MessageFormat fo
     }
     std::string stampField;
     scanReadHeader(lines[header], read.sender, stampField);
-    read.sender = dropEnds(read.sender);
+    read.sender = DropEnds(read.sender);
     read.time = TimeOfStampField(stampField);
-    read.stamp = dropEnds(stampField);
+    read.stamp = DropEnds(stampField);
     for (std::size_t i = header + 1; i < end; ++i) {
         if (i > header + 1)
             read.text += '\n';
