@@ -51,13 +51,10 @@ std::optional<std::size_t> lengthOfParameters(std::string_view rest)
     return static_cast<std::size_t>(std::stoul(std::string(last)));
 }
 
+// A line as ReplyLines gives it: bytes 0..30 (CR among them) dropped.
 std::string cleanLine(std::string_view raw)
 {
-    std::string line;
-    for (char c : raw)
-        if (static_cast<unsigned char>(c) > 30)
-            line += c;
-    return line;
+    return ReplyLines(std::string(raw)).front();
 }
 
 bool isHeader(const std::string& line)

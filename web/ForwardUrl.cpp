@@ -10,16 +10,17 @@ bool unreserved(unsigned char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
            c == '-' || c == '.' || c == '_' || c == '~';
 }
-} // namespace
 
-std::string PercentEncode(const std::string& bytes)
+// Each byte `kept` does not take goes out as %XX.
+template <typename Kept>
+std::string percentEncoded(const std::string& bytes, Kept kept)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string encoded;
     encoded.reserve(bytes.size() * 3);
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        if (unreserved(c)) {
+        if (kept(c)) {
             encoded += ch;
         } else {
             encoded += '%';
@@ -28,6 +29,12 @@ std::string PercentEncode(const std::string& bytes)
         }
     }
     return encoded;
+}
+} // namespace
+
+std::string PercentEncode(const std::string& bytes)
+{
+    return percentEncoded(bytes, unreserved);
 }
 
 std::string RequestTarget(const std::string& address)
@@ -40,19 +47,9 @@ std::string RequestTarget(const std::string& address)
     start = std::min(address.find_first_of("/?#", start), address.size());
     const std::string rest = address.substr(start, address.find('#', start) - start);
 
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string target = rest.starts_with('/') ? "" : "/";
-    for (char ch : rest) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c > ' ' && c < 0x7F) {
-            target += ch;
-        } else {
-            target += '%';
-            target += hex[c >> 4];
-            target += hex[c & 0x0F];
-        }
-    }
-    return target;
+    // Only what a request line cannot carry is encoded: blanks, control bytes, non-ASCII.
+    return (rest.starts_with('/') ? "" : "/") +
+           percentEncoded(rest, [](unsigned char c) { return c > ' ' && c < 0x7F; });
 }
 
 std::string BuildForwardUrl(const std::string& dest, const std::string& key,
