@@ -63,13 +63,14 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
     createExchange();
     http_ = std::make_unique<QtHttpClient>();
     cycle_ = std::make_unique<PollCycle>(
-        *exchange_, fields_, *http_, *clock_,
+        *exchange_, *http_, *clock_,
         ForwardingSettings{config_.Mode, config_.Dest, config_.SecKey,
                            std::int64_t{config_.MultipartWait} * 60 * 1000},
         SetupSettings{{}, config_.AskPin || config_.FastLink, config_.PIN, config_.Storage,
                       config_.FastLink, config_.FastLink && config_.Mode == MessageMode::Text},
         LinkPace{config_.FastLink});
     cycle_->onSimStopped = [this](const SimStop& stop) { simStopped(stop); };
+    presenter_.showReadings(cycle_->readings);
     if (config_.Store) {
         StoreLink::Opened opened = StoreLink::open(workFolder_, config_, *clock_, *http_, fields_);
         if (!opened.link) {
@@ -110,14 +111,14 @@ void ModemLink::createExchange()
 {
     const PortSettings settings{config_.COMport, config_.COMspeed};
     if (!config_.FastLink) {
-        exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, fields_, settings);
+        exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, settings);
     } else {
         FastLinkTimes times;
         if (config_.Mode == MessageMode::Text) {
             times.textMode = true;
             times.textLingerMs = 200; // a text's own "OK" line is followed at once by more
         }
-        auto held = std::make_unique<FastExchange>(*port_, *clock_, fields_, settings, times);
+        auto held = std::make_unique<FastExchange>(*port_, *clock_, settings, times);
         heldLink_ = held.get();
         held->onLinkLost = [this](const std::string& why) {
             ++linkLosses_;
@@ -132,6 +133,7 @@ void ModemLink::createExchange()
         exchange_ = std::move(held);
     }
     exchange_->onPortUnavailable = [this](const std::string& message) { portUnavailable(message); };
+    presenter_.showLink(*exchange_, *clock_);
 }
 
 void ModemLink::simStopped(const SimStop& stop)

@@ -1,7 +1,7 @@
 #pragma once
 // The gateway without any widget: the configuration, the clock, the port, the command
-// exchange, the HTTP client, the poll cycle, the one-second timer and the status fields
-// they write. The window (Gateway) builds on it; with --no-window it runs alone and
+// exchange, the HTTP client, the poll cycle, the one-second timer, and the status fields
+// their reports are shown in. The window (Gateway) builds on it; with --no-window it runs alone and
 // nobody displays the fields.
 #include <QObject>
 #include <QTimer>
@@ -15,6 +15,7 @@
 #include "ModemPort.h"
 #include "PollCycle.h"
 #include "StatusFields.h"
+#include "StatusPresenter.h"
 
 namespace zorvel {
 
@@ -60,6 +61,7 @@ private:
 
     std::string workFolder_;
     StatusFields fields_;
+    StatusPresenter presenter_{fields_};
     Configuration config_;
     QTimer tmrMain_;
     std::unique_ptr<Clock> clock_;

@@ -10,8 +10,8 @@ constexpr int pinChecksAtMost = 3;
 
 } // namespace
 
-ModemSetup::ModemSetup(Exchange& exchange, StatusFields& fields, SetupSettings settings)
-    : exchange_(exchange), fields_(fields), settings_(std::move(settings))
+ModemSetup::ModemSetup(Exchange& exchange, SetupSettings settings)
+    : exchange_(exchange), settings_(std::move(settings))
 {
 }
 
@@ -47,11 +47,11 @@ void ModemSetup::send(Step step)
     exchange_.SendCommand(command, [this, step] { replyArrived(step); });
 }
 
-// The identity queries read txtStatus, as every status query does; the SIM's and the
-// storage's steps read only their own exchange's bytes.
+// The identity queries read the shown reply, as every status query does; the SIM's and
+// the storage's steps read only their own exchange's bytes.
 void ModemSetup::replyArrived(Step step)
 {
-    const std::string& answer = fields_.text(Field::txtStatus);
+    const std::string& answer = exchange_.shownReply();
     const std::string& own = exchange_.reply();
     switch (step) {
     case Step::Reset:
@@ -84,16 +84,16 @@ void ModemSetup::replyArrived(Step step)
         notice("the modem announces no new messages; the inbox is listed every 10 s");
         return send(Step::OwnNumber);
     case Step::OwnNumber:
-        fields_.setText(Field::txtPhoneNo, DecodeCNUM(answer));
+        read(&CycleReadings::ownNumber, DecodeCNUM(answer));
         return send(Step::NetworkSummary);
     case Step::NetworkSummary:
-        fields_.setText(Field::txtSYSINFO, DecodeSYSINFO(answer));
+        read(&CycleReadings::networkSummary, DecodeSYSINFO(answer));
         return send(Step::Imei);
     case Step::Imei:
-        fields_.setText(Field::txtIMEI, DecodeGSN(answer));
+        read(&CycleReadings::imei, DecodeGSN(answer));
         return send(Step::Imsi);
     case Step::Imsi: {
-        fields_.setText(Field::txtIMSI, DecodeCIMI(answer));
+        read(&CycleReadings::imsi, DecodeCIMI(answer));
         auto done = std::move(done_);
         done_ = nullptr;
         if (done)
@@ -195,6 +195,13 @@ void ModemSetup::warning(const std::string& what)
 {
     if (events && events->warning)
         events->warning(what);
+}
+
+void ModemSetup::read(std::function<void(const std::string&)> CycleReadings::*hook,
+                      const std::string& value)
+{
+    if (readings && readings->*hook)
+        (readings->*hook)(value);
 }
 
 } // namespace zorvel

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "CycleEvents.h"
+#include "CycleReadings.h"
 #include "Exchange.h"
 #include "SimReplies.h"
-#include "StatusFields.h"
 
 namespace zorvel {
 
@@ -34,7 +34,7 @@ struct SimStop {
 
 class ModemSetup {
 public:
-    ModemSetup(Exchange& exchange, StatusFields& fields, SetupSettings settings);
+    ModemSetup(Exchange& exchange, SetupSettings settings);
 
     // Runs the block; `done` follows its last reply. On a SIM that cannot be used,
     // onSimStopped runs instead and nothing more is sent.
@@ -42,6 +42,7 @@ public:
 
     std::function<void(const SimStop&)> onSimStopped;
     CycleEvents* events = nullptr;
+    CycleReadings* readings = nullptr;
 
     // The chosen storage's fill as the modem gave it; nothing without a Storage= choice.
     const std::optional<StorageFill>& storageFill() const { return fill_; }
@@ -61,9 +62,9 @@ private:
     void stop(SimStop::Reason reason, const std::string& state);
     void notice(const std::string& what);
     void warning(const std::string& what);
+    void read(std::function<void(const std::string&)> CycleReadings::*hook, const std::string& value);
 
     Exchange& exchange_;
-    StatusFields& fields_;
     SetupSettings settings_;
     std::function<void()> done_;
     std::optional<StorageFill> fill_;

@@ -10,21 +10,23 @@
 
 namespace zorvel {
 
-PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
-                     Clock& clock, ForwardingSettings settings, SetupSettings setup, LinkPace pace)
-    : exchange_(exchange), fields_(fields), http_(http), clock_(clock),
-      settings_(std::move(settings)), pace_(pace),
-      setup_(exchange, fields, [&] {
+PollCycle::PollCycle(Exchange& exchange, HttpClient& http, Clock& clock,
+                     ForwardingSettings settings, SetupSettings setup, LinkPace pace)
+    : exchange_(exchange), http_(http), clock_(clock), settings_(std::move(settings)), pace_(pace),
+      setup_(exchange, [&] {
           setup.formatCommand = formatCommand(); // settled by the forwarding settings
           return std::move(setup);
       }()),
       queue_(settings_.mode == MessageMode::Decoded, settings_.multipartWaitMs, messageFormat())
 {
     setup_.events = &events;
+    setup_.readings = &readings;
     setup_.onSimStopped = [this](const SimStop& stop) {
         step_ = Step::Idle;
         StartupFlag = false;
-        fields_.setText(Field::txtReady, "SIM"); // no tick starts anything again; the field is narrow
+        simStopped_ = true; // no tick starts anything again
+        if (readings.simStopped)
+            readings.simStopped();
         if (onSimStopped)
             onSimStopped(stop);
     };
@@ -33,10 +35,8 @@ PollCycle::PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http,
 void PollCycle::tmrMain_Timer()
 {
     startIfDue();
-    std::string counter = "Msgs: " + std::to_string(txtCount);
-    if (const int waiting = waitingCount ? waitingCount() : 0; waiting > 0)
-        counter += " (" + std::to_string(waiting) + " waiting)";
-    fields_.setText(Field::txtCounter, counter);
+    if (readings.count)
+        readings.count(txtCount, waitingCount ? waitingCount() : 0);
 }
 
 void PollCycle::messageAnnounced()
@@ -48,7 +48,7 @@ void PollCycle::messageAnnounced()
 
 void PollCycle::startIfDue()
 {
-    if (fields_.text(Field::txtReady) != "READY" || running())
+    if (exchange_.state() != LinkState::Ready || simStopped_ || running())
         return;
     if (StartupFlag) {
         StartupFlag = false; // before the first command: the block never runs twice
@@ -123,12 +123,11 @@ void PollCycle::run(Step step)
     }
 }
 
-// The reply of the step just run stands in txtStatus (or, when the modem said nothing,
-// the reply before it, which the status decoders then show again). The inbox steps read
-// only their own exchange's bytes.
+// The status queries decode the shown reply (when the modem said nothing, the reply
+// before it, shown again). The inbox steps read only their own exchange's bytes.
 void PollCycle::replyArrived()
 {
-    const std::string& answer = fields_.text(Field::txtStatus);
+    const std::string& answer = exchange_.shownReply();
     const std::string& own = exchange_.reply();
     switch (step_) {
     case Step::Idle:
@@ -136,16 +135,13 @@ void PollCycle::replyArrived()
     case Step::OutgoingFormat: return run(Step::OutgoingRecipient);
     case Step::OutgoingRecipient: return run(Step::OutgoingText);
     case Step::OutgoingText: return run(statusOrInbox());
-    case Step::Signal: {
-        const SignalBars signal = DecodeCSQ(answer);
-        fields_.setText(Field::txtSignal, signal.txtSignal);
-        const Field bars[] = {Field::picS1, Field::picS2, Field::picS3, Field::picS4, Field::picS5};
-        for (std::size_t i = 0; i < 5; ++i)
-            fields_.setColour(bars[i], signal.bars[i]);
+    case Step::Signal:
+        if (readings.signal)
+            readings.signal(DecodeCSQ(answer));
         return run(Step::Operator);
-    }
     case Step::Operator:
-        fields_.setText(Field::txtNetName, DecodeCOPS(answer));
+        if (readings.operatorName)
+            readings.operatorName(DecodeCOPS(answer));
         return run(Step::Format);
     case Step::Format: return run(Step::List);
     case Step::List: return listArrived(own);
@@ -195,16 +191,13 @@ void PollCycle::listArrived(const std::string& answer)
     forwardPending_ = message_.has_value();
     if (message_) {
         // In text mode it shows once its own read has shown what it is.
-        if (messageFormat() != MessageFormat::Text) {
-            fields_.setText(Field::lblSMSstamp, message_->lblSMSstamp);
-            fields_.setText(Field::lblSMS, message_->lblSMS);
-        }
+        if (messageFormat() != MessageFormat::Text)
+            showMessage(message_->lblSMSstamp, message_->lblSMS);
     } else if (plan.cutShort) {
         // The list was cut off inside this message's text: forwarding it now would send
         // (and delete) a shortened message. It stays for the next cycle.
-        fields_.setText(Field::lblSMSstamp, plan.cutShort->lblSMSstamp);
-        fields_.setText(Field::lblSMS, plan.cutShort->lblSMS);
-        fields_.setText(Field::lblForwardProblem, "Not forwarded: list cut short");
+        showMessage(plan.cutShort->lblSMSstamp, plan.cutShort->lblSMS);
+        showNotForwarded("list cut short");
         if (events.notice)
             events.notice("list cut short by the reply window; message " +
                           plan.cutShort->index + " waits for the next cycle");
@@ -296,8 +289,7 @@ void PollCycle::readBeforeForward(const std::string& answer)
         read->text.begin(), read->text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
     message_->lblSMS = read->text.size() > 30 ? read->text.substr(0, 30) + "..." : read->text;
     message_->contentKeys.assign(message_->entryKeys.size(), ContentKey(*read, MessageFormat::Text));
-    fields_.setText(Field::lblSMSstamp, message_->lblSMSstamp);
-    fields_.setText(Field::lblSMS, message_->lblSMS);
+    showMessage(message_->lblSMSstamp, message_->lblSMS);
     run(Step::Forward);
 }
 
@@ -356,7 +348,7 @@ void PollCycle::forwardingEnded(const HttpResult& result)
     if (!result.accepted()) {
         // Kept on the modem and tried again in its turn; the next listed message goes
         // first next cycle, so one the web application refuses holds up no other.
-        fields_.setText(Field::lblForwardProblem, "Not forwarded: " + result.describe());
+        showNotForwarded(result.describe());
         const std::int64_t wait = queue_.refused(*message_, clock_.nowMs());
         if (events.forwarded) {
             report.nextTryMs = wait;
@@ -364,7 +356,7 @@ void PollCycle::forwardingEnded(const HttpResult& result)
         }
         return continueInbox();
     }
-    fields_.setText(Field::lblForwardProblem, "");
+    showNotForwarded("");
     ++txtCount;
     drainAgain_ = pace_.held;
     queue_.accepted(*message_);
@@ -373,6 +365,18 @@ void PollCycle::forwardingEnded(const HttpResult& result)
     if (events.forwarded)
         events.forwarded(report);
     continueInbox();
+}
+
+void PollCycle::showMessage(const std::string& stamp, const std::string& text)
+{
+    if (readings.message)
+        readings.message(stamp, text);
+}
+
+void PollCycle::showNotForwarded(const std::string& why)
+{
+    if (readings.notForwarded)
+        readings.notForwarded(why);
 }
 
 void PollCycle::send(const std::string& command)

@@ -1,7 +1,7 @@
 #pragma once
 // What each tick of the one-second timer does with the modem. A tick starts a cycle only
-// when txtReady reads exactly "READY" and no cycle is under way (a cycle also holds the
-// gate while its forwarding request runs); every tick ends by showing the count.
+// when the link is Ready and no cycle is under way (a cycle also holds the gate while
+// its forwarding request runs); every tick ends by handing out the count.
 //
 // A cycle is a chain of exchanges, one command in flight at a time: on the first cycle
 // reset, message format, own number, network summary, IMEI and IMSI; then the operator's
@@ -22,6 +22,7 @@
 
 #include "Exchange.h"
 #include "CycleEvents.h"
+#include "CycleReadings.h"
 #include "ForwardingQueue.h"
 #include "HttpClient.h"
 #include "InboxDecoder.h"
@@ -29,7 +30,6 @@
 #include "MessageRead.h"
 #include "ModemSetup.h"
 #include "OutgoingMessage.h"
-#include "StatusFields.h"
 #include "StoreIntake.h"
 
 namespace zorvel {
@@ -60,8 +60,8 @@ struct OutgoingInput {
 
 class PollCycle {
 public:
-    PollCycle(Exchange& exchange, StatusFields& fields, HttpClient& http, Clock& clock,
-              ForwardingSettings settings, SetupSettings setup = {}, LinkPace pace = {});
+    PollCycle(Exchange& exchange, HttpClient& http, Clock& clock, ForwardingSettings settings,
+              SetupSettings setup = {}, LinkPace pace = {});
 
     void tmrMain_Timer();
     // The Send button only raises the flag; the next cycle sends.
@@ -74,6 +74,7 @@ public:
     void linkReopened() { StartupFlag = true; }
     // The SIM cannot be used without a person: polling has stopped.
     std::function<void(const SimStop&)> onSimStopped;
+    bool simStopped() const { return simStopped_; }
     // With the local store the inbox steps keep every listed message on disk and empty
     // the modem; forwarding is then delivery's, not the cycle's.
     void useStore(StoreIntake& intake) { intake_ = &intake; }
@@ -82,6 +83,7 @@ public:
 
     std::function<OutgoingInput()> readOutgoingInput;
     CycleEvents events;
+    CycleReadings readings;
 
     std::int32_t txtCount = 0;
     bool SendFlag = false;
@@ -122,16 +124,18 @@ private:
     void forwardEntry();
     void forwardingEnded(const HttpResult& result);
     void send(const std::string& command);
+    void showMessage(const std::string& stamp, const std::string& text);
+    void showNotForwarded(const std::string& why);
     std::string formatCommand() const;
     MessageFormat messageFormat() const;
 
     Exchange& exchange_;
-    StatusFields& fields_;
     HttpClient& http_;
     Clock& clock_;
     ForwardingSettings settings_;
 
     LinkPace pace_;
+    bool simStopped_ = false;
     ModemSetup setup_;
     std::optional<StorageFill> fill_;
     bool fillWarned_ = false;

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(DecodeCIMI(answer).size() <= size, "DecodeCIMI longer than the reply");
     // Table texts may replace a field: at most the longest one ("SIM Locked/Missing") each.
     Require(DecodeSYSINFO(answer).size() <= size + 3 * 3 + 4 * 18, "DecodeSYSINFO grew past its table texts");
-    Require(DecodeCSQ(answer).txtSignal.size() <= std::max<std::size_t>(size, 5), "DecodeCSQ grew");
+    Require(DecodeCSQ(answer).text.size() <= std::max<std::size_t>(size, 5), "DecodeCSQ grew");
     Require(DecodeCOPS(answer).size() <= std::max<std::size_t>(size, 11), "DecodeCOPS grew");
     return 0;
 }

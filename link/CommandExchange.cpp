@@ -1,7 +1,6 @@
 #include "CommandExchange.h"
 
 #include "ReplyShape.h"
-#include "SimReplies.h"
 
 namespace zorvel {
 
@@ -12,9 +11,8 @@ std::string PortUnavailableText(const PortSettings& settings, const OpenResult& 
     return "COM" + std::to_string(settings.COMport) + ": not available. Please check or change the port.";
 }
 
-CommandExchange::CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields,
-                                 PortSettings settings)
-    : port_(port), clock_(clock), fields_(fields), settings_(std::move(settings)),
+CommandExchange::CommandExchange(ModemPort& port, Clock& clock, PortSettings settings)
+    : port_(port), clock_(clock), settings_(std::move(settings)),
       timer_(clock.createTimer())
 {
     port_.onBytesArrived = [this] { collect(); };
@@ -31,14 +29,12 @@ bool CommandExchange::SendCommand(std::string command, std::function<void()> don
 {
     if (waiting_)
         return false;
-    fields_.setText(Field::txtReady, "BUSY");
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
-    fields_.setColour(Field::txtReady, colours::red);
-    fields_.setColour(Field::txtLastCheck, colours::white);
+    setState(LinkState::Busy);
+    checked();
 
     const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
     if (!opened.opened) {
-        // The program ends after this message; BUSY stays so that no tick starts anything.
+        // The program ends after this message; Busy stays so that no tick starts anything.
         if (onPortUnavailable)
             onPortUnavailable(PortUnavailableText(settings_, opened));
         return true;
@@ -68,8 +64,8 @@ void CommandExchange::collect()
         return;
     pieces_.push_back({clock_.nowMs(), reply_.size()});
     reply_ += piece;
-    fields_.setText(Field::txtStatus, HidePin(reply_)); // the modem echoes a PIN
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    showReply(reply_);
+    checked();
 }
 
 // Wakes at each whole-second boundary until the count has passed the deadline, so the
@@ -86,7 +82,7 @@ void CommandExchange::windowTimerFired()
     if (!waiting_)
         return; // a stale wake-up from an exchange that already ended
     collect();
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    checked();
     const std::int64_t seconds = clock_.wholeSeconds();
     if (seconds < deadline_ - 1)
         deadline_ = seconds + 1; // the clock was set back: keep the window short, not hours long
@@ -118,10 +114,8 @@ void CommandExchange::finish(bool runDone)
     timer_->stop();
     waiting_ = false;
     port_.close();
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
-    fields_.setText(Field::txtReady, "READY");
-    fields_.setColour(Field::txtReady, colours::white);
-    fields_.setColour(Field::txtLastCheck, colours::white);
+    checked();
+    setState(LinkState::Ready);
     auto done = std::move(done_);
     done_ = nullptr;
     if (runDone && onReplyComplete)

@@ -1,6 +1,6 @@
 #pragma once
-// One AT command over the serial line: show BUSY, open the port, discard what waits,
-// write, collect every byte that arrives until the reply window ends, close, show READY.
+// One AT command over the serial line: Busy, open the port, discard what waits, write,
+// collect every byte that arrives until the reply window ends, close, Ready again.
 // The window always runs its full length: it ends at the first moment the whole-second
 // count exceeds (count at the write + 1), so it lasts more than one and at most two
 // seconds whatever the modem sends. Nothing blocks: the wait is a timer plus the port's
@@ -14,7 +14,6 @@
 #include "Clock.h"
 #include "Exchange.h"
 #include "ModemPort.h"
-#include "StatusFields.h"
 
 namespace zorvel {
 
@@ -29,10 +28,10 @@ std::string PortUnavailableText(const PortSettings& settings, const OpenResult& 
 
 class CommandExchange : public Exchange {
 public:
-    CommandExchange(ModemPort& port, Clock& clock, StatusFields& fields, PortSettings settings);
+    CommandExchange(ModemPort& port, Clock& clock, PortSettings settings);
     ~CommandExchange();
 
-    // `done` runs once the window has passed; txtReady's BUSY is the gate.
+    // `done` runs once the window has passed; the Busy state is the gate.
     bool SendCommand(std::string command, std::function<void()> done) override;
     // The window is closing.
     void SetTimeoutFlag() override;
@@ -50,7 +49,6 @@ private:
 
     ModemPort& port_;
     Clock& clock_;
-    StatusFields& fields_;
     PortSettings settings_;
     std::unique_ptr<OneShotTimer> timer_;
 

@@ -10,7 +10,6 @@ namespace zorvel {
 
 namespace {
 
-constexpr const char* lostText = "DOWN"; // as short as READY: the field is narrow
 constexpr std::size_t longestOwnLine = 512; // junk without a line end is dropped beyond this
 // No reply of the commands sent comes near this (a list of 150 messages is under 100 KB);
 // a modem that streams on is cut here rather than filling memory.
@@ -18,9 +17,9 @@ constexpr std::size_t longestReply = 1 << 20;
 
 } // namespace
 
-FastExchange::FastExchange(ModemPort& port, Clock& clock, StatusFields& fields,
-                           PortSettings settings, FastLinkTimes times)
-    : port_(port), clock_(clock), fields_(fields), settings_(std::move(settings)), times_(times),
+FastExchange::FastExchange(ModemPort& port, Clock& clock, PortSettings settings,
+                           FastLinkTimes times)
+    : port_(port), clock_(clock), settings_(std::move(settings)), times_(times),
       timer_(clock.createTimer()), linger_(clock.createTimer()), reopenTimer_(clock.createTimer()),
       nothingHeard_(clock.createTimer())
 {
@@ -40,7 +39,7 @@ bool FastExchange::start()
 {
     const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
     if (!opened.opened) {
-        fields_.setText(Field::txtReady, "BUSY"); // no tick starts anything before the end
+        setState(LinkState::Unavailable); // no tick starts anything before the end
         if (onPortUnavailable)
             onPortUnavailable(PortUnavailableText(settings_, opened));
         return false;
@@ -64,16 +63,14 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
     confirming_ = false;
     wentOn_ = false;
     command_ = std::move(command);
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
-    fields_.setColour(Field::txtLastCheck, colours::white);
+    checked();
     if (!up_) {
         // Nothing can be heard; the cycle goes on as with a silent modem and the next
         // one waits for the port.
         nothingHeard_->start(0, [this] { finish(Ending::LinkLost); });
         return true;
     }
-    fields_.setText(Field::txtReady, "BUSY");
-    fields_.setColour(Field::txtReady, colours::red);
+    setState(LinkState::Busy);
 
     readBetweenExchanges(); // an announcement that waits is not lost with the discard
     port_.discardInput();
@@ -161,8 +158,8 @@ void FastExchange::collect()
     lastPiece_ = piece;
     reply_ += piece;
     end_.feed(piece);
-    fields_.setText(Field::txtStatus, HidePin(reply_)); // the modem echoes a PIN
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    showReply(reply_);
+    checked();
     // A text can imitate an announcement; only replies without message text count.
     if (!textBearing_)
         scanAnnouncements(piece);
@@ -231,7 +228,7 @@ void FastExchange::ceilingReached()
     collect();
     if (!waiting_)
         return;
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
+    checked();
     // A wall clock set back does not stretch the wait: the ceiling counts from the start
     // as the clock gives it, and a start in the future means the clock moved.
     const std::int64_t now = clock_.nowMs();
@@ -303,8 +300,7 @@ void FastExchange::finish(Ending ending)
     }
     const bool heardNothing = reply_.empty() && ending == Ending::Ceiling;
     silentInARow_ = heardNothing ? silentInARow_ + 1 : (reply_.empty() ? silentInARow_ : 0);
-    fields_.setText(Field::txtLastCheck, clock_.timeStamp());
-    fields_.setColour(Field::txtLastCheck, colours::white);
+    checked();
     if (up_ && silentInARow_ >= times_.silentCommandsAtMost) {
         silentInARow_ = 0;
         lose("the modem answered nothing to " + std::to_string(times_.silentCommandsAtMost) +
@@ -312,7 +308,7 @@ void FastExchange::finish(Ending ending)
         tryReopen(); // at once: the port itself is there
     }
     if (up_)
-        showReady();
+        setState(LinkState::Ready);
     auto done = std::move(done_);
     done_ = nullptr;
     if (ending != Ending::LinkLost && onReplyComplete)
@@ -332,8 +328,7 @@ void FastExchange::lose(const std::string& why)
     up_ = false;
     between_.clear();
     port_.close();
-    fields_.setText(Field::txtReady, lostText);
-    fields_.setColour(Field::txtReady, colours::red);
+    setState(LinkState::Down);
     if (onLinkLost)
         onLinkLost(why);
     // An exchange under way ends with what it heard.
@@ -356,15 +351,9 @@ void FastExchange::tryReopen()
     silentInARow_ = 0;
     port_.discardInput();
     if (!waiting_)
-        showReady();
+        setState(LinkState::Ready);
     if (onLinkBack)
         onLinkBack();
-}
-
-void FastExchange::showReady()
-{
-    fields_.setText(Field::txtReady, "READY");
-    fields_.setColour(Field::txtReady, colours::white);
 }
 
 } // namespace zorvel

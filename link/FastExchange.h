@@ -17,7 +17,6 @@
 #include "Exchange.h"
 #include "ModemPort.h"
 #include "ReplyEnd.h"
-#include "StatusFields.h"
 
 namespace zorvel {
 
@@ -43,8 +42,7 @@ struct FastLinkTimes {
 
 class FastExchange : public Exchange {
 public:
-    FastExchange(ModemPort& port, Clock& clock, StatusFields& fields, PortSettings settings,
-                 FastLinkTimes times);
+    FastExchange(ModemPort& port, Clock& clock, PortSettings settings, FastLinkTimes times);
     ~FastExchange() override;
 
     // Opens the port for good. A port that cannot be opened at start ends the program as
@@ -88,11 +86,9 @@ private:
     void finish(Ending ending);
     void lose(const std::string& why);
     void tryReopen();
-    void showReady();
 
     ModemPort& port_;
     Clock& clock_;
-    StatusFields& fields_;
     PortSettings settings_;
     FastLinkTimes times_;
     std::unique_ptr<OneShotTimer> timer_;        // ceiling and stamp refresh

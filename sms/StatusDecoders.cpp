@@ -114,10 +114,8 @@ SignalBars DecodeCSQ(const std::string& answer)
     const std::string value = GetCommaField(CutAnswerPrefix(GetAnswerLine(answer, 1)), 0);
     SignalBars result{barText(value), {}};
     // The boxes follow the text, whatever it holds ("ERROR" lights box 4).
-    for (std::size_t k = 0; k < result.bars.size(); ++k)
-        result.bars[k] = (k < result.txtSignal.size() && result.txtSignal[k] == 'O')
-                             ? colours::white
-                             : colours::darkGrey;
+    for (std::size_t k = 0; k < result.lit.size(); ++k)
+        result.lit[k] = k < result.text.size() && result.text[k] == 'O';
     return result;
 }
 

@@ -5,7 +5,6 @@
 #include <array>
 #include <string>
 
-#include "StatusFields.h"
 
 namespace zorvel {
 
@@ -22,11 +21,11 @@ std::string DecodeGSN(const std::string& answer);
 std::string DecodeCIMI(const std::string& answer);
 
 struct SignalBars {
-    std::string txtSignal;
-    std::array<Rgb, 5> bars; // picS1..picS5: white for a lit bar, dark grey otherwise
+    std::string text;
+    std::array<bool, 5> lit{}; // the five boxes beside the text
 };
 
-// AT+CSQ, "\r\n+CSQ: 18,99\r\n\r\nOK\r\n" -> "OOOO_", bars 1 to 4 white.
+// AT+CSQ, "\r\n+CSQ: 18,99\r\n\r\nOK\r\n" -> "OOOO_", boxes 1 to 4 lit.
 SignalBars DecodeCSQ(const std::string& answer);
 
 // AT+COPS?, "\r\n+COPS: 0,2,\"23410\",2\r\n\r\nOK\r\n" -> "O2 UK".

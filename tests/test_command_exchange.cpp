@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "CommandExchange.h"
+#include "StatusPresenter.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakePort.h"
 
@@ -12,11 +13,12 @@ using zorvel::testing::FakePort;
 namespace {
 
 struct Rig {
-    explicit Rig(std::int64_t startMs = 1'700'000'000'000) : clock(startMs) {}
+    explicit Rig(std::int64_t startMs = 1'700'000'000'000) : clock(startMs) { presenter.showLink(exchange, clock); }
     FakeClock clock;
     FakePort port;
     StatusFields fields;
-    CommandExchange exchange{port, clock, fields, PortSettings{3, "9600,n,8,1"}};
+    StatusPresenter presenter{fields};
+    CommandExchange exchange{port, clock, PortSettings{3, "9600,n,8,1"}};
     int doneCalls = 0;
     std::int64_t doneAt = -1;
 
@@ -203,7 +205,9 @@ void CommandExchangeTest::openFailureReportsThePortAndStops()
     port.openSucceeds = false;
     port.settingsProblem = settingsProblem.toStdString();
     StatusFields fields;
-    CommandExchange exchange(port, clock, fields, PortSettings{portNumber, "9600,n,8,1"});
+    StatusPresenter presenter(fields);
+    CommandExchange exchange(port, clock, PortSettings{portNumber, "9600,n,8,1"});
+    presenter.showLink(exchange, clock);
     std::vector<std::string> reports;
     exchange.onPortUnavailable = [&](const std::string& m) { reports.push_back(m); };
     bool done = false;

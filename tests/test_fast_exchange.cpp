@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "FastExchange.h"
+#include "StatusPresenter.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakePort.h"
 
@@ -18,7 +19,8 @@ struct Rig {
     {
         times.textMode = lingerMs > 0;
         times.textLingerMs = lingerMs;
-        exchange = std::make_unique<FastExchange>(port, clock, fields, PortSettings{3, "9600,n,8,1"}, times);
+        exchange = std::make_unique<FastExchange>(port, clock, PortSettings{3, "9600,n,8,1"}, times);
+        presenter.showLink(*exchange, clock);
         exchange->onAnnounced = [this] { ++announced; };
         exchange->onLinkLost = [this](const std::string& why) { lost.push_back(why); };
         exchange->onLinkBack = [this] { ++back; };
@@ -26,6 +28,7 @@ struct Rig {
     FakeClock clock;
     FakePort port;
     StatusFields fields;
+    StatusPresenter presenter{fields};
     FastLinkTimes times;
     std::unique_ptr<FastExchange> exchange;
     int doneCalls = 0;

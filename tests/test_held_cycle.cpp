@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "FastExchange.h"
+#include "StatusPresenter.h"
 #include "PollCycle.h"
 #include "SimReplies.h"
 #include "fakes/CycleRig.h"
@@ -15,10 +16,12 @@ namespace {
 
 struct HeldRig {
     HeldRig(SetupSettings setup, bool held = true)
-        : exchange(port, clock, fields, PortSettings{3, "9600,n,8,1"}, FastLinkTimes{}),
-          cycle(exchange, fields, http, clock, ForwardingSettings{MessageMode::Decoded, "http://h/in", "k"},
+        : exchange(port, clock, PortSettings{3, "9600,n,8,1"}, FastLinkTimes{}),
+          cycle(exchange, http, clock, ForwardingSettings{MessageMode::Decoded, "http://h/in", "k"},
                 std::move(setup), LinkPace{held})
     {
+        presenter.showLink(exchange, clock);
+        presenter.showReadings(cycle.readings);
         port.respond = [this](const std::string& w) {
             if (w.starts_with("AT+CPIN")) {
                 const bool entry = w.starts_with("AT+CPIN=");
@@ -64,6 +67,7 @@ struct HeldRig {
     FakePort port;
     FakeHttp http;
     StatusFields fields;
+    StatusPresenter presenter{fields};
     FastExchange exchange;
     ScriptedModem modem;
     PollCycle cycle;

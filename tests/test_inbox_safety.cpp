@@ -109,8 +109,14 @@ void InboxSafetyTest::silentListDecidesNothing()
     rig.modem.store[1] = textEntry(senderOf(2), "arrived in the freed slot");
     for (const char* command : {"AT+CSQ\r\n", "AT+COPS?\r\n", "AT+CMGF=1\r\n", "AT+CMGL=\"ALL\"\r\n"})
         rig.modem.silentOrOdd[command] = "";
-    // What the box shows when the commands since the last list got no reply.
-    rig.fields.setText(Field::txtStatus, "\r\n+CMGL: 1" + textEntry(senderOf(1), "first") + "\r\n\r\nOK\r\n");
+    // The last reply the modem gave is the old list: it shows again for each command that
+    // gets none.
+    for (int i = 0; i < 60 && (rig.cycle.running() || rig.exchange.waiting()); ++i)
+        rig.clock.advance(500); // the cycle under way ends; no tick starts another
+    rig.modem.silentOrOdd["AT\r\n"] = "\r\n+CMGL: 1" + textEntry(senderOf(1), "first") + "\r\n\r\nOK\r\n";
+    rig.exchange.SendCommand("AT\r\n", [] {});
+    rig.clock.advance(2000);
+    QCOMPARE(rig.fields.text(Field::txtStatus), rig.modem.silentOrOdd["AT\r\n"]);
     const std::size_t before = rig.port.written.size();
     run(rig, 15, {});
     for (std::size_t i = before; i < rig.port.written.size(); ++i)

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "CommandExchange.h"
+#include "StatusPresenter.h"
 #include "QtClock.h"
 #include "QtSerialModemPort.h"
 
@@ -82,8 +83,9 @@ public:
 struct SerialRig {
     explicit SerialRig(int number = 3, const std::string& speed = "9600,n,8,1")
         : modem(dir.path(), number), port(dir.path().toStdString(), "zorvel.ini"),
-          exchange(port, clock, fields, PortSettings{number, speed})
+          exchange(port, clock, PortSettings{number, speed})
     {
+        presenter.showLink(exchange, clock);
     }
     // Runs one command to the end of its window.
     bool send(const std::string& command)
@@ -96,6 +98,7 @@ struct SerialRig {
     PtyModem modem;
     QtClock clock;
     StatusFields fields;
+    StatusPresenter presenter{fields};
     QtSerialModemPort port;
     CommandExchange exchange;
 };
@@ -172,17 +175,16 @@ void SerialExchangeTest::missingPortIsReported()
 {
     QTemporaryDir dir;
     QtClock clock;
-    StatusFields fields;
     QtSerialModemPort port(dir.path().toStdString(), "zorvel.ini");
     // Port 999 exists neither as a link of ours nor as a device.
-    CommandExchange exchange(port, clock, fields, PortSettings{999, "9600,n,8,1"});
+    CommandExchange exchange(port, clock, PortSettings{999, "9600,n,8,1"});
     std::string message;
     exchange.onPortUnavailable = [&](const std::string& m) { message = m; };
     exchange.SendCommand("ATZ\r\n", [] {});
     QCOMPARE(message, std::string("COM999: not available. Please check or change the port."));
 
     PtyModem modem(dir.path(), 4);
-    CommandExchange badSettings(port, clock, fields, PortSettings{4, "9600,n,8,1.5"});
+    CommandExchange badSettings(port, clock, PortSettings{4, "9600,n,8,1.5"});
     badSettings.onPortUnavailable = [&](const std::string& m) { message = m; };
     badSettings.SendCommand("ATZ\r\n", [] {});
     QVERIFY2(message.find("\"Speed\"") != std::string::npos, message.c_str());

@@ -6,6 +6,7 @@
 
 #include "CommandExchange.h"
 #include "PollCycle.h"
+#include "StatusPresenter.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeHttp.h"
 #include "fakes/FakePort.h"
@@ -79,11 +80,13 @@ inline std::string pduEntry(const PduFields& pdu)
 
 struct Rig {
     explicit Rig(std::string pduMode = "0", bool decode = false)
-        : cycle(exchange, fields, http, clock,
+        : cycle(exchange, http, clock,
                 ForwardingSettings{MessageModeOf(pduMode, decode), "http://h/in", "k"})
     {
         port.respond = [this](const std::string& w) { return modem(w); };
         cycle.readOutgoingInput = [this] { return input; };
+        presenter.showLink(exchange, clock);
+        presenter.showReadings(cycle.readings);
     }
     // One tick, then time until the next tick.
     void tick()
@@ -126,7 +129,8 @@ struct Rig {
     FakePort port;
     FakeHttp http;
     StatusFields fields;
-    CommandExchange exchange{port, clock, fields, PortSettings{3, "9600,n,8,1"}};
+    StatusPresenter presenter{fields};
+    CommandExchange exchange{port, clock, PortSettings{3, "9600,n,8,1"}};
     ScriptedModem modem;
     OutgoingInput input{"+15550009999", "Balance?"};
     PollCycle cycle;

@@ -9,7 +9,6 @@
 #include "ModelModem.h"
 #include "ModelWeb.h"
 #include "PollCycle.h"
-#include "StatusFields.h"
 #include "fakes/FakeClock.h"
 
 namespace zorvel::model {
@@ -42,24 +41,23 @@ ForwardingSettings settingsFor(Mode mode)
     return settings;
 }
 
-std::unique_ptr<Exchange> exchangeFor(bool fastLink, Mode mode, ModemPort& port, Clock& clock,
-                                      StatusFields& fields)
+std::unique_ptr<Exchange> exchangeFor(bool fastLink, Mode mode, ModemPort& port, Clock& clock)
 {
     const PortSettings settings{3, "9600,n,8,1"};
     if (!fastLink)
-        return std::make_unique<CommandExchange>(port, clock, fields, settings);
+        return std::make_unique<CommandExchange>(port, clock, settings);
     FastLinkTimes times;
     if (mode == Mode::Text) {
         times.textMode = true;
         times.textLingerMs = 200;
     }
-    return std::make_unique<FastExchange>(port, clock, fields, settings, times);
+    return std::make_unique<FastExchange>(port, clock, settings, times);
 }
 
 struct World {
     World(Mode mode, bool keepOnDisk, bool fastLink)
-        : store(mode, trace, storeSlots), exchange(exchangeFor(fastLink, mode, modem, clock, fields)),
-          cycle(*exchange, fields, web, clock, settingsFor(mode), SetupSettings{{}, fastLink, "", "", fastLink, fastLink && mode == Mode::Text},
+        : store(mode, trace, storeSlots), exchange(exchangeFor(fastLink, mode, modem, clock)),
+          cycle(*exchange, web, clock, settingsFor(mode), SetupSettings{{}, fastLink, "", "", fastLink, fastLink && mode == Mode::Text},
                 LinkPace{fastLink})
     {
         if (auto* held = dynamic_cast<FastExchange*>(exchange.get())) {
@@ -111,7 +109,6 @@ struct World {
     ModelStore store;
     ModelModem modem{clock, store, trace};
     ModelWeb web{clock, store, trace, dest, key};
-    StatusFields fields;
     std::unique_ptr<Exchange> exchange;
     PollCycle cycle;
     std::unique_ptr<GatewayStore> local; // with the local store; ends before the cycle

@@ -1,7 +1,8 @@
 #pragma once
-// The gateway's display state: every text and colour the window shows, held here so the
-// modem link can write (and read back) them without any widget. The window listens for
-// changes; setting a field to the value it already has notifies nobody.
+// The gateway's display state: every text and colour the window shows, held without any
+// widget so that it can be written (by StatusPresenter) and tested without a display.
+// The window listens for changes; setting a field to the value it already has notifies
+// nobody.
 #include <array>
 #include <cstdint>
 #include <functional>
