@@ -9,6 +9,7 @@
 #include "LogCategories.h"
 #include "QtNotificationArea.h"
 #include "SignalWatcher.h"
+#include "TypedLatin1.h"
 #include "Version.h"
 #include "WindowTray.h"
 #include "frmMain.h"
@@ -54,8 +55,8 @@ bool Gateway::Form_Load()
     startMinimised_ = link_.config().StartMinimised == "1";
     link_.start([this] {
         // Read when the send step runs, exactly as typed; Latin-1 on the line.
-        return OutgoingInput{Utf8ToLatin1(window_->txtSendNumber->text().toStdString()),
-                             Utf8ToLatin1(window_->txtSendMsg->text().toStdString())};
+        return OutgoingInput{TypedLatin1(window_->txtSendNumber->text()),
+                             TypedLatin1(window_->txtSendMsg->text())};
     });
     return true;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // The three writes that send the operator's message, always in text format and without
-// waiting for the modem's "> " prompt, plus the conversion of what was typed into the
-// bytes that go down the line.
+// waiting for the modem's "> " prompt.
 #include <string>
 
 namespace zorvel {
@@ -15,9 +14,5 @@ struct OutgoingCommands {
 // ("+447700900123", "Hi") -> "AT+CMGF=1\r\n", "AT+CMGS=\"+447700900123\"\r\n", "Hi\x1a".
 // Number and text are Latin-1 bytes, used exactly as typed.
 OutgoingCommands BuildOutgoingCommands(const std::string& number, const std::string& text);
-
-// UTF-8 as typed to Latin-1 bytes: "caf\xC3\xA9 \xE2\x82\xAC" -> "caf\xE9 ?". A character
-// outside Latin-1 becomes one '?', each byte of malformed UTF-8 becomes '?'.
-std::string Utf8ToLatin1(const std::string& utf8);
 
 } // namespace zorvel

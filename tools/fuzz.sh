@@ -15,7 +15,7 @@ cmake -S fuzz -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build "$out" -j"$(nproc)"
 
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_latin1 fuzz_config_text
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_config_text
                                     fuzz_sms_deliver fuzz_forwarding_queue fuzz_http_head fuzz_cycle
                                     fuzz_cycle_planted)
 
