@@ -1,6 +1,7 @@
 #include "Configuration.h"
 
 #include "ByteEscape.h"
+#include "ConfigFailure.h"
 #include "DestAddress.h"
 #include "IniFile.h"
 #include "LinkKeys.h"
@@ -11,18 +12,13 @@ namespace zorvel {
 
 namespace {
 
-constexpr const char* sectionName = "Zorvel";
+constexpr const char* sectionName = configSection;
 
-// One layout for every reason start-up cannot get a port number, so the operator
-// always sees where to look, what was there and what to write instead.
 std::string PortSettingFailure(const std::string& path, const std::string& found)
 {
-    return "Zorvel cannot start: the serial port number in its settings is missing or unusable.\n\n"
-           "File: " + path + "\n"
-           "Section: [" + sectionName + "]\n"
-           "Key: COM\n"
-           "Value found: " + found + "\n"
-           "Expected: a port number such as 3 (the line COM=3 in section [" + sectionName + "]).";
+    return ConfigFailure("the serial port number in its settings is missing or unusable", path, "COM",
+                         found, "a port number such as 3 (the line COM=3 in section [" +
+                                    std::string(sectionName) + "]).");
 }
 
 std::string DescribeMissingPort(const IniFile& ini)
@@ -59,36 +55,27 @@ std::optional<int> ParseMinutes(const std::string& text)
 
 std::string MultipartWaitFailure(const std::string& path, const std::string& found)
 {
-    return "Zorvel cannot start: the waiting time for the parts of a long message is unusable.\n\n"
-           "File: " + path + "\n"
-           "Section: [" + std::string(sectionName) + "]\n"
-           "Key: MultipartWait\n"
-           "Value found: \"" + found + "\"\n"
-           "Expected: whole minutes from 0 to " + std::to_string(longestMultipartWait) +
-           ", such as 10 (the line MultipartWait=10), or no such line for 10 minutes.";
+    return ConfigFailure("the waiting time for the parts of a long message is unusable", path,
+                         "MultipartWait", "\"" + found + "\"",
+                         "whole minutes from 0 to " + std::to_string(longestMultipartWait) +
+                             ", such as 10 (the line MultipartWait=10), or no such line for 10 minutes.");
 }
 
 std::string DestFailure(const std::string& path, const std::string& found, const std::string& problem)
 {
-    return "Zorvel cannot start: the web address that receives the messages is unusable.\n\n"
-           "File: " + path + "\n"
-           "Section: [" + std::string(sectionName) + "]\n"
-           "Key: Dest\n"
-           "Value found: \"" + EscapeBytes(found) + "\", " + problem + "\n"
-           "Expected: an http or https address with a host name, such as "
-           "https://example.org/sms/receive.php (the line Dest=https://example.org/sms/receive.php); "
-           "a '#' or a blank in it written as %23 or %20.";
+    return ConfigFailure("the web address that receives the messages is unusable", path, "Dest",
+                         "\"" + EscapeBytes(found) + "\", " + problem,
+                         "an http or https address with a host name, such as "
+                         "https://example.org/sms/receive.php (the line Dest=https://example.org/sms/receive.php); "
+                         "a '#' or a blank in it written as %23 or %20.");
 }
 
 std::string StoreFailure(const std::string& path, const std::string& found)
 {
-    return "Zorvel cannot start: the choice of keeping messages on disk is unusable.\n\n"
-           "File: " + path + "\n"
-           "Section: [" + std::string(sectionName) + "]\n"
-           "Key: Store\n"
-           "Value found: \"" + EscapeBytes(found) + "\"\n"
-           "Expected: 1 to keep every message in zorvel.sqlite until the web application "
-           "accepts it (the line Store=1), 0 or no such line to forward straight from the modem.";
+    return ConfigFailure("the choice of keeping messages on disk is unusable", path, "Store",
+                         "\"" + EscapeBytes(found) + "\"",
+                         "1 to keep every message in zorvel.sqlite until the web application "
+                         "accepts it (the line Store=1), 0 or no such line to forward straight from the modem.");
 }
 
 // The values used to pass through one NUL-filled buffer, so a NUL byte in the file

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ByteEscape.h"
+#include "ConfigFailure.h"
 #include "Configuration.h"
 #include "IniFile.h"
 #include "modGeneral.h"
@@ -11,17 +12,12 @@ namespace zorvel {
 
 namespace {
 
-constexpr const char* sectionName = "Zorvel";
+constexpr const char* sectionName = configSection;
 
 std::string Failure(const std::string& what, const std::string& path, const char* key,
                     const std::string& found, const std::string& expected)
 {
-    return "Zorvel cannot start: " + what + " is unusable.\n\n"
-           "File: " + path + "\n"
-           "Section: [" + std::string(sectionName) + "]\n"
-           "Key: " + key + "\n"
-           "Value found: " + found + "\n"
-           "Expected: " + expected;
+    return ConfigFailure(what + " is unusable", path, key, found, expected);
 }
 
 bool IsPin(const std::string& text)
