@@ -1,5 +1,6 @@
 #include "ModemSetup.h"
 
+#include "ReplyShape.h"
 #include "StatusDecoders.h"
 
 namespace zorvel {
@@ -74,7 +75,7 @@ void ModemSetup::replyArrived(Step step)
     case Step::Storage: return afterStorage();
     case Step::Announce:
     case Step::AnnounceFallback:
-        if (FinalResultOf(own) == "OK") {
+        if (EndsWithOk(ReplyLines(own))) {
             notice("new messages are announced (" +
                    std::string(step == Step::Announce ? "AT+CNMI=2,1,0,0,0" : "AT+CNMI=1,1,0,0,0") + ")");
             return send(Step::OwnNumber);

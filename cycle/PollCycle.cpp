@@ -157,11 +157,11 @@ void PollCycle::replyArrived()
 
 void PollCycle::listArrived(const std::string& answer)
 {
+    InboxList list = DecodeCMGLList(answer, messageFormat());
     if (fill_)
-        checkStorageFill(DecodeCMGLList(answer, messageFormat()).entries.size());
+        checkStorageFill(list.entries.size());
     if (intake_) {
-        const std::vector<std::string> reads =
-            intake_->listed(DecodeCMGLList(answer, messageFormat()), exchange_.replySettled());
+        const std::vector<std::string> reads = intake_->listed(list, exchange_.replySettled());
         intakeReads_.assign(reads.begin(), reads.end());
         intakeDeletes_.clear();
         intakeCommitted_ = false;
@@ -169,7 +169,6 @@ void PollCycle::listArrived(const std::string& answer)
         return continueIntake();
     }
     listSettled_ = exchange_.replySettled();
-    InboxList list = DecodeCMGLList(answer, messageFormat());
     // In text mode a list that went on after it ended may have been cut at a line of its
     // last text that reads "OK": that entry, and whatever came after it, wait.
     if (!listSettled_ && messageFormat() == MessageFormat::Text && !list.entries.empty())

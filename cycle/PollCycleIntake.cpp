@@ -50,10 +50,7 @@ void PollCycle::intakeReadArrived(const std::string& answer)
 
 void PollCycle::intakeDeleteArrived(const std::string& answer)
 {
-    const std::vector<std::string> lines = ReplyLines(answer);
-    const std::size_t finalAt = FinalResultAt(lines);
-    intake_->deleteAnswered(intakeDeletes_.front(), finalAt < lines.size() && lines[finalAt] == "OK",
-                            answer);
+    intake_->deleteAnswered(intakeDeletes_.front(), EndsWithOk(ReplyLines(answer)), answer);
     intakeDeletes_.pop_front();
     continueIntake();
 }

@@ -71,7 +71,7 @@ InboxList DecodeCMGLList(const std::string& reply, MessageFormat format)
     const std::vector<std::string> replyLines = ReplyLines(reply);
     // Only the last line can be the final result code: a text may hold an "OK" line.
     const std::size_t finalAt = FinalResultAt(replyLines);
-    const bool ended = finalAt < replyLines.size() && replyLines[finalAt] == "OK";
+    const bool ended = EndsWithOk(replyLines);
     const std::size_t limit = std::min(finalAt, replyLines.size());
 
     // The lines that may start an entry. A modem that echoes the LF of the command, or

@@ -36,7 +36,7 @@ std::optional<ReadMessage> DecodeCMGR(const std::string& reply, MessageFormat fo
 {
     const std::vector<std::string> lines = ReplyLines(reply);
     const std::size_t finalAt = FinalResultAt(lines);
-    if (finalAt >= lines.size() || lines[finalAt] != "OK")
+    if (!EndsWithOk(lines))
         return std::nullopt;
     std::size_t header = 0;
     while (header < finalAt && lines[header].compare(0, readHeader.size(), readHeader) != 0)

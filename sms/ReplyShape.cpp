@@ -103,4 +103,10 @@ std::size_t FinalResultAt(const std::vector<std::string>& lines)
     return end - 1;
 }
 
+bool EndsWithOk(const std::vector<std::string>& lines)
+{
+    const std::size_t at = FinalResultAt(lines);
+    return at < lines.size() && lines[at] == "OK";
+}
+
 } // namespace zorvel

@@ -27,5 +27,7 @@ bool IsUnsolicited(const std::string& line);
 // line in front of it) are set aside. `lines.size()` when the reply has none: it was
 // cut short or never came.
 std::size_t FinalResultAt(const std::vector<std::string>& lines);
+// The reply ended, and with "OK".
+bool EndsWithOk(const std::vector<std::string>& lines);
 
 } // namespace zorvel
