@@ -47,7 +47,7 @@ bool ProcessExists(long pid)
 
 std::string LockFileName(const std::string& device)
 {
-    std::string name = device.rfind("/dev/", 0) == 0 ? device.substr(5) : device;
+    std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
     for (char& c : name)
         if (c == '/')
             c = '_';

@@ -14,11 +14,6 @@ namespace {
 
 constexpr std::size_t shownLength = 30;
 
-bool startsWith(const std::string& text, std::string_view prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // The header's fields by the modem's commas: index between the blank and the first
 // comma, sender the third field, stamp everything after the fourth comma (its own
 // commas included). The tests run in this order and each sees the state the earlier
@@ -126,7 +121,7 @@ bool IsListHeader(const std::string& line)
     // "+CMGL: " and an index of one to five digits, then a comma: anything else in the
     // index's place would go into a delete command.
     constexpr std::string_view prefix = "+CMGL: ";
-    if (!startsWith(line, prefix))
+    if (!line.starts_with(prefix))
         return false;
     std::size_t digits = 0;
     while (prefix.size() + digits < line.size() && digits <= 5 &&

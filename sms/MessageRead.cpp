@@ -39,7 +39,7 @@ std::optional<ReadMessage> DecodeCMGR(const std::string& reply, MessageFormat fo
     if (!EndsWithOk(lines))
         return std::nullopt;
     std::size_t header = 0;
-    while (header < finalAt && lines[header].compare(0, readHeader.size(), readHeader) != 0)
+    while (header < finalAt && !lines[header].starts_with(readHeader))
         ++header;
     if (header + 1 >= finalAt)
         return std::nullopt;

@@ -6,11 +6,6 @@ namespace zorvel {
 
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Values as modems print them after an unsolicited line's name: numbers (a sign or
@@ -58,7 +53,7 @@ bool IsFinalResult(const std::string& line)
     if (line == "OK" || line == "ERROR")
         return true;
     for (std::string_view prefix : {"+CMS ERROR: ", "+CME ERROR: "}) {
-        if (startsWith(line, prefix) && line.size() > prefix.size())
+        if (line.starts_with(prefix) && line.size() > prefix.size())
             return true;
     }
     return false;
@@ -76,7 +71,7 @@ bool IsUnsolicited(const std::string& line)
         "+CUSD:", "^RSSI:", "^HCSQ:", "^BOOT:", "^MODE:", "^SRVST:", "^SIMST:",
         "^DSFLOWRPT:", "^SMMEMFULL:", "^STIN:"};
     for (std::string_view name : names) {
-        if (!startsWith(line, name))
+        if (!line.starts_with(name))
             continue;
         std::string_view values = std::string_view(line).substr(name.size());
         if (!values.empty() && values.front() == ' ')

@@ -36,7 +36,7 @@ PinState DecodePinState(const std::string& reply)
 {
     PinState state;
     for (const std::string& line : ReplyLines(reply)) {
-        if (line.rfind("+CPIN:", 0) != 0)
+        if (!line.starts_with("+CPIN:"))
             continue;
         const std::string code = Trimmed(line.substr(6));
         state.shown = EscapeBytes(HidePin(code));
@@ -64,7 +64,7 @@ std::string FinalResultOf(const std::string& reply)
 std::optional<StorageFill> DecodeStorageFill(const std::string& reply)
 {
     for (const std::string& line : ReplyLines(reply)) {
-        if (line.rfind("+CPMS:", 0) != 0)
+        if (!line.starts_with("+CPMS:"))
             continue;
         // "+CPMS: 3,30,..." after a choice; "+CPMS: "SM",3,30,..." when asked.
         std::string values = line.substr(6);

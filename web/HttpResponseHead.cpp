@@ -19,7 +19,7 @@ bool IsTokenChar(char c)
 // "HTTP/1.1 200 OK" -> 200; 0 when the line is no HTTP/1.x status line.
 int StatusOf(std::string_view line)
 {
-    if (line.size() < 12 || line.substr(0, 7) != "HTTP/1." || !IsDigit(line[7]) || line[8] != ' ')
+    if (line.size() < 12 || !line.starts_with("HTTP/1.") || !IsDigit(line[7]) || line[8] != ' ')
         return 0;
     if (!IsDigit(line[9]) || !IsDigit(line[10]) || !IsDigit(line[11]))
         return 0;
