@@ -33,9 +33,9 @@ write_ini() {
         "${2:-http://127.0.0.1:9/}" >"$1/zorvel.ini"
 }
 
-# A fresh folder $work with zorvel.ini (StartMinimised=1 when BENCH_MINIMISED=1) and the
-# simulated modem on its ports/com3; everything started is ended, and the folder removed,
-# when the script exits. The caller appends further processes to `pids`.
+# A fresh folder $work with zorvel.ini (StartMinimised=1 when BENCH_MINIMISED=1, a line
+# Link=fast when BENCH_LINK=fast) and the simulated modem on its ports/com3; everything
+# started is ended, and the folder removed, when the script exits. The caller appends further processes to `pids`.
 start_bench_folder() {
     work=$(mktemp -d)
     pids=()
@@ -43,6 +43,7 @@ start_bench_folder() {
     mkdir -p "$work/ports"
     write_ini "$work"
     [ "${BENCH_MINIMISED:-0}" = 1 ] && sed -i 's/^StartMinimised=0/StartMinimised=1/' "$work/zorvel.ini"
+    [ -n "${BENCH_LINK:-}" ] && echo "Link=$BENCH_LINK" >>"$work/zorvel.ini"
     "$root/build/zorvel-simmodem" --link "$work/ports/com3" --log "$work/sim.log" &
     pids+=($!)
 }

@@ -2,8 +2,9 @@
 # Instructions per AT command, counted by callgrind: steadier than CPU time on a busy
 # machine, so two builds can be compared to a few per cent.
 #   bench/instructions.sh [commands]   (default 60, counted after 10 to warm up)
-# BENCH_MINIMISED=1 runs with the window hidden in the tray. BENCH_PROGRAM=path measures
-# another build of the program against this folder's simulated modem.
+# BENCH_MINIMISED=1 runs with the window hidden in the tray. BENCH_LINK=fast measures the
+# held link. BENCH_PROGRAM=path measures another build of the program against this
+# folder's simulated modem.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")

@@ -5,6 +5,7 @@
 # past the memory limit; and fails when fuzz_cycle_planted, the cycle's target with a
 # fault planted on purpose (fuzz/planted/), does NOT break the rule in its time.
 # Usage: tools/fuzz.sh [seconds-per-target] [target...]
+#        tools/fuzz.sh --build-only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -13,6 +14,7 @@ out=build-fuzz
 
 cmake -S fuzz -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$out" -j"$(nproc)"
+[ "$seconds" = --build-only ] && exit 0
 
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_config_text
