@@ -1,10 +1,13 @@
-// The four answer-parsing rules and the status decoders on arbitrary reply bytes: no
-// crash, no sanitizer report, and outputs bounded by (and mostly made of) the input.
+// The four answer-parsing rules, the status decoders and the rule for a settled reply on
+// arbitrary reply bytes: no crash, no sanitizer report, and outputs bounded by (and
+// mostly made of) the input.
 #include <algorithm>
 #include <cstdint>
 
 #include "AnswerParsing.h"
 #include "Check.h"
+#include "ReplySettled.h"
+#include "ReplyShape.h"
 #include "StatusDecoders.h"
 
 using namespace zorvel;
@@ -60,6 +63,21 @@ void CheckFields(const std::string& text)
     Require(joined == text, "GetCommaField fields do not add up to the text");
 }
 
+// Only own lines at a reply's end: never a final result code among them, and the bytes
+// split at their last LF are own lines on both sides exactly when the whole is.
+void CheckSettled(const std::string& bytes)
+{
+    const std::string whole = WholeLines(bytes);
+    Require(bytes.starts_with(whole) && (whole.empty() || whole.back() == '\n') &&
+                bytes.find('\n', whole.size()) == std::string::npos,
+            "WholeLines not the bytes up to their last LF");
+    const bool own = OnlyOwnLines(bytes);
+    Require(own == (OnlyOwnLines(whole) && OnlyOwnLines(bytes.substr(whole.size()))),
+            "OnlyOwnLines differs once split at the last LF");
+    const std::vector<std::string> lines = ReplyLines(bytes);
+    Require(!own || FinalResultAt(lines) == lines.size(), "OnlyOwnLines let a final result code pass");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -68,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckLines(answer);
     CheckFields(answer);
     CheckFields(GetAnswerLine(answer, 1));
+    CheckSettled(answer);
 
     Require(DecodeCNUM(answer).size() <= size, "DecodeCNUM longer than the reply");
     Require(DecodeGSN(answer).size() <= size, "DecodeGSN longer than the reply");

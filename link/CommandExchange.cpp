@@ -1,6 +1,8 @@
 #include "CommandExchange.h"
 
-#include "ReplyShape.h"
+#include <algorithm>
+
+#include "ReplySettled.h"
 
 namespace zorvel {
 
@@ -100,17 +102,11 @@ void CommandExchange::SetTimeoutFlag()
 
 void CommandExchange::finish(bool runDone)
 {
-    constexpr std::int64_t quietBeforeCloseMs = 200;
-    settled_ = true;
-    for (const Piece& piece : pieces_) {
-        if (clock_.nowMs() - piece.arrivedMs < quietBeforeCloseMs) {
-            // A modem may announce something at any moment; anything else means the
-            // reply itself was still coming.
-            for (const std::string& line : ReplyLines(reply_.substr(piece.offset)))
-                settled_ = settled_ && (line.empty() || IsUnsolicited(line));
-            break;
-        }
-    }
+    // All that arrived in the window's last moments, from the first piece within them.
+    const auto recent = std::find_if(pieces_.begin(), pieces_.end(), [this](const Piece& piece) {
+        return clock_.nowMs() - piece.arrivedMs < settleQuietMs;
+    });
+    settled_ = recent == pieces_.end() || OnlyOwnLines(reply_.substr(recent->offset));
     timer_->stop();
     waiting_ = false;
     port_.close();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ReplySettled.h"
 #include "ReplyShape.h"
 #include "SimReplies.h"
 #include "TextFraming.h"
@@ -268,7 +269,6 @@ void FastExchange::finish(Ending ending)
 {
     if (!waiting_)
         return;
-    constexpr std::int64_t quietBeforeEndMs = 200;
     timer_->stop();
     linger_->stop();
     nothingHeard_->stop();
@@ -292,10 +292,8 @@ void FastExchange::finish(Ending ending)
     case Ending::Ceiling:
         // As at the end of a reply window: settled when the modem had fallen quiet, or
         // only announced something of its own.
-        settled_ = !confirmUnanswered && !framedShort_;
-        if (clock_.nowMs() - lastPieceMs_ < quietBeforeEndMs)
-            for (const std::string& line : ReplyLines(lastPiece_))
-                settled_ = settled_ && (line.empty() || IsUnsolicited(line));
+        settled_ = !confirmUnanswered && !framedShort_ &&
+                   (clock_.nowMs() - lastPieceMs_ >= settleQuietMs || OnlyOwnLines(lastPiece_));
         break;
     }
     const bool heardNothing = reply_.empty() && ending == Ending::Ceiling;

@@ -2,6 +2,7 @@
 // any line, "OK" among them.
 #include "FastExchange.h"
 
+#include "ReplySettled.h"
 #include "ReplyShape.h"
 #include "TextFraming.h"
 
@@ -10,18 +11,6 @@ namespace zorvel {
 namespace {
 
 constexpr std::size_t longestConfirmLine = 512;
-
-// Every whole line of `bytes` is empty or a line the modem drops in on its own.
-bool OnlyOwnLines(const std::string& bytes)
-{
-    const std::size_t lastLf = bytes.rfind('\n');
-    if (lastLf == std::string::npos)
-        return true;
-    for (const std::string& line : ReplyLines(bytes.substr(0, lastLf + 1)))
-        if (!line.empty() && !IsUnsolicited(line))
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -57,7 +46,7 @@ void FastExchange::startLinger()
 // result code starts it anew. Only the bytes since then are looked at.
 void FastExchange::lingerOn()
 {
-    if (OnlyOwnLines(reply_.substr(lingerFrom_)))
+    if (OnlyOwnLines(WholeLines(reply_.substr(lingerFrom_))))
         return; // or a line still coming
     linger_->stop();
     lingering_ = false;
@@ -93,7 +82,7 @@ void FastExchange::confirmHeard()
             confirmHeard_.clear();
             return finish(Ending::FinalResult);
         }
-        if (!line.empty() && !echo && !IsUnsolicited(line))
+        if (!echo && !OnlyOwnLines(line))
             wentOn_ = true;
     }
     confirmHeard_.erase(0, start);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "InboxDecoder.h"
+#include "ReplySettled.h"
 #include "ReplyShape.h"
 
 namespace zorvel {
@@ -156,10 +157,7 @@ TextFrame walk(std::string_view reply, std::vector<Span>& headers)
         if (!IsFinalResult(line))
             continue; // the echo, an empty line, a line of the modem's own
         // Only the modem's own lines may follow the final result code.
-        for (const std::string& after : ReplyLines(std::string(reply.substr(pos))))
-            if (!after.empty() && !IsUnsolicited(after))
-                return TextFrame::Unframed;
-        return TextFrame::Whole;
+        return OnlyOwnLines(std::string(reply.substr(pos))) ? TextFrame::Whole : TextFrame::Unframed;
     }
     return TextFrame::Incomplete;
 }
