@@ -45,7 +45,7 @@ void ModemSetup::send(Step step)
     case Step::Imei: command = "AT+GSN\r\n"; break;
     case Step::Imsi: command = "AT+CIMI\r\n"; break;
     }
-    exchange_.SendCommand(command, [this, step] { replyArrived(step); });
+    exchange_.SendCommand({CommandKind::Query, command}, [this, step] { replyArrived(step); });
 }
 
 // The identity queries read the shown reply, as every status query does; the SIM's and

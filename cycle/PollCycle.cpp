@@ -100,26 +100,26 @@ void PollCycle::run(Step step)
     case Step::Setup: return;
     case Step::OutgoingFormat:
         formatChanged_ = true;
-        return send(outgoing_.format);
-    case Step::OutgoingRecipient: return send(outgoing_.recipient);
-    case Step::OutgoingText: return send(outgoing_.body);
-    case Step::Signal: return send("AT+CSQ\r\n");
-    case Step::Operator: return send("AT+COPS?\r\n");
+        return send(CommandKind::Query, outgoing_.format);
+    case Step::OutgoingRecipient: return send(CommandKind::Recipient, outgoing_.recipient);
+    case Step::OutgoingText: return send(CommandKind::MessageText, outgoing_.body);
+    case Step::Signal: return send(CommandKind::Query, "AT+CSQ\r\n");
+    case Step::Operator: return send(CommandKind::Query, "AT+COPS?\r\n");
     case Step::Format:
         formatChanged_ = false;
-        return send(formatCommand());
+        return send(CommandKind::Query, formatCommand());
     case Step::List:
         lastListMs_ = clock_.nowMs();
         announced_ = false;
         drainAgain_ = false;
-        return send(ListCommand(messageFormat()));
-    case Step::ReadBeforeForward: return send(ReadCommand(message_->indexes.front()));
+        return send(CommandKind::List, ListCommand(messageFormat()));
+    case Step::ReadBeforeForward: return send(CommandKind::Read, ReadCommand(message_->indexes.front()));
     case Step::Forward: return forwardEntry();
-    case Step::ReadBeforeDelete: return send(ReadCommand(deletes_.front().index));
+    case Step::ReadBeforeDelete: return send(CommandKind::Read, ReadCommand(deletes_.front().index));
     case Step::Delete: return continueInbox();
-    case Step::IntakeSettle: return send(StoreIntake::settleCommand);
-    case Step::IntakeRead: return send(ReadCommand(intakeReads_.front()));
-    case Step::IntakeDelete: return send(DeleteCommand(intakeDeletes_.front()));
+    case Step::IntakeSettle: return send(CommandKind::Query, StoreIntake::settleCommand);
+    case Step::IntakeRead: return send(CommandKind::Read, ReadCommand(intakeReads_.front()));
+    case Step::IntakeDelete: return send(CommandKind::Delete, DeleteCommand(intakeDeletes_.front()));
     }
 }
 
@@ -261,7 +261,7 @@ void PollCycle::readBeforeDelete(const std::string& answer)
     if (events.deleting)
         events.deleting(pending.index, pending.forwardedBefore);
     step_ = Step::Delete;
-    send(DeleteCommand(pending.index));
+    send(CommandKind::Delete, DeleteCommand(pending.index));
 }
 
 void PollCycle::readBeforeForward(const std::string& answer)
@@ -378,9 +378,9 @@ void PollCycle::showNotForwarded(const std::string& why)
         readings.notForwarded(why);
 }
 
-void PollCycle::send(const std::string& command)
+void PollCycle::send(CommandKind kind, std::string bytes)
 {
-    exchange_.SendCommand(command, [this] { replyArrived(); });
+    exchange_.SendCommand({kind, std::move(bytes)}, [this] { replyArrived(); });
 }
 
 std::string PollCycle::formatCommand() const

@@ -123,7 +123,7 @@ private:
     std::optional<ReadMessage> readOnItsOwn(const std::string& answer) const;
     void forwardEntry();
     void forwardingEnded(const HttpResult& result);
-    void send(const std::string& command);
+    void send(CommandKind kind, std::string bytes);
     void showMessage(const std::string& stamp, const std::string& text);
     void showNotForwarded(const std::string& why);
     std::string formatCommand() const;

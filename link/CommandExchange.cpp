@@ -27,7 +27,7 @@ CommandExchange::~CommandExchange()
         port_.close();
 }
 
-bool CommandExchange::SendCommand(std::string command, std::function<void()> done)
+bool CommandExchange::SendCommand(Command command, std::function<void()> done)
 {
     if (waiting_)
         return false;
@@ -47,9 +47,9 @@ bool CommandExchange::SendCommand(std::string command, std::function<void()> don
     reply_.clear();
     pieces_.clear();
     port_.discardInput();
-    port_.write(command);
+    port_.write(command.bytes);
     if (onCommandSent)
-        onCommandSent(command);
+        onCommandSent(command.bytes);
     deadline_ = clock_.wholeSeconds() + 1;
     armWindowTimer();
     // Bytes may already be waiting if the modem is quick and the port reported nothing.

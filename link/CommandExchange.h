@@ -31,8 +31,9 @@ public:
     CommandExchange(ModemPort& port, Clock& clock, PortSettings settings);
     ~CommandExchange();
 
-    // `done` runs once the window has passed; the Busy state is the gate.
-    bool SendCommand(std::string command, std::function<void()> done) override;
+    // `done` runs once the window has passed; the Busy state is the gate. The window is
+    // the same whatever the command's kind.
+    bool SendCommand(Command command, std::function<void()> done) override;
     // The window is closing.
     void SetTimeoutFlag() override;
 

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "Command.h"
+
 namespace zorvel {
 
 // Whether the link can take a command: Ready lets the cycle start one, Busy while one
@@ -19,7 +21,7 @@ public:
     // Starts one exchange; `done` runs once it has ended and the link is Ready again. The
     // reply is then in shownReply() (unchanged when nothing arrived). While an exchange
     // runs, a second call is refused (returns false).
-    virtual bool SendCommand(std::string command, std::function<void()> done) = 0;
+    virtual bool SendCommand(Command command, std::function<void()> done) = 0;
     // The program is ending: end the wait now, without running `done`.
     virtual void SetTimeoutFlag() = 0;
 

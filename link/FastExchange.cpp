@@ -50,7 +50,7 @@ bool FastExchange::start()
     return true;
 }
 
-bool FastExchange::SendCommand(std::string command, std::function<void()> done)
+bool FastExchange::SendCommand(Command command, std::function<void()> done)
 {
     if (waiting_)
         return false;
@@ -75,11 +75,9 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
 
     readBetweenExchanges(); // an announcement that waits is not lost with the discard
     port_.discardInput();
-    textBearing_ = command_.starts_with("AT+CMGL") || command_.starts_with("AT+CMGR");
-    promptEnds_ = command_.starts_with("AT+CMGS=");
     // An outgoing message's text goes as it is: after a prompt that came late the modem
     // would take an "AT" for part of the message.
-    if (!outOfStep_ || command_.ends_with('\x1a')) {
+    if (!outOfStep_ || command_.kind == CommandKind::MessageText) {
         writeCommand();
         return true;
     }
@@ -93,9 +91,15 @@ bool FastExchange::SendCommand(std::string command, std::function<void()> done)
 
 void FastExchange::writeCommand()
 {
-    writeAndWait(command_, command_.starts_with("AT+CMGL") ? times_.listCeilingMs
-                           : command_.ends_with('\x1a')   ? times_.sendCeilingMs
-                                                          : times_.queryCeilingMs);
+    writeAndWait(command_.bytes, command_.kind == CommandKind::List          ? times_.listCeilingMs
+                                 : command_.kind == CommandKind::MessageText ? times_.sendCeilingMs
+                                                                             : times_.queryCeilingMs);
+}
+
+// A list's or a read's reply may carry a message's text, and a text may imitate any line.
+bool FastExchange::carriesText() const
+{
+    return command_.kind == CommandKind::List || command_.kind == CommandKind::Read;
 }
 
 void FastExchange::writeAndWait(const std::string& bytes, std::int64_t ceilingMs)
@@ -162,7 +166,7 @@ void FastExchange::collect()
     showReply(reply_);
     checked();
     // A text can imitate an announcement; only replies without message text count.
-    if (!textBearing_)
+    if (!carriesText())
         scanAnnouncements(piece);
     if (reply_.size() > longestReply)
         return finish(Ending::Ceiling);
@@ -170,7 +174,7 @@ void FastExchange::collect()
         return lingerOn();
     if (!replyComplete())
         return;
-    if (textBearing_ && times_.textMode)
+    if (carriesText() && times_.textMode)
         return textReplyEnded();
     finish(Ending::FinalResult);
 }
@@ -179,7 +183,7 @@ void FastExchange::collect()
 // or with the prompt for an outgoing message's text.
 bool FastExchange::replyComplete() const
 {
-    if (promptEnds_ && reply_.size() >= 2 && reply_.compare(reply_.size() - 2, 2, "> ") == 0)
+    if (command_.kind == CommandKind::Recipient && reply_.ends_with("> "))
         return true;
     if (reply_.empty() || reply_.back() != '\n')
         return false;
@@ -313,7 +317,7 @@ void FastExchange::finish(Ending ending)
         onReplyComplete(reply_);
     // The lengths asked for served to find the reply's end; the cycle reads the headers
     // as a modem writes them without.
-    if (textBearing_ && times_.textMode)
+    if (carriesText() && times_.textMode)
         reply_ = WithoutTextParameters(reply_);
     if (done)
         done();

@@ -49,7 +49,7 @@ public:
     // with the reply window (onPortUnavailable, false returned); later losses heal.
     bool start();
 
-    bool SendCommand(std::string command, std::function<void()> done) override;
+    bool SendCommand(Command command, std::function<void()> done) override;
     void SetTimeoutFlag() override;
     bool waiting() const override { return waiting_; }
     const std::string& reply() const override { return reply_; }
@@ -69,6 +69,7 @@ private:
 
     void collect();
     void writeCommand();
+    bool carriesText() const;
     // Writes `bytes` and waits for their answer, at most `ceilingMs`.
     void writeAndWait(const std::string& bytes, std::int64_t ceilingMs);
     void resyncHeard();
@@ -100,12 +101,10 @@ private:
     bool waiting_ = false;
     bool lingering_ = false;
     std::size_t lingerFrom_ = 0; // the reply's length when its final result code was whole
-    bool textBearing_ = false; // this command's reply may carry a message's text
-    bool promptEnds_ = false;  // this command is answered with the "> " prompt
     std::int64_t startedMs_ = 0;
     std::int64_t ceilingMs_ = 0;
     std::int64_t lastPieceMs_ = 0;
-    std::string command_;
+    Command command_;
     std::string reply_;
     std::string lastPiece_;
     std::string between_; // a line of the modem's own, not yet ended

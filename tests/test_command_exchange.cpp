@@ -24,7 +24,7 @@ struct Rig {
 
     void send(const std::string& command)
     {
-        QVERIFY(exchange.SendCommand(command, [this] {
+        QVERIFY(exchange.SendCommand({CommandKind::Query, command}, [this] {
             ++doneCalls;
             doneAt = clock.nowMs();
         }));
@@ -211,7 +211,7 @@ void CommandExchangeTest::openFailureReportsThePortAndStops()
     std::vector<std::string> reports;
     exchange.onPortUnavailable = [&](const std::string& m) { reports.push_back(m); };
     bool done = false;
-    exchange.SendCommand("ATZ\r\n", [&] { done = true; });
+    exchange.SendCommand({CommandKind::Query, "ATZ\r\n"}, [&] { done = true; });
     clock.advance(5000);
     QCOMPARE(reports, std::vector<std::string>{message.toStdString()});
     QVERIFY(!done);
@@ -224,7 +224,7 @@ void CommandExchangeTest::secondCommandDuringAWaitIsRefused()
 {
     Rig rig;
     rig.send("AT+CSQ\r\n");
-    QVERIFY(!rig.exchange.SendCommand("AT+COPS?\r\n", [] {}));
+    QVERIFY(!rig.exchange.SendCommand({CommandKind::Query, "AT+COPS?\r\n"}, [] {}));
     rig.clock.advance(2000);
     QCOMPARE(rig.port.written, std::vector<std::string>{"AT+CSQ\r\n"});
     QCOMPARE(rig.doneCalls, 1);

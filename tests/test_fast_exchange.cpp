@@ -12,6 +12,8 @@ using namespace zorvel;
 using zorvel::testing::FakeClock;
 using zorvel::testing::FakePort;
 
+Q_DECLARE_METATYPE(zorvel::CommandKind)
+
 namespace {
 
 struct Rig {
@@ -37,10 +39,10 @@ struct Rig {
     int back = 0;
     std::vector<std::string> lost;
 
-    void send(const std::string& command)
+    void send(CommandKind kind, const std::string& command)
     {
         const std::int64_t start = clock.nowMs();
-        QVERIFY(exchange->SendCommand(command, [this, start] {
+        QVERIFY(exchange->SendCommand({kind, command}, [this, start] {
             ++doneCalls;
             doneAt = clock.nowMs() - start;
         }));
@@ -70,40 +72,42 @@ private slots:
 void FastExchangeTest::endsAtTheFinalResultOrItsCeiling_data()
 {
     QTest::addColumn<QString>("command");
+    QTest::addColumn<CommandKind>("kind");
     QTest::addColumn<QStringList>("pieces"); // arriving 10 ms apart
     QTest::addColumn<int>("endsAfterMs");
     QTest::addColumn<bool>("settled");
     const QString csq = "AT+CSQ\r\n";
-    QTest::newRow("OK") << csq << QStringList{"AT+CSQ\r\r\n+CSQ: 18,99\r\n", "\r\nOK\r\n"} << 10 << true;
-    QTest::newRow("ERROR") << csq << QStringList{"\r\nERROR\r\n"} << 0 << true;
-    QTest::newRow("CMS ERROR") << "AT+CMGD=3\r\n" << QStringList{"\r\n+CMS ERROR: 321\r\n"} << 0 << true;
-    QTest::newRow("CME ERROR in words") << csq << QStringList{"\r\n+CME ERROR: SIM busy\r\n"} << 0 << true;
-    QTest::newRow("OK then an announcement") << csq
+    QTest::newRow("OK") << csq << CommandKind::Query << QStringList{"AT+CSQ\r\r\n+CSQ: 18,99\r\n", "\r\nOK\r\n"} << 10 << true;
+    QTest::newRow("ERROR") << csq << CommandKind::Query << QStringList{"\r\nERROR\r\n"} << 0 << true;
+    QTest::newRow("CMS ERROR") << "AT+CMGD=3\r\n" << CommandKind::Delete << QStringList{"\r\n+CMS ERROR: 321\r\n"} << 0 << true;
+    QTest::newRow("CME ERROR in words") << csq << CommandKind::Query << QStringList{"\r\n+CME ERROR: SIM busy\r\n"} << 0 << true;
+    QTest::newRow("OK then an announcement") << csq << CommandKind::Query
         << QStringList{"\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n"} << 0 << true;
-    QTest::newRow("OK split before its line end") << csq << QStringList{"\r\nOK", "\r\n"} << 10 << true;
+    QTest::newRow("OK split before its line end") << csq << CommandKind::Query << QStringList{"\r\nOK", "\r\n"} << 10 << true;
     // A flood of announcements after the result hides nothing and stretches nothing.
-    QTest::newRow("OK then 5000 announcements") << "AT+CMGL=4\r\n"
+    QTest::newRow("OK then 5000 announcements") << "AT+CMGL=4\r\n" << CommandKind::List
         << QStringList{"\r\nOK\r\n" + QString("\r\n+CMTI: \"SM\",1\r\n").repeated(5000)} << 0 << true;
-    QTest::newRow("prompt") << "AT+CMGS=\"+15550001\"\r\n" << QStringList{"\r\n> "} << 0 << true;
-    QTest::newRow("a prompt ends only a recipient") << csq << QStringList{"\r\n> "} << 2000 << true;
-    QTest::newRow("OK inside a line is not final") << csq << QStringList{"\r\n+CSQ: OK\r\n"} << 2000 << true;
-    QTest::newRow("query silent: its ceiling") << csq << QStringList{} << 2000 << true;
-    QTest::newRow("list silent: its ceiling") << "AT+CMGL=4\r\n" << QStringList{} << 10000 << true;
-    QTest::newRow("text silent: its ceiling") << "Hello\x1a" << QStringList{} << 60000 << true;
+    QTest::newRow("prompt") << "AT+CMGS=\"+15550001\"\r\n" << CommandKind::Recipient << QStringList{"\r\n> "} << 0 << true;
+    QTest::newRow("a prompt ends only a recipient") << csq << CommandKind::Query << QStringList{"\r\n> "} << 2000 << true;
+    QTest::newRow("OK inside a line is not final") << csq << CommandKind::Query << QStringList{"\r\n+CSQ: OK\r\n"} << 2000 << true;
+    QTest::newRow("query silent: its ceiling") << csq << CommandKind::Query << QStringList{} << 2000 << true;
+    QTest::newRow("list silent: its ceiling") << "AT+CMGL=4\r\n" << CommandKind::List << QStringList{} << 10000 << true;
+    QTest::newRow("text silent: its ceiling") << "Hello\x1a" << CommandKind::MessageText << QStringList{} << 60000 << true;
     // A modem that streams without end is cut off, and what it sent decides nothing.
-    QTest::newRow("a reply beyond 1 MiB") << "AT+CMGL=4\r\n"
+    QTest::newRow("a reply beyond 1 MiB") << "AT+CMGL=4\r\n" << CommandKind::List
         << QStringList{QString(600'000, 'x'), QString(600'000, 'y') + "\r\n"} << 10 << false;
 }
 
 void FastExchangeTest::endsAtTheFinalResultOrItsCeiling()
 {
     QFETCH(QString, command);
+    QFETCH(CommandKind, kind);
     QFETCH(QStringList, pieces);
     QFETCH(int, endsAfterMs);
     QFETCH(bool, settled);
     Rig rig;
     QVERIFY(rig.exchange->start());
-    rig.send(command.toStdString());
+    rig.send(kind, command.toStdString());
     QCOMPARE(rig.ready(), std::string("BUSY"));
     std::string all;
     for (const QString& piece : pieces) {
@@ -126,7 +130,7 @@ void FastExchangeTest::aTextLineOkDoesNotEndAListInTextMode()
 {
     Rig rig(200);
     QVERIFY(rig.exchange->start());
-    rig.send("AT+CMGL=\"ALL\"\r\n");
+    rig.send(CommandKind::List, "AT+CMGL=\"ALL\"\r\n");
     const std::string first = "\r\n+CMGL: 1,\"REC UNREAD\",\"+1555\",,\"26/12/08,10:00:00+04\"\r\nHi\r\n\r\nOK\r\n";
     rig.port.arrive(first);
     rig.clock.advance(50);
@@ -157,6 +161,7 @@ void FastExchangeTest::aTextLineOkDoesNotEndAListInTextMode()
 void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
 {
     QTest::addColumn<QString>("command");
+    QTest::addColumn<CommandKind>("kind");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<int>("endsAfterMs");
     QTest::addColumn<bool>("settled");
@@ -168,29 +173,29 @@ void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
     const QString cut = "Code 1234 is for login.\r\n\r\nOK\r\n";
     const QString rest = "If it was not you, call 555-0100 now\r\n\r\nOK\r\n";
     const QString whole = head + "\r\n" + text + "\r\n\r\nOK\r\n";
-    QTest::newRow("lengths: the pause is waited out") << read
+    QTest::newRow("lengths: the pause is waited out") << read << CommandKind::Read
         << QStringList{head + lengths + "\r\n" + cut, "+450", rest} << 450 << true << whole;
-    QTest::newRow("lengths: a whole reply ends at once") << read
+    QTest::newRow("lengths: a whole reply ends at once") << read << CommandKind::Read
         << QStringList{head + lengths + "\r\n" + cut + rest} << 0 << true << whole;
-    QTest::newRow("lengths: a list of two") << "AT+CMGL=\"ALL\"\r\n"
+    QTest::newRow("lengths: a list of two") << "AT+CMGL=\"ALL\"\r\n" << CommandKind::List
         << QStringList{"\r\n+CMGL: 1,\"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\",145,2\r\nOK\r\n"
                        "+CMGL: 2,\"REC READ\",\"+1556\",,\"26/12/08,10:00:01+04\",145,2\r\nHi\r\n",
                        "+300", "\r\nOK\r\n"}
         << 300 << true
         << "\r\n+CMGL: 1,\"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\"\r\nOK\r\n"
            "+CMGL: 2,\"REC READ\",\"+1556\",,\"26/12/08,10:00:01+04\"\r\nHi\r\n\r\nOK\r\n";
-    QTest::newRow("lengths: hex text counted in octets") << read
+    QTest::newRow("lengths: hex text counted in octets") << read << CommandKind::Read
         << QStringList{head + ",145,4,0,8,\"+1555000\",145,4\r\n004F004B\r\n\r\nOK\r\n"} << 0 << true
         << head + "\r\n004F004B\r\n\r\nOK\r\n";
     // A modem whose lengths are too long: at the ceiling the "AT" tells.
-    QTest::newRow("lengths too long: confirmed at the ceiling") << read
+    QTest::newRow("lengths too long: confirmed at the ceiling") << read << CommandKind::Read
         << QStringList{head + ",145,4,0,0,\"+1555000\",145,90\r\nHi\r\n\r\nOK\r\n", "+2000", "AT"}
         << 2000 << true << head + "\r\nHi\r\n\r\nOK\r\n";
-    QTest::newRow("no lengths: the rest comes before the AT's answer") << read
+    QTest::newRow("no lengths: the rest comes before the AT's answer") << read << CommandKind::Read
         << QStringList{head + "\r\n" + cut, "+200", rest, "AT"} << 200 << false << head + "\r\n" + cut;
-    QTest::newRow("no lengths, the rest within the wait") << read
+    QTest::newRow("no lengths, the rest within the wait") << read << CommandKind::Read
         << QStringList{head + "\r\n" + cut, "+100", rest, "+200", "AT"} << 300 << true << whole;
-    QTest::newRow("no lengths: the AT's answer unheard") << read
+    QTest::newRow("no lengths: the AT's answer unheard") << read << CommandKind::Read
         << QStringList{head + "\r\nHi\r\n\r\nOK\r\n", "+2200"} << 2200 << false
         << head + "\r\nHi\r\n\r\nOK\r\n";
 }
@@ -198,13 +203,14 @@ void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
 void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply()
 {
     QFETCH(QString, command);
+    QFETCH(CommandKind, kind);
     QFETCH(QStringList, steps);
     QFETCH(int, endsAfterMs);
     QFETCH(bool, settled);
     QFETCH(QString, reply);
     Rig rig(200);
     QVERIFY(rig.exchange->start());
-    rig.send(command.toStdString());
+    rig.send(kind, command.toStdString());
     for (const QString& step : steps) {
         if (step.startsWith('+'))
             rig.clock.advance(step.mid(1).toInt());
@@ -228,7 +234,7 @@ void FastExchangeTest::aModemThatPausedIsWaitedForLongerNextTime()
     const std::string head = "\r\n+CMGR: \"REC READ\",\"+1555\",,\"26/12/08,10:00:00+04\"\r\nabove\r\n\r\nOK\r\n";
     const std::string rest = "below\r\n\r\nOK\r\n";
     for (const bool whole : {false, true}) {
-        rig.send("AT+CMGR=1\r\n");
+        rig.send(CommandKind::Read, "AT+CMGR=1\r\n");
         if (rig.port.written.back() == "AT\r\n") // in step again after the reply that went on
             rig.port.arrive("\r\nOK\r\n"), rig.clock.advance(200);
         rig.port.arrive(head);
@@ -245,36 +251,38 @@ void FastExchangeTest::aModemThatPausedIsWaitedForLongerNextTime()
 void FastExchangeTest::announcementsCountOnlyOutsideMessageText_data()
 {
     QTest::addColumn<QString>("command");
+    QTest::addColumn<CommandKind>("kind");
     QTest::addColumn<QString>("during");
     QTest::addColumn<QString>("after");
     QTest::addColumn<int>("announced");
-    QTest::newRow("between exchanges") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\n+CMTI: \"SM\",4\r\n" << 1;
-    QTest::newRow("its line ends later") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\n+CMTI: \"SM\",4" << 1;
-    QTest::newRow("inside a status reply") << "AT+CSQ\r\n" << "\r\n+CMTI: \"ME\",2\r\n\r\nOK\r\n" << "" << 1;
-    QTest::newRow("inside a list: may be a text") << "AT+CMGL=4\r\n"
+    QTest::newRow("between exchanges") << "AT+CSQ\r\n" << CommandKind::Query << "\r\nOK\r\n" << "\r\n+CMTI: \"SM\",4\r\n" << 1;
+    QTest::newRow("its line ends later") << "AT+CSQ\r\n" << CommandKind::Query << "\r\nOK\r\n" << "\r\n+CMTI: \"SM\",4" << 1;
+    QTest::newRow("inside a status reply") << "AT+CSQ\r\n" << CommandKind::Query << "\r\n+CMTI: \"ME\",2\r\n\r\nOK\r\n" << "" << 1;
+    QTest::newRow("inside a list: may be a text") << "AT+CMGL=4\r\n" << CommandKind::List
         << "\r\n+CMGL: 1,0,,5\r\n+CMTI: \"SM\",1\r\n\r\nOK\r\n" << "" << 0;
-    QTest::newRow("inside a read: may be a text") << "AT+CMGR=1\r\n"
+    QTest::newRow("inside a read: may be a text") << "AT+CMGR=1\r\n" << CommandKind::Read
         << "\r\n+CMGR: \"REC READ\",\"+1\",,\"x\"\r\n+CMTI: \"SM\",1\r\n\r\nOK\r\n" << "" << 0;
-    QTest::newRow("words are text") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\n+CMTI: call me\r\n" << 0;
-    QTest::newRow("other lines") << "AT+CSQ\r\n" << "\r\nOK\r\n" << "\r\nRING\r\n^RSSI:18\r\n" << 0;
+    QTest::newRow("words are text") << "AT+CSQ\r\n" << CommandKind::Query << "\r\nOK\r\n" << "\r\n+CMTI: call me\r\n" << 0;
+    QTest::newRow("other lines") << "AT+CSQ\r\n" << CommandKind::Query << "\r\nOK\r\n" << "\r\nRING\r\n^RSSI:18\r\n" << 0;
 }
 
 void FastExchangeTest::announcementsCountOnlyOutsideMessageText()
 {
     QFETCH(QString, command);
+    QFETCH(CommandKind, kind);
     QFETCH(QString, during);
     QFETCH(QString, after);
     QFETCH(int, announced);
     Rig rig;
     QVERIFY(rig.exchange->start());
-    rig.send(command.toStdString());
+    rig.send(kind, command.toStdString());
     rig.port.arrive(during.toStdString());
     rig.port.arrive(after.toStdString());
     rig.clock.advance(20'000);
     QCOMPARE(rig.doneCalls, 1);
     // The next command reads what waits before it discards it.
     rig.port.waiting += "\r\n+CMTI: \"SM\",9\r\n";
-    rig.send("AT\r\n");
+    rig.send(CommandKind::Query, "AT\r\n");
     QCOMPARE(rig.announced, announced + 1);
 }
 
@@ -282,7 +290,7 @@ void FastExchangeTest::aLostPortIsReopenedEveryFiveSeconds()
 {
     Rig rig;
     QVERIFY(rig.exchange->start());
-    rig.send("AT+CMGL=4\r\n");
+    rig.send(CommandKind::List, "AT+CMGL=4\r\n");
     rig.port.arrive("\r\n+CMGL: 1,0,,5\r\n");
     rig.port.openSucceeds = false;
     rig.port.fail("device vanished");
@@ -292,7 +300,7 @@ void FastExchangeTest::aLostPortIsReopenedEveryFiveSeconds()
     QCOMPARE(rig.lost, std::vector<std::string>{"device vanished"});
     QCOMPARE(rig.ready(), std::string("DOWN"));
     // A command while the port is away hears nothing at once.
-    rig.send("AT+CMGD=1\r\n");
+    rig.send(CommandKind::Delete, "AT+CMGD=1\r\n");
     rig.clock.advance(0);
     QCOMPARE(rig.doneCalls, 2);
     QCOMPARE(rig.exchange->reply(), std::string());
@@ -318,7 +326,7 @@ void FastExchangeTest::aSilentModemIsReopenedAfterThreeCommands()
     QVERIFY(rig.exchange->start());
     // After a silent command a plain "AT" goes first; the answered command has it answered.
     for (const char* reply : {"", "", "\r\nOK\r\n", "", "", ""}) {
-        rig.send("AT+CSQ\r\n");
+        rig.send(CommandKind::Query, "AT+CSQ\r\n");
         rig.port.arrive(reply);
         rig.clock.advance(300);
         rig.port.arrive(reply);
@@ -339,10 +347,10 @@ void FastExchangeTest::aLateReplyIsNotTakenForTheNextCommands()
 {
     Rig rig;
     QVERIFY(rig.exchange->start());
-    rig.send("AT+CMGR=1\r\n");
+    rig.send(CommandKind::Read, "AT+CMGR=1\r\n");
     rig.clock.advance(2'000);
     QCOMPARE(rig.doneCalls, 1);
-    rig.send("AT+CMGR=2\r\n");
+    rig.send(CommandKind::Read, "AT+CMGR=2\r\n");
     QCOMPARE(rig.port.written.back(), std::string("AT\r\n"));
     rig.port.arrive("\r\n+CMGR: 1,,22\r\n0791\r\n\r\nOK\r\n"); // the late reply
     rig.clock.advance(30);
@@ -355,14 +363,14 @@ void FastExchangeTest::aLateReplyIsNotTakenForTheNextCommands()
     QCOMPARE(rig.doneCalls, 2);
     QCOMPARE(rig.exchange->reply(), std::string("\r\n+CMGR: 0,,25\r\n0792\r\n\r\nOK\r\n"));
     // Back in step: the next command goes out at once.
-    rig.send("AT+CSQ\r\n");
+    rig.send(CommandKind::Query, "AT+CSQ\r\n");
     QCOMPARE(rig.port.written.back(), std::string("AT+CSQ\r\n"));
     rig.port.arrive("\r\nOK\r\n");
     // A prompt that did not come in time: the text follows at once, as a modem whose
     // prompt was late would take an "AT" for part of the message.
-    rig.send("AT+CMGS=\"+15550001111\"\r");
+    rig.send(CommandKind::Recipient, "AT+CMGS=\"+15550001111\"\r");
     rig.clock.advance(2'000);
-    rig.send("hello\x1a");
+    rig.send(CommandKind::MessageText, "hello\x1a");
     QCOMPARE(rig.port.written.back(), std::string("hello\x1a"));
 }
 

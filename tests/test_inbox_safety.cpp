@@ -114,7 +114,7 @@ void InboxSafetyTest::silentListDecidesNothing()
     for (int i = 0; i < 60 && (rig.cycle.running() || rig.exchange.waiting()); ++i)
         rig.clock.advance(500); // the cycle under way ends; no tick starts another
     rig.modem.silentOrOdd["AT\r\n"] = "\r\n+CMGL: 1" + textEntry(senderOf(1), "first") + "\r\n\r\nOK\r\n";
-    rig.exchange.SendCommand("AT\r\n", [] {});
+    rig.exchange.SendCommand({CommandKind::Query, "AT\r\n"}, [] {});
     rig.clock.advance(2000);
     QCOMPARE(rig.fields.text(Field::txtStatus), rig.modem.silentOrOdd["AT\r\n"]);
     const std::size_t before = rig.port.written.size();

@@ -220,7 +220,7 @@ void PollCycleTest::closedGateOnlyRefreshesTheCounter()
 {
     Rig rig;
     rig.cycle.txtCount = 5;
-    rig.exchange.SendCommand("AT\r\n", [] {}); // the link is busy with a command of its own
+    rig.exchange.SendCommand({CommandKind::Query, "AT\r\n"}, [] {}); // the link is busy with a command of its own
     rig.cycle.tmrMain_Timer();
     QCOMPARE(rig.port.written, Commands{"AT\r\n"});
     QCOMPARE(rig.fields.text(Field::txtCounter), std::string("Msgs: 5"));

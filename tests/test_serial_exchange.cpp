@@ -91,7 +91,7 @@ struct SerialRig {
     bool send(const std::string& command)
     {
         bool done = false;
-        exchange.SendCommand(command, [&] { done = true; });
+        exchange.SendCommand({CommandKind::Query, command}, [&] { done = true; });
         return QTest::qWaitFor([&] { return done; }, 3000);
     }
     QTemporaryDir dir;
@@ -180,13 +180,13 @@ void SerialExchangeTest::missingPortIsReported()
     CommandExchange exchange(port, clock, PortSettings{999, "9600,n,8,1"});
     std::string message;
     exchange.onPortUnavailable = [&](const std::string& m) { message = m; };
-    exchange.SendCommand("ATZ\r\n", [] {});
+    exchange.SendCommand({CommandKind::Query, "ATZ\r\n"}, [] {});
     QCOMPARE(message, std::string("COM999: not available. Please check or change the port."));
 
     PtyModem modem(dir.path(), 4);
     CommandExchange badSettings(port, clock, PortSettings{4, "9600,n,8,1.5"});
     badSettings.onPortUnavailable = [&](const std::string& m) { message = m; };
-    badSettings.SendCommand("ATZ\r\n", [] {});
+    badSettings.SendCommand({CommandKind::Query, "ATZ\r\n"}, [] {});
     QVERIFY2(message.find("\"Speed\"") != std::string::npos, message.c_str());
     QVERIFY2(message.find("9600,n,8,1.5") != std::string::npos, message.c_str());
     QVERIFY2(message.find("zorvel.ini") != std::string::npos, message.c_str());
