@@ -2,16 +2,14 @@
 
 #include <algorithm>
 
+#include "DoublingWait.h"
 #include "ForwardUrl.h"
-#include "RetryWait.h"
 #include "MessageText.h"
 
 namespace zorvel {
 
 namespace {
 
-constexpr std::int64_t firstPauseMs = 1'000;
-constexpr std::int64_t longestPauseMs = 60'000;
 // Even with nothing due, the store is looked at again now and then: a read that failed
 // must not stop delivery for good.
 constexpr std::int64_t lookAgainMs = 30'000;
@@ -103,15 +101,11 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
         // The server's fault: the message keeps its place, so the oldest probes again.
         std::int64_t notBefore = message.nextTryMs;
         if (serversFault(result)) {
-            ++serverFailures_;
-            std::int64_t pause = firstPauseMs;
-            for (int i = 1; i < serverFailures_ && pause < longestPauseMs; ++i)
-                pause *= 2;
-            pausedUntilMs_ = now + std::min(pause, longestPauseMs);
+            pausedUntilMs_ = now + serverPauseWait.afterFailures(++serverFailures_);
             report.nextTryMs = pausedUntilMs_ - now;
         } else {
             serverFailures_ = 0;
-            report.nextTryMs = messageBackoff(report.tries);
+            report.nextTryMs = messageRetryWait.afterFailures(report.tries);
             notBefore = now + report.nextTryMs;
         }
         // A store that cannot note the failure would offer the same message again at
@@ -124,12 +118,6 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
     if (onEnded)
         onEnded(report);
     next();
-}
-
-// Its next turn after the first failure, then 30 s doubling to 10 minutes.
-std::int64_t Delivery::messageBackoff(int tries) const
-{
-    return RetryWaitMs(tries);
 }
 
 } // namespace zorvel

@@ -55,7 +55,6 @@ public:
 private:
     void next();
     void ended(const WaitingMessage& message, const HttpResult& result);
-    std::int64_t messageBackoff(int tries) const;
 
     LocalStore& store_;
     HttpClient& http_;
