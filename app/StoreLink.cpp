@@ -52,7 +52,7 @@ StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& co
       intake_(*store_, clock,
               IntakeSettings{FormatOf(config.Mode), config.Mode == MessageMode::Decoded,
                              std::int64_t{config.MultipartWait} * 60 * 1000}),
-      delivery_(*store_, http, clock, DeliverySettings{config.Dest, config.SecKey})
+      delivery_(*store_, http, clock, ForwardTarget{config.Dest, config.SecKey})
 {
     file_ = config.iniPath.substr(0, config.iniPath.find_last_of('/') + 1) + "zorvel.sqlite";
     intake_.events.stored = [this](const NewMessage& m, const std::vector<std::string>& indexes) {

@@ -23,7 +23,7 @@
 #include "Exchange.h"
 #include "CycleEvents.h"
 #include "ForwardingQueue.h"
-#include "HttpClient.h"
+#include "Forwarder.h"
 #include "InboxDecoder.h"
 #include "MessageMode.h"
 #include "MessageRead.h"
@@ -120,7 +120,7 @@ private:
     void readBeforeDelete(const std::string& answer);
     std::optional<ReadMessage> readOnItsOwn(const std::string& answer) const;
     void forwardEntry();
-    void forwardingEnded(const HttpResult& result);
+    void forwardingEnded(const HttpResult& result, ForwardReport report);
     void send(const std::string& command);
     std::string formatCommand() const;
     MessageFormat messageFormat() const;
@@ -130,6 +130,7 @@ private:
     HttpClient& http_;
     Clock& clock_;
     ForwardingSettings settings_;
+    Forwarder forwarder_{http_, clock_, {settings_.Dest, settings_.SecKey}};
 
     LinkPace pace_;
     ModemSetup setup_;
@@ -149,7 +150,6 @@ private:
     bool forwardPending_ = false;
     std::deque<PendingDelete> deletes_;
     bool listSettled_ = true; // the modem had fallen quiet when this cycle's list ended
-    std::int64_t requestStartMs_ = 0;
 
     StoreIntake* intake_ = nullptr;
     std::deque<std::string> intakeReads_;

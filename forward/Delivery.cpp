@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "DoublingWait.h"
-#include "ForwardUrl.h"
 #include "MessageText.h"
 
 namespace zorvel {
@@ -22,9 +21,8 @@ bool serversFault(const HttpResult& result)
 
 } // namespace
 
-Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, DeliverySettings settings)
-    : store_(store), http_(http), clock_(clock), settings_(std::move(settings)),
-      timer_(clock.createTimer())
+Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, ForwardTarget target)
+    : store_(store), clock_(clock), forwarder_(http, clock, std::move(target)), timer_(clock.createTimer())
 {
 }
 
@@ -75,20 +73,20 @@ void Delivery::next()
     if (onStarted)
         onStarted(message);
     inFlight_ = true;
-    startedMs_ = now;
     const NewMessage& m = message.message;
-    http_.get(BuildForwardUrl(settings_.Dest, settings_.SecKey, m.sender, m.stamp, m.text),
-              {{"Idempotency-Key", '"' + m.id + '"'}},
-              [this, message](const HttpResult& result) { ended(message, result); });
+    forwarder_.send({{}, m.sender, m.parts, Utf8Characters(m.text)}, m.stamp, m.text,
+                    {{"Idempotency-Key", '"' + m.id + '"'}},
+                    [this, message](const HttpResult& result, ForwardReport sent) {
+                        ended(message, result, std::move(sent));
+                    });
 }
 
-void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
+void Delivery::ended(const WaitingMessage& message, const HttpResult& result, ForwardReport sent)
 {
     inFlight_ = false;
     const std::int64_t now = clock_.nowMs();
     const NewMessage& m = message.message;
-    DeliveryReport report{m.id, m.sender, m.parts, Utf8Characters(m.text), message.tries + 1,
-                          result.status, {}, now - startedMs_, 0, true};
+    DeliveryReport report{std::move(sent), m.id, message.tries + 1};
     if (result.accepted()) {
         serverFailures_ = 0;
         unnoted_.erase(m.id);
@@ -97,7 +95,6 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
             report.recorded = false;
         }
     } else {
-        report.failure = result.describe();
         // The server's fault: the message keeps its place, so the oldest probes again.
         std::int64_t notBefore = message.nextTryMs;
         if (serversFault(result)) {

@@ -24,7 +24,7 @@ struct StoreRig : Rig {
           intake(*store, clock,
                  IntakeSettings{pduMode == "1" || decode ? MessageFormat::Pdu : MessageFormat::Text,
                                 decode, 10 * 60 * 1000}),
-          delivery(*store, http, clock, DeliverySettings{"http://h/in", "k"})
+          delivery(*store, http, clock, ForwardTarget{"http://h/in", "k"})
     {
         if (startMs)
             clock.jumpTo(startMs);

@@ -35,7 +35,7 @@ GatewayStore::GatewayStore(Mode mode, PollCycle& cycle, Clock& clock, HttpClient
         *store_, clock,
         IntakeSettings{mode == Mode::Text ? MessageFormat::Text : MessageFormat::Pdu,
                        mode == Mode::Decoded, 10 * 60 * 1000});
-    delivery_ = std::make_unique<Delivery>(*store_, web, clock, DeliverySettings{dest, key});
+    delivery_ = std::make_unique<Delivery>(*store_, web, clock, ForwardTarget{dest, key});
     intake_->events.stored = [this, &trace](const NewMessage& m, const std::vector<std::string>&) {
         trace.add("gateway stores " + Trace::shown(m.text) + " from " + Trace::shown(m.sender));
         delivery_->wake();
