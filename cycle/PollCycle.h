@@ -34,13 +34,6 @@
 
 namespace zorvel {
 
-struct ForwardingSettings {
-    MessageMode mode = MessageMode::Text;
-    std::string Dest;
-    std::string SecKey;
-    std::int64_t multipartWaitMs = 10 * 60 * 1000;
-};
-
 // The held link's pace. Without it every tick while READY runs a whole cycle; with it a
 // cycle runs when a message was announced, the inbox is due (at least every 10 s) or the
 // operator pressed Send, and asks signal, operator and the message format only every 30 s

@@ -9,6 +9,7 @@
 #include "Clock.h"
 #include "ForwardReport.h"
 #include "HttpClient.h"
+#include "MessageMode.h"
 
 namespace zorvel {
 
@@ -16,6 +17,14 @@ namespace zorvel {
 struct ForwardTarget {
     std::string Dest;
     std::string SecKey;
+};
+
+// How messages are taken off the modem and where they go.
+struct ForwardingSettings {
+    MessageMode mode = MessageMode::Text;
+    std::string Dest;
+    std::string SecKey;
+    std::int64_t multipartWaitMs = 10 * 60 * 1000;
 };
 
 class Forwarder {
