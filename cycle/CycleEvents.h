@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "ForwardReport.h"
+#include "Forwarder.h"
 
 namespace zorvel {
 

@@ -123,7 +123,7 @@ private:
     HttpClient& http_;
     Clock& clock_;
     ForwardingSettings settings_;
-    Forwarder forwarder_{http_, clock_, {settings_.Dest, settings_.SecKey}};
+    Forwarder forwarder_{http_, clock_, settings_};
 
     LinkPace pace_;
     ModemSetup setup_;

@@ -21,8 +21,8 @@ bool serversFault(const HttpResult& result)
 
 } // namespace
 
-Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, ForwardTarget target)
-    : store_(store), clock_(clock), forwarder_(http, clock, std::move(target)), timer_(clock.createTimer())
+Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings)
+    : store_(store), clock_(clock), forwarder_(http, clock, settings), timer_(clock.createTimer())
 {
 }
 

@@ -33,7 +33,7 @@ struct DeliveryReport : ForwardReport {
 
 class Delivery {
 public:
-    Delivery(LocalStore& store, HttpClient& http, Clock& clock, ForwardTarget target);
+    Delivery(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings);
 
     // Something may be due: a message was stored, or the program started.
     void wake();

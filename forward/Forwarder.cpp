@@ -4,15 +4,15 @@
 
 namespace zorvel {
 
-Forwarder::Forwarder(HttpClient& http, Clock& clock, ForwardTarget target)
-    : http_(http), clock_(clock), target_(std::move(target))
+Forwarder::Forwarder(HttpClient& http, Clock& clock, const ForwardingSettings& settings)
+    : http_(http), clock_(clock), dest_(settings.Dest), key_(settings.SecKey)
 {
 }
 
 void Forwarder::send(ForwardReport report, const std::string& stamp, const std::string& text,
                      const HttpHeaders& headers, Ended done)
 {
-    const std::string url = BuildForwardUrl(target_.Dest, target_.SecKey, report.sender, stamp, text);
+    const std::string url = BuildForwardUrl(dest_, key_, report.sender, stamp, text);
     const std::int64_t startedMs = clock_.nowMs();
     http_.get(url, headers, [this, report = std::move(report), startedMs,
                              done = std::move(done)](const HttpResult& result) mutable {

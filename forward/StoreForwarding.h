@@ -11,9 +11,18 @@
 
 namespace zorvel {
 
-class StoreForwarding {
-public:
-    StoreForwarding(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings);
+struct StoreForwarding {
+    StoreForwarding(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings)
+        : intake(store, clock, IntakeSettings{FormatOf(settings.mode), settings.mode == MessageMode::Decoded,
+                                              settings.multipartWaitMs}),
+          delivery(store, http, clock, settings)
+    {
+        intake.events.stored = [this](const NewMessage& message, const std::vector<std::string>& indexes) {
+            if (stored)
+                stored(message, indexes);
+            delivery.wake();
+        };
+    }
 
     StoreIntake intake; // its events.stored is ours: see `stored`
     Delivery delivery;
