@@ -49,27 +49,26 @@ StoreLink::Opened StoreLink::open(const std::string& folder, const Configuration
 StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
                      HttpClient& http, StatusFields& fields)
     : store_(std::move(store)), fields_(fields),
-      intake_(*store_, clock,
-              IntakeSettings{FormatOf(config.Mode), config.Mode == MessageMode::Decoded,
-                             std::int64_t{config.MultipartWait} * 60 * 1000}),
-      delivery_(*store_, http, clock, DeliverySettings{config.Dest, config.SecKey})
+      forwarding_(*store_, http, clock,
+                  ForwardingSettings{config.Mode, config.Dest, config.SecKey,
+                                     std::int64_t{config.MultipartWait} * 60 * 1000})
 {
     file_ = config.iniPath.substr(0, config.iniPath.find_last_of('/') + 1) + "zorvel.sqlite";
-    intake_.events.stored = [this](const NewMessage& m, const std::vector<std::string>& indexes) {
+    StoreIntake& intake = forwarding_.intake;
+    forwarding_.stored = [](const NewMessage& m, const std::vector<std::string>& indexes) {
         std::string where = indexes.empty() ? std::string("joined from its stored parts") : "index ";
         for (std::size_t i = 0; i < indexes.size(); ++i)
             where += (i ? "," : "") + EscapeBytes(indexes[i]);
         qCInfo(lcForward, "stored %s from %s: %s, %s", m.id.c_str(), EscapeBytes(m.sender).c_str(),
                parts(m.parts).c_str(), where.c_str());
-        delivery_.wake();
     };
-    intake_.events.notice = [](const std::string& what) { qCInfo(lcForward, "%s", what.c_str()); };
-    intake_.events.detail = [](const std::string& what) { qCDebug(lcForward, "%s", what.c_str()); };
-    intake_.events.deleting = [](const std::string& index) {
+    intake.events.notice = [](const std::string& what) { qCInfo(lcForward, "%s", what.c_str()); };
+    intake.events.detail = [](const std::string& what) { qCDebug(lcForward, "%s", what.c_str()); };
+    intake.events.deleting = [](const std::string& index) {
         qCInfo(lcForward, "deleting index %s, stored", EscapeBytes(index).c_str());
     };
-    intake_.events.warning = [](const std::string& what) { qCWarning(lcForward, "%s", what.c_str()); };
-    intake_.events.storeProblem = [this](const std::string& problem) {
+    intake.events.warning = [](const std::string& what) { qCWarning(lcForward, "%s", what.c_str()); };
+    intake.events.storeProblem = [this](const std::string& problem) {
         if (problem.empty())
             qCInfo(lcForward, "%s can be written again", file_.c_str());
         else
@@ -77,11 +76,11 @@ StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& co
         storeProblem_ = problem; // it names the file and the reason
         showProblem();
     };
-    delivery_.onStarted = [this](const WaitingMessage& w) {
+    forwarding_.delivery.onStarted = [this](const WaitingMessage& w) {
         fields_.setText(Field::lblSMSstamp, w.message.sender + "    " + w.message.stamp);
         fields_.setText(Field::lblSMS, ShortenedForLabel(w.message.text));
     };
-    delivery_.onEnded = [this](const DeliveryReport& r) {
+    forwarding_.delivery.onEnded = [this](const DeliveryReport& r) {
         const std::string tries = ", try " + std::to_string(r.tries);
         if (r.failure.empty()) {
             qCInfo(lcForward, "delivered %s from %s: HTTP %d%s, %s, %zu characters, %lld ms", r.id.c_str(),
@@ -107,7 +106,7 @@ StoreLink::~StoreLink() = default;
 
 void StoreLink::attach(PollCycle& cycle)
 {
-    cycle.useStore(intake_);
+    cycle.useStore(forwarding_.intake);
     cycle.waitingCount = [this] { return store_->waitingCount(); };
     countDelivered_ = [&cycle] { ++cycle.txtCount; };
 }

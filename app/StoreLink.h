@@ -9,11 +9,10 @@
 
 #include "Clock.h"
 #include "Configuration.h"
-#include "Delivery.h"
 #include "HttpClient.h"
 #include "PollCycle.h"
 #include "StatusFields.h"
-#include "StoreIntake.h"
+#include "StoreForwarding.h"
 
 namespace zorvel {
 
@@ -36,7 +35,7 @@ public:
     // The cycle keeps its messages here; each one delivered counts in `count`.
     void attach(PollCycle& cycle);
     // Delivers what waits from an earlier run.
-    void start() { delivery_.wake(); }
+    void start() { forwarding_.delivery.wake(); }
 
 private:
     StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
@@ -46,8 +45,7 @@ private:
     std::unique_ptr<SqliteStore> store_;
     std::string file_;
     StatusFields& fields_;
-    StoreIntake intake_;
-    Delivery delivery_;
+    StoreForwarding forwarding_;
     std::string storeProblem_;    // the intake's, shown before delivery's own
     std::string deliveryProblem_;
     std::function<void()> countDelivered_;

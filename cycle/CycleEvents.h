@@ -1,25 +1,12 @@
 #pragma once
 // What the poll cycle did with each message, told to whoever keeps a log. Plain data:
 // the cycle knows nothing of how or where it is written. Every hook may be left empty.
-#include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
+
+#include "Forwarder.h"
 
 namespace zorvel {
-
-// One forwarding request that ended, accepted or not.
-struct ForwardReport {
-    std::vector<std::string> indexes; // the modem's entries that make up the message
-    std::string sender;               // as the request carried it ("PDU" in plain PDU mode)
-    int parts = 1;                    // entries joined into this message
-    std::size_t textLength = 0;       // characters of the text forwarded (never the text)
-    int status = 0;                   // HTTP status; 0 when no response came
-    std::string failure;              // empty when accepted, else the window's reason
-    std::int64_t elapsedMs = 0;       // from the request going out to its end
-    std::int64_t nextTryMs = 0;       // not accepted: how long it waits (0: its next turn)
-};
 
 struct CycleEvents {
     std::function<void(const ForwardReport&)> forwarded;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ByteEscape.h"
-#include "ForwardUrl.h"
 #include "MessageRead.h"
 #include "ReplyShape.h"
 #include "StatusDecoders.h"
@@ -330,20 +329,16 @@ PollCycle::Step PollCycle::statusOrInbox()
 
 void PollCycle::forwardEntry()
 {
-    const std::string url = BuildForwardUrl(settings_.Dest, settings_.SecKey, message_->sender,
-                                            message_->stamp, message_->text);
-    requestStartMs_ = clock_.nowMs();
     // No command goes out while the request runs: the cycle holds the gate until it ends.
-    http_.get(url, [this](const HttpResult& result) { forwardingEnded(result); });
+    forwarder_.send({message_->indexes, message_->sender, message_->parts, message_->textLength},
+                    message_->stamp, message_->text, {},
+                    [this](const HttpResult& result, ForwardReport report) {
+                        forwardingEnded(result, std::move(report));
+                    });
 }
 
-void PollCycle::forwardingEnded(const HttpResult& result)
+void PollCycle::forwardingEnded(const HttpResult& result, ForwardReport report)
 {
-    ForwardReport report{message_->indexes, message_->sender, message_->parts,
-                         message_->textLength, result.status, {},
-                         clock_.nowMs() - requestStartMs_};
-    if (!result.accepted())
-        report.failure = result.describe();
     if (!result.accepted()) {
         // Kept on the modem and tried again in its turn; the next listed message goes
         // first next cycle, so one the web application refuses holds up no other.

@@ -24,7 +24,7 @@
 #include "CycleEvents.h"
 #include "CycleReadings.h"
 #include "ForwardingQueue.h"
-#include "HttpClient.h"
+#include "Forwarder.h"
 #include "InboxDecoder.h"
 #include "MessageMode.h"
 #include "MessageRead.h"
@@ -33,13 +33,6 @@
 #include "StoreIntake.h"
 
 namespace zorvel {
-
-struct ForwardingSettings {
-    MessageMode mode = MessageMode::Text;
-    std::string Dest;
-    std::string SecKey;
-    std::int64_t multipartWaitMs = 10 * 60 * 1000;
-};
 
 // The held link's pace. Without it every tick while READY runs a whole cycle; with it a
 // cycle runs when a message was announced, the inbox is due (at least every 10 s) or the
@@ -122,7 +115,7 @@ private:
     void readBeforeDelete(const std::string& answer);
     std::optional<ReadMessage> readOnItsOwn(const std::string& answer) const;
     void forwardEntry();
-    void forwardingEnded(const HttpResult& result);
+    void forwardingEnded(const HttpResult& result, ForwardReport report);
     void send(CommandKind kind, std::string bytes);
     void showMessage(const std::string& stamp, const std::string& text);
     void showNotForwarded(const std::string& why);
@@ -133,6 +126,7 @@ private:
     HttpClient& http_;
     Clock& clock_;
     ForwardingSettings settings_;
+    Forwarder forwarder_{http_, clock_, settings_};
 
     LinkPace pace_;
     bool simStopped_ = false;
@@ -153,7 +147,6 @@ private:
     bool forwardPending_ = false;
     std::deque<PendingDelete> deletes_;
     bool listSettled_ = true; // the modem had fallen quiet when this cycle's list ended
-    std::int64_t requestStartMs_ = 0;
 
     StoreIntake* intake_ = nullptr;
     std::deque<std::string> intakeReads_;

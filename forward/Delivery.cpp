@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
-#include "ForwardUrl.h"
-#include "RetryWait.h"
+#include "DoublingWait.h"
 #include "MessageText.h"
 
 namespace zorvel {
 
 namespace {
 
-constexpr std::int64_t firstPauseMs = 1'000;
-constexpr std::int64_t longestPauseMs = 60'000;
 // Even with nothing due, the store is looked at again now and then: a read that failed
 // must not stop delivery for good.
 constexpr std::int64_t lookAgainMs = 30'000;
@@ -24,9 +21,8 @@ bool serversFault(const HttpResult& result)
 
 } // namespace
 
-Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, DeliverySettings settings)
-    : store_(store), http_(http), clock_(clock), settings_(std::move(settings)),
-      timer_(clock.createTimer())
+Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings)
+    : store_(store), clock_(clock), forwarder_(http, clock, settings), timer_(clock.createTimer())
 {
 }
 
@@ -77,20 +73,20 @@ void Delivery::next()
     if (onStarted)
         onStarted(message);
     inFlight_ = true;
-    startedMs_ = now;
     const NewMessage& m = message.message;
-    http_.get(BuildForwardUrl(settings_.Dest, settings_.SecKey, m.sender, m.stamp, m.text),
-              {{"Idempotency-Key", '"' + m.id + '"'}},
-              [this, message](const HttpResult& result) { ended(message, result); });
+    forwarder_.send({{}, m.sender, m.parts, Utf8Characters(m.text)}, m.stamp, m.text,
+                    {{"Idempotency-Key", '"' + m.id + '"'}},
+                    [this, message](const HttpResult& result, ForwardReport sent) {
+                        ended(message, result, std::move(sent));
+                    });
 }
 
-void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
+void Delivery::ended(const WaitingMessage& message, const HttpResult& result, ForwardReport sent)
 {
     inFlight_ = false;
     const std::int64_t now = clock_.nowMs();
     const NewMessage& m = message.message;
-    DeliveryReport report{m.id, m.sender, m.parts, Utf8Characters(m.text), message.tries + 1,
-                          result.status, {}, now - startedMs_, 0, true};
+    DeliveryReport report{std::move(sent), m.id, message.tries + 1};
     if (result.accepted()) {
         serverFailures_ = 0;
         unnoted_.erase(m.id);
@@ -99,19 +95,14 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
             report.recorded = false;
         }
     } else {
-        report.failure = result.describe();
         // The server's fault: the message keeps its place, so the oldest probes again.
         std::int64_t notBefore = message.nextTryMs;
         if (serversFault(result)) {
-            ++serverFailures_;
-            std::int64_t pause = firstPauseMs;
-            for (int i = 1; i < serverFailures_ && pause < longestPauseMs; ++i)
-                pause *= 2;
-            pausedUntilMs_ = now + std::min(pause, longestPauseMs);
+            pausedUntilMs_ = now + serverPauseWait.afterFailures(++serverFailures_);
             report.nextTryMs = pausedUntilMs_ - now;
         } else {
             serverFailures_ = 0;
-            report.nextTryMs = messageBackoff(report.tries);
+            report.nextTryMs = messageRetryWait.afterFailures(report.tries);
             notBefore = now + report.nextTryMs;
         }
         // A store that cannot note the failure would offer the same message again at
@@ -124,12 +115,6 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result)
     if (onEnded)
         onEnded(report);
     next();
-}
-
-// Its next turn after the first failure, then 30 s doubling to 10 minutes.
-std::int64_t Delivery::messageBackoff(int tries) const
-{
-    return RetryWaitMs(tries);
 }
 
 } // namespace zorvel

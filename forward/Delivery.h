@@ -17,33 +17,23 @@
 #include <string>
 
 #include "Clock.h"
-#include "HttpClient.h"
+#include "Forwarder.h"
 #include "LocalStore.h"
 
 namespace zorvel {
 
-struct DeliverySettings {
-    std::string Dest;
-    std::string SecKey;
-};
-
-// One request that ended, for the log and the window.
-struct DeliveryReport {
+// One request that ended, for the log and the window: what any forwarding reports (no
+// indexes: the modem holds none of it; paused, nextTryMs is until any goes again), the
+// message's id and which try it was.
+struct DeliveryReport : ForwardReport {
     std::string id;
-    std::string sender;
-    int parts = 1;
-    std::size_t textLength = 0; // characters, never the text
-    int tries = 1;              // this one included
-    int status = 0;
-    std::string failure;        // empty when accepted
-    std::int64_t elapsedMs = 0;
-    std::int64_t nextTryMs = 0; // not accepted: how long until it (or, paused, any) goes again
-    bool recorded = true;       // accepted, and the store noted it (else it is noted later)
+    int tries = 1;        // this one included
+    bool recorded = true; // accepted, and the store noted it (else it is noted later)
 };
 
 class Delivery {
 public:
-    Delivery(LocalStore& store, HttpClient& http, Clock& clock, DeliverySettings settings);
+    Delivery(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings);
 
     // Something may be due: a message was stored, or the program started.
     void wake();
@@ -54,16 +44,13 @@ public:
 
 private:
     void next();
-    void ended(const WaitingMessage& message, const HttpResult& result);
-    std::int64_t messageBackoff(int tries) const;
+    void ended(const WaitingMessage& message, const HttpResult& result, ForwardReport sent);
 
     LocalStore& store_;
-    HttpClient& http_;
     Clock& clock_;
-    DeliverySettings settings_;
+    Forwarder forwarder_;
     std::unique_ptr<OneShotTimer> timer_;
     bool inFlight_ = false;
-    std::int64_t startedMs_ = 0;
     std::int64_t pausedUntilMs_ = 0;
     int serverFailures_ = 0;
     // Accepted, but the store could not note it yet: never sent again, noted later.

@@ -92,17 +92,11 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
         // A list the reply window cut short may only seem to lack parts.
         const bool waitedEnough = listWhole && nowMs - seen->second > multipartWaitMs_;
 
-        std::u16string units;
         JoinedCandidate& c = out[longMessage.position];
-        for (int sequence = 1; sequence <= count; ++sequence) {
-            const auto part = longMessage.parts.find(sequence);
-            if (part == longMessage.parts.end()) {
-                units += u"[...]";
-                continue;
-            }
-            const std::u16string partUnits = TextUnits(part->second.front().sms);
-            units += partUnits;
-            for (const Part& copy : part->second) {
+        std::map<int, SmsDeliver> firstCopies;
+        for (const auto& [sequence, copies] : longMessage.parts) {
+            const std::u16string partUnits = TextUnits(copies.front().sms);
+            for (const Part& copy : copies) {
                 // A copy is the same part stored twice only when it says the same; another
                 // text under the same sender, reference and number stays for a turn of its own.
                 if (TextUnits(copy.sms) != partUnits)
@@ -112,12 +106,12 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
                 if (!copy.entry->index.empty())
                     c.message.indexes.push_back(copy.entry->index);
             }
+            firstCopies.emplace(sequence, copies.front().sms);
         }
-        ListedMessage joined = DecodedMessage(first, units);
+        ListedMessage joined = JoinedMessage(firstCopies, count);
         joined.indexes = std::move(c.message.indexes);
         joined.entryKeys = std::move(c.message.entryKeys);
         joined.contentKeys = std::move(c.message.contentKeys);
-        joined.parts = static_cast<int>(longMessage.parts.size());
         joined.partsMissing = !allThere;
         joined.key = key;
         c.message = std::move(joined);

@@ -51,16 +51,6 @@ std::u16string TextUnits(const SmsDeliver& sms)
     return std::u16string(hex.begin(), hex.end());
 }
 
-std::u16string JoinedUnits(const std::map<int, std::u16string>& parts, int count)
-{
-    std::u16string units;
-    for (int sequence = 1; sequence <= count; ++sequence) {
-        const auto part = parts.find(sequence);
-        units += part == parts.end() ? missingPart : part->second;
-    }
-    return units;
-}
-
 ListedMessage DecodedMessage(const SmsDeliver& first, const std::u16string& units)
 {
     ListedMessage m;
@@ -70,6 +60,18 @@ ListedMessage DecodedMessage(const SmsDeliver& first, const std::u16string& unit
     m.lblSMSstamp = m.sender + "    " + m.stamp;
     m.lblSMS = ShortenedForLabel(m.text);
     m.textLength = Utf8Characters(m.text);
+    return m;
+}
+
+ListedMessage JoinedMessage(const std::map<int, SmsDeliver>& parts, int count)
+{
+    std::u16string units;
+    for (int sequence = 1; sequence <= count; ++sequence) {
+        const auto part = parts.find(sequence);
+        units += part == parts.end() ? missingPart : TextUnits(part->second);
+    }
+    ListedMessage m = DecodedMessage(parts.begin()->second, units);
+    m.parts = static_cast<int>(parts.size());
     return m;
 }
 

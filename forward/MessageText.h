@@ -29,10 +29,14 @@ std::string LongMessageKey(const SmsDeliver& sms);
 // The SMS's text; 8-bit data is no text: it goes out as its hexadecimal digits.
 std::u16string TextUnits(const SmsDeliver& sms);
 
-// The parts' texts in sequence order, "[...]" for each of 1..count that is missing.
-std::u16string JoinedUnits(const std::map<int, std::u16string>& parts, int count);
 
 // The message as it goes out: `first`'s sender and time stamp, `units` as its text.
 ListedMessage DecodedMessage(const SmsDeliver& first, const std::u16string& units);
+
+// One long message out of its parts, each under its sequence number (at least one): the
+// lowest one's sender and time stamp, the texts in sequence order with "[...]" for each
+// of 1..count that is missing, the parts there counted. The same from a list and from
+// the store, so a long message reads alike either way.
+ListedMessage JoinedMessage(const std::map<int, SmsDeliver>& parts, int count);
 
 } // namespace zorvel

@@ -1,6 +1,6 @@
 #include "MessageTurns.h"
 
-#include "RetryWait.h"
+#include "DoublingWait.h"
 
 namespace zorvel {
 
@@ -27,7 +27,7 @@ std::int64_t MessageTurns::refused(const std::string& key, std::int64_t nowMs)
     resumeAfter_ = key;
     Backoff& b = backoff_[key];
     ++b.failures;
-    const std::int64_t wait = RetryWaitMs(b.failures);
+    const std::int64_t wait = messageRetryWait.afterFailures(b.failures);
     b.notBeforeMs = nowMs + wait;
     return wait;
 }

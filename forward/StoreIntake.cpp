@@ -278,23 +278,19 @@ void StoreIntake::joinWaitingParts()
         const bool allThere = static_cast<int>(chosen.size()) == count;
         if (!allThere && now - firstMs <= settings_.multipartWaitMs)
             continue;
-        std::map<int, std::u16string> units;
+        std::map<int, SmsDeliver> decoded;
         std::vector<std::int64_t> ids;
-        std::optional<SmsDeliver> first;
         for (const auto& [sequence, p] : chosen) {
             std::optional<SmsDeliver> sms = DecodeSmsDeliver(p->part.pdu);
             if (!sms)
                 continue; // decoded at intake; should it not now, it stays stored
-            units[sequence] = TextUnits(*sms);
+            decoded.emplace(sequence, std::move(*sms));
             ids.push_back(p->id);
-            if (!first)
-                first = std::move(sms);
         }
-        if (!first)
+        if (decoded.empty())
             continue;
-        const ListedMessage joined = DecodedMessage(*first, JoinedUnits(units, count));
-        const NewMessage message{newId_(), joined.sender, joined.stamp, joined.text,
-                                 static_cast<int>(units.size())};
+        const ListedMessage joined = JoinedMessage(decoded, count);
+        const NewMessage message{newId_(), joined.sender, joined.stamp, joined.text, joined.parts};
         if (!store_.join(message, firstMs, ids)) {
             reportProblem(true);
             return;

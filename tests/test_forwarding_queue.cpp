@@ -2,6 +2,7 @@
 // turn, an accepted one never sent twice.
 #include <QtTest>
 
+#include "DoublingWait.h"
 #include "ForwardingQueue.h"
 #include "fakes/PduBuilder.h"
 
@@ -99,6 +100,8 @@ private slots:
     void acceptedMessageIsOnlyDeletedAgain();
     void undecodableEntryGoesAsListed();
     void repeatedFailuresWaitLonger();
+    void doublingWait_data();
+    void doublingWait();
     void reusedReferenceAfterAnIncompleteMessage();
     void noticeKeepsASendersLineBreaksEscaped();
 };
@@ -315,4 +318,25 @@ void ForwardingQueueTest::noticeKeepsASendersLineBreaksEscaped()
     const CyclePlan plan = queue.plan(listOf({{1, BuildPdu(pdu)}}), 0);
     QCOMPARE(plan.notices.size(), std::size_t(1));
     QVERIFY(plan.notices[0].find_first_of("\r\n") == std::string::npos);
+}
+
+// A refused message and a failing server count their waits alike: doubling, capped.
+void ForwardingQueueTest::doublingWait_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QList<qint64>>("waits"); // after 1, 2, 3, ... failures in a row
+    QTest::newRow("message") << false << QList<qint64>{0, 30'000, 60'000, 120'000, 240'000, 480'000,
+                                                       600'000, 600'000};
+    QTest::newRow("server") << true << QList<qint64>{1'000, 2'000, 4'000, 8'000, 16'000, 32'000,
+                                                     60'000, 60'000};
+}
+
+void ForwardingQueueTest::doublingWait()
+{
+    QFETCH(bool, server);
+    QFETCH(QList<qint64>, waits);
+    const DoublingWait& wait = server ? serverPauseWait : messageRetryWait;
+    for (int failures = 1; failures <= waits.size(); ++failures)
+        QCOMPARE(wait.afterFailures(failures), waits[failures - 1]);
+    QCOMPARE(wait.afterFailures(0), qint64(0));
 }

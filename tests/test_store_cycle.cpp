@@ -5,11 +5,10 @@
 #include <QtTest>
 #include <sqlite3.h>
 
-#include "Delivery.h"
 #include "ForwardUrl.h"
 #include "SmsDeliver.h"
 #include "SqliteStore.h"
-#include "StoreIntake.h"
+#include "StoreForwarding.h"
 #include "fakes/CycleRig.h"
 
 using namespace zorvel;
@@ -21,16 +20,12 @@ namespace {
 struct StoreRig : Rig {
     StoreRig(const QString& folder, const std::string& pduMode, bool decode, std::int64_t startMs = 0)
         : Rig(pduMode, decode), store(open(folder)),
-          intake(*store, clock,
-                 IntakeSettings{pduMode == "1" || decode ? MessageFormat::Pdu : MessageFormat::Text,
-                                decode, 10 * 60 * 1000}),
-          delivery(*store, http, clock, DeliverySettings{"http://h/in", "k"})
+          forwarding(*store, http, clock, ForwardingSettings{MessageModeOf(pduMode, decode), "http://h/in", "k"})
     {
         if (startMs)
             clock.jumpTo(startMs);
         cycle.useStore(intake);
         cycle.waitingCount = [this] { return store->waitingCount(); };
-        intake.events.stored = [this](const NewMessage&, const std::vector<std::string>&) { delivery.wake(); };
         delivery.onEnded = [this](const DeliveryReport& r) { cycle.txtCount += r.failure.empty(); };
         // Every delete must find its slot's message in the store already.
         port.respond = [this](const std::string& w) {
@@ -67,8 +62,9 @@ struct StoreRig : Rig {
     }
     std::vector<std::string> deletedUnstored;
     std::unique_ptr<SqliteStore> store;
-    StoreIntake intake;
-    Delivery delivery;
+    StoreForwarding forwarding;
+    StoreIntake& intake = forwarding.intake;
+    Delivery& delivery = forwarding.delivery;
     bool decode = false;
 };
 

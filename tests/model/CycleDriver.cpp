@@ -66,7 +66,7 @@ struct World {
             held->start();
         }
         if (keepOnDisk)
-            local = std::make_unique<GatewayStore>(mode, cycle, clock, web, store, trace, dest, key);
+            local = std::make_unique<GatewayStore>(settingsFor(mode), cycle, clock, web, store, trace);
         exchange->onReplyComplete = [this](const std::string& reply) {
             trace.add(reply.empty() ? "window closed, nothing read: the gateway decodes what it showed before"
                                     : "window closed, the gateway read " + Trace::shown(reply));

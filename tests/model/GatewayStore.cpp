@@ -22,28 +22,22 @@ std::string freshFolder()
 
 } // namespace
 
-GatewayStore::GatewayStore(Mode mode, PollCycle& cycle, Clock& clock, HttpClient& web,
-                           ModelStore& model, Trace& trace, const std::string& dest,
-                           const std::string& key)
+GatewayStore::GatewayStore(const ForwardingSettings& settings, PollCycle& cycle, Clock& clock,
+                           HttpClient& web, ModelStore& model, Trace& trace)
     : folder_(freshFolder())
 {
     StoreOpening opening = SqliteStore::open(folder_);
     if (opening.outcome != StoreOpening::Outcome::Ready)
         std::abort();
     store_ = std::move(opening.store);
-    intake_ = std::make_unique<StoreIntake>(
-        *store_, clock,
-        IntakeSettings{mode == Mode::Text ? MessageFormat::Text : MessageFormat::Pdu,
-                       mode == Mode::Decoded, 10 * 60 * 1000});
-    delivery_ = std::make_unique<Delivery>(*store_, web, clock, DeliverySettings{dest, key});
-    intake_->events.stored = [this, &trace](const NewMessage& m, const std::vector<std::string>&) {
+    forwarding_ = std::make_unique<StoreForwarding>(*store_, web, clock, settings);
+    forwarding_->stored = [&trace](const NewMessage& m, const std::vector<std::string>&) {
         trace.add("gateway stores " + Trace::shown(m.text) + " from " + Trace::shown(m.sender));
-        delivery_->wake();
     };
-    intake_->events.deleting = [&trace](const std::string& index) {
+    forwarding_->intake.events.deleting = [&trace](const std::string& index) {
         trace.add("gateway deletes " + Trace::shown(index) + " (stored)");
     };
-    cycle.useStore(*intake_);
+    cycle.useStore(forwarding_->intake);
     model.keptByGateway = [this, &model](const StoredMessage& m) {
         for (const WaitingMessage& w : store_->waiting(100'000))
             if (model.carries(Request{w.message.sender, w.message.stamp, w.message.text}, m))
@@ -57,8 +51,7 @@ GatewayStore::GatewayStore(Mode mode, PollCycle& cycle, Clock& clock, HttpClient
 
 GatewayStore::~GatewayStore()
 {
-    delivery_.reset();
-    intake_.reset();
+    forwarding_.reset();
     store_.reset();
     for (const char* file : {"/zorvel.sqlite", "/zorvel.sqlite-wal", "/zorvel.sqlite-shm"})
         std::remove((folder_ + file).c_str());

@@ -6,10 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "Delivery.h"
 #include "ModelStore.h"
 #include "PollCycle.h"
-#include "StoreIntake.h"
+#include "StoreForwarding.h"
 
 namespace zorvel {
 class SqliteStore;
@@ -19,8 +18,8 @@ namespace zorvel::model {
 
 class GatewayStore {
 public:
-    GatewayStore(Mode mode, PollCycle& cycle, Clock& clock, HttpClient& web, ModelStore& model,
-                 Trace& trace, const std::string& dest, const std::string& key);
+    GatewayStore(const ForwardingSettings& settings, PollCycle& cycle, Clock& clock, HttpClient& web,
+                 ModelStore& model, Trace& trace);
     ~GatewayStore();
 
     // Nothing waits for delivery.
@@ -29,8 +28,7 @@ public:
 private:
     std::string folder_;
     std::unique_ptr<SqliteStore> store_;
-    std::unique_ptr<StoreIntake> intake_;
-    std::unique_ptr<Delivery> delivery_;
+    std::unique_ptr<StoreForwarding> forwarding_;
 };
 
 } // namespace zorvel::model
