@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "ByteEscape.h"
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 #include "CycleEvents.h"
 
 namespace zorvel {

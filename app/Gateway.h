@@ -1,5 +1,5 @@
 #pragma once
-// The gateway with its window: the modem link (ModemLink) shown in the window, with the
+// The gateway with its window: the modem link (GatewayService) shown in the window, with the
 // tray icon, the version texts and the Send button; ends the program when the window
 // closes, on SIGTERM or SIGINT, or after the message about an unusable configuration or
 // port has been dismissed.
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "ModemLink.h"
+#include "GatewayService.h"
 #include "NotificationArea.h"
 
 namespace zorvel {
@@ -49,7 +49,7 @@ public:
 private:
     void end(int code);
 
-    ModemLink link_;
+    GatewayService link_;
     std::unique_ptr<frmMain> window_;
     bool startMinimised_ = false;
     bool ended_ = false;

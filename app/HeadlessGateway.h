@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "ModemLink.h"
+#include "GatewayService.h"
 
 namespace zorvel {
 
@@ -22,14 +22,14 @@ public:
     bool start();
     void endOnSignal(int signalNumber);
 
-    ModemLink& link() { return link_; }
+    GatewayService& link() { return link_; }
     // Defaults to leaving the event loop.
     std::function<void(int code)> endProgram;
 
 private:
     void end(int code);
 
-    ModemLink link_;
+    GatewayService link_;
     bool running_ = false;
 };
 

@@ -108,7 +108,7 @@ void StoreLink::attach(PollCycle& cycle)
 {
     cycle.useStore(forwarding_.intake);
     cycle.waitingCount = [this] { return store_->waitingCount(); };
-    countDelivered_ = [&cycle] { ++cycle.txtCount; };
+    countDelivered_ = [&cycle] { ++cycle.forwardedCount; };
 }
 
 void StoreLink::showProblem()

@@ -4,6 +4,7 @@
 
 #include "ByteEscape.h"
 #include "MessageRead.h"
+#include "MessageText.h"
 #include "ReplyShape.h"
 #include "StatusDecoders.h"
 
@@ -16,13 +17,13 @@ PollCycle::PollCycle(Exchange& exchange, HttpClient& http, Clock& clock,
           setup.formatCommand = formatCommand(); // settled by the forwarding settings
           return std::move(setup);
       }()),
-      queue_(settings_.mode == MessageMode::Decoded, settings_.multipartWaitMs, messageFormat())
+      planner_(settings_.mode == MessageMode::Decoded, settings_.multipartWaitMs, messageFormat())
 {
     setup_.events = &events;
     setup_.readings = &readings;
     setup_.onSimStopped = [this](const SimStop& stop) {
         step_ = Step::Idle;
-        StartupFlag = false;
+        setupDue = false;
         simStopped_ = true; // no tick starts anything again
         if (readings.simStopped)
             readings.simStopped();
@@ -31,11 +32,11 @@ PollCycle::PollCycle(Exchange& exchange, HttpClient& http, Clock& clock,
     };
 }
 
-void PollCycle::tmrMain_Timer()
+void PollCycle::tick()
 {
     startIfDue();
     if (readings.count)
-        readings.count(txtCount, waitingCount ? waitingCount() : 0);
+        readings.count(forwardedCount, waitingCount ? waitingCount() : 0);
 }
 
 void PollCycle::messageAnnounced()
@@ -49,8 +50,8 @@ void PollCycle::startIfDue()
 {
     if (exchange_.state() != LinkState::Ready || simStopped_ || running())
         return;
-    if (StartupFlag) {
-        StartupFlag = false; // before the first command: the block never runs twice
+    if (setupDue) {
+        setupDue = false; // before the first command: the block never runs twice
         step_ = Step::Setup;
         setup_.run([this] { setupEnded(); });
         return;
@@ -61,7 +62,7 @@ void PollCycle::startIfDue()
     // Announcements start a list at once, but not more than one a tick: a modem (or a
     // flood of messages) announcing without pause does not keep the link busy.
     const bool announcedDue = announced_ && (sinceList >= tickMs || sinceList < 0);
-    const bool due = !pace_.held || SendFlag || announcedDue || drainAgain_ ||
+    const bool due = !pace_.held || sendPending || announcedDue || drainAgain_ ||
                      sinceList > pace_.listEveryMs - tickMs || sinceList < 0; // or a clock set back
     if (due)
         run(afterFirstCycleBlock());
@@ -172,7 +173,7 @@ void PollCycle::listArrived(const std::string& answer)
     // last text that reads "OK": that entry, and whatever came after it, wait.
     if (!listSettled_ && messageFormat() == MessageFormat::Text && !list.entries.empty())
         list.entries.back().complete = false;
-    CyclePlan plan = queue_.plan(list, clock_.nowMs());
+    CyclePlan plan = planner_.plan(list, clock_.nowMs());
     for (const std::string& notice : plan.notices)
         if (events.notice)
             events.notice(notice);
@@ -190,11 +191,11 @@ void PollCycle::listArrived(const std::string& answer)
     if (message_) {
         // In text mode it shows once its own read has shown what it is.
         if (messageFormat() != MessageFormat::Text)
-            showMessage(message_->lblSMSstamp, message_->lblSMS);
+            showMessage(message_->shownStamp, message_->shownText);
     } else if (plan.cutShort) {
         // The list was cut off inside this message's text: forwarding it now would send
         // (and delete) a shortened message. It stays for the next cycle.
-        showMessage(plan.cutShort->lblSMSstamp, plan.cutShort->lblSMS);
+        showMessage(plan.cutShort->shownStamp, plan.cutShort->shownText);
         showNotForwarded("list cut short");
         if (events.notice)
             events.notice("list cut short by the reply window; message " +
@@ -242,7 +243,7 @@ void PollCycle::readBeforeDelete(const std::string& answer)
     const PendingDelete pending = deletes_.front();
     deletes_.pop_front();
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
-    if (!read || !queue_.holdsAccepted(ContentKey(*read, messageFormat()))) {
+    if (!read || !planner_.holdsAccepted(ContentKey(*read, messageFormat()))) {
         // The slot did not show what the web application accepted: it is not deleted. When
         // it plainly showed another message, its list entry is a message like any other
         // again (read on its own in text mode, what went out may not have been it: two
@@ -250,7 +251,7 @@ void PollCycle::readBeforeDelete(const std::string& answer)
         // the reply is the read alone; a late reply or the tail of a list whose text holds
         // a "+CMGR:" line proves nothing, and forgetting then sent a message twice.
         if (read && pending.forwardedBefore && listSettled_ && ReadStandsAlone(answer))
-            queue_.forgetAccepted(pending.entryKey);
+            planner_.forgetAccepted(pending.entryKey);
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +
                           (read ? "it holds a message that was not forwarded"
@@ -267,14 +268,14 @@ void PollCycle::readBeforeForward(const std::string& answer)
 {
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
     const std::string index = message_->indexes.front();
-    if (read && queue_.holdsAccepted(ContentKey(*read, MessageFormat::Text))) {
+    if (read && planner_.holdsAccepted(ContentKey(*read, MessageFormat::Text))) {
         // Accepted before, listed in another shape: only its delete was missing.
         deletes_.push_back({index, {}, true});
         return continueInbox();
     }
     // The list's header must be this slot's own: a text can imitate one.
     if (!read || read->sender != message_->listedSender || read->time != message_->listedTime) {
-        const std::int64_t wait = queue_.refused(*message_, clock_.nowMs());
+        const std::int64_t wait = planner_.refused(*message_, clock_.nowMs());
         if (events.notice)
             events.notice("index " + EscapeBytes(index) + " not forwarded: " +
                           (read ? "its read does not match its list entry"
@@ -283,11 +284,10 @@ void PollCycle::readBeforeForward(const std::string& answer)
         return continueInbox();
     }
     message_->text = read->text;
-    message_->textLength = static_cast<std::size_t>(std::count_if(
-        read->text.begin(), read->text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-    message_->lblSMS = read->text.size() > 30 ? read->text.substr(0, 30) + "..." : read->text;
+    message_->textLength = Utf8Characters(read->text);
+    message_->shownText = ShownText(read->text);
     message_->contentKeys.assign(message_->entryKeys.size(), ContentKey(*read, MessageFormat::Text));
-    showMessage(message_->lblSMSstamp, message_->lblSMS);
+    showMessage(message_->shownStamp, message_->shownText);
     run(Step::Forward);
 }
 
@@ -304,9 +304,9 @@ std::optional<ReadMessage> PollCycle::readOnItsOwn(const std::string& answer) co
 // Step 3 of every cycle: the operator's message when Send was pressed, else the signal.
 PollCycle::Step PollCycle::afterFirstCycleBlock()
 {
-    if (!SendFlag)
+    if (!sendPending)
         return statusOrInbox();
-    SendFlag = false;
+    sendPending = false;
     const OutgoingInput input = readOutgoingInput ? readOutgoingInput() : OutgoingInput{};
     outgoing_ = BuildOutgoingCommands(input.number, input.text);
     return Step::OutgoingFormat;
@@ -343,7 +343,7 @@ void PollCycle::forwardingEnded(const HttpResult& result, ForwardReport report)
         // Kept on the modem and tried again in its turn; the next listed message goes
         // first next cycle, so one the web application refuses holds up no other.
         showNotForwarded(result.describe());
-        const std::int64_t wait = queue_.refused(*message_, clock_.nowMs());
+        const std::int64_t wait = planner_.refused(*message_, clock_.nowMs());
         if (events.forwarded) {
             report.nextTryMs = wait;
             events.forwarded(report);
@@ -351,9 +351,9 @@ void PollCycle::forwardingEnded(const HttpResult& result, ForwardReport report)
         return continueInbox();
     }
     showNotForwarded("");
-    ++txtCount;
+    ++forwardedCount;
     drainAgain_ = pace_.held;
-    queue_.accepted(*message_);
+    planner_.accepted(*message_);
     for (const std::string& index : message_->indexes)
         deletes_.push_back({index, {}, false});
     if (events.forwarded)

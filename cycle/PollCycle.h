@@ -23,7 +23,7 @@
 #include "Exchange.h"
 #include "CycleEvents.h"
 #include "CycleReadings.h"
-#include "ForwardingQueue.h"
+#include "ForwardingPlanner.h"
 #include "Forwarder.h"
 #include "InboxDecoder.h"
 #include "MessageMode.h"
@@ -56,15 +56,15 @@ public:
     PollCycle(Exchange& exchange, HttpClient& http, Clock& clock, ForwardingSettings settings,
               SetupSettings setup = {}, LinkPace pace = {});
 
-    void tmrMain_Timer();
+    void tick();
     // The Send button only raises the flag; the next cycle sends.
-    void cmdSendText_Click() { SendFlag = true; }
+    void sendRequested() { sendPending = true; }
     // The modem announced a new message: with the held link a cycle starts now (or right
     // after the one under way).
     void messageAnnounced();
     // The held link was reopened: the modem may have been reset, so the first cycle's
     // block runs again.
-    void linkReopened() { StartupFlag = true; }
+    void linkReopened() { setupDue = true; }
     // The SIM cannot be used without a person: polling has stopped.
     std::function<void(const SimStop&)> onSimStopped;
     bool simStopped() const { return simStopped_; }
@@ -78,9 +78,9 @@ public:
     CycleEvents events;
     CycleReadings readings;
 
-    std::int32_t txtCount = 0;
-    bool SendFlag = false;
-    bool StartupFlag = true;
+    std::int32_t forwardedCount = 0;
+    bool sendPending = false;
+    bool setupDue = true;
 
     bool running() const { return step_ != Step::Idle; }
 
@@ -142,7 +142,7 @@ private:
 
     Step step_ = Step::Idle;
     OutgoingCommands outgoing_;
-    ForwardingQueue queue_;
+    ForwardingPlanner planner_;
     std::optional<ListedMessage> message_; // this cycle's message, until its request ends
     bool forwardPending_ = false;
     std::deque<PendingDelete> deletes_;

@@ -5,7 +5,7 @@
 namespace zorvel {
 
 Forwarder::Forwarder(HttpClient& http, Clock& clock, const ForwardingSettings& settings)
-    : http_(http), clock_(clock), dest_(settings.Dest), key_(settings.SecKey)
+    : http_(http), clock_(clock), dest_(settings.destination), key_(settings.key)
 {
 }
 

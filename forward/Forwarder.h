@@ -18,8 +18,8 @@ namespace zorvel {
 // How messages are taken off the modem and where they go.
 struct ForwardingSettings {
     MessageMode mode = MessageMode::Text;
-    std::string Dest;
-    std::string SecKey;
+    std::string destination; // the address as written after Dest=
+    std::string key;         // Key=, sent as "key"
     std::int64_t multipartWaitMs = 10 * 60 * 1000;
 };
 

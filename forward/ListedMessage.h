@@ -10,7 +10,7 @@ namespace zorvel {
 // One message to forward: a single entry, or the parts of a long one.
 struct ListedMessage {
     std::string sender, stamp, text; // what the request carries
-    std::string lblSMSstamp, lblSMS; // what the window shows
+    std::string shownStamp, shownText; // what the window shows
     std::string listedSender, listedTime; // text mode: the list header's, to check a read by
     std::vector<std::string> indexes; // every entry to delete after a 2xx, duplicates too
     int parts = 1;                    // parts joined (missing ones not counted)

@@ -70,8 +70,8 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
             c.message.sender = entry->sender;
             c.message.stamp = entry->stamp;
             c.message.text = entry->text;
-            c.message.lblSMSstamp = entry->lblSMSstamp;
-            c.message.lblSMS = entry->lblSMS;
+            c.message.shownStamp = entry->shownStamp;
+            c.message.shownText = entry->shownText;
             c.message.listedSender = entry->headerSender;
             c.message.listedTime = entry->headerTime;
             c.message.textLength = Utf8Characters(entry->text);

@@ -57,8 +57,8 @@ ListedMessage DecodedMessage(const SmsDeliver& first, const std::u16string& unit
     m.sender = first.sender;
     m.stamp = first.stamp;
     m.text = Utf16ToUtf8(units);
-    m.lblSMSstamp = m.sender + "    " + m.stamp;
-    m.lblSMS = ShortenedForLabel(m.text);
+    m.shownStamp = m.sender + "    " + m.stamp;
+    m.shownText = ShortenedForLabel(m.text);
     m.textLength = Utf8Characters(m.text);
     return m;
 }

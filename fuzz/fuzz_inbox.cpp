@@ -33,8 +33,8 @@ void CheckEntry(const InboxEntry& e, const std::string& reply)
     Require(e.text.size() <= reply.size(), "body longer than the reply");
     for (char c : e.text)
         Require(c == '\n' || static_cast<unsigned char>(c) > 30, "body kept a byte 0..30 other than LF");
-    Require(e.lblSMS.size() <= 33, "lblSMS longer than 30 bytes and the dots");
-    Require(e.lblSMSstamp.size() <= reply.size() + 4, "lblSMSstamp longer than the reply");
+    Require(e.shownText.size() <= 33, "shownText longer than 30 bytes and the dots");
+    Require(e.shownStamp.size() <= reply.size() + 4, "shownStamp longer than the reply");
     for (const std::string* s : {&e.index, &e.sender, &e.stamp})
         Require(s->size() <= reply.size() && !fuzz::HasControlByte(*s), "header field out of the header");
     Require(!e.index.empty() && e.index.size() <= 5 &&
@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The format changes what the request carries, never what was scanned.
     Require(pdu->sender == "PDU" && pdu->stamp == "PDU", "PDU entry carries scanned fields");
     Require(pdu->index == text->index && pdu->text == text->text && pdu->complete == text->complete
-                && pdu->lblSMSstamp == text->lblSMSstamp && pdu->lblSMS == text->lblSMS,
+                && pdu->shownStamp == text->shownStamp && pdu->shownText == text->shownText,
             "formats disagree on the scan");
-    Require(text->lblSMSstamp == text->sender + "    " + text->stamp, "lblSMSstamp is not sender and stamp");
+    Require(text->shownStamp == text->sender + "    " + text->stamp, "shownStamp is not sender and stamp");
     return 0;
 }

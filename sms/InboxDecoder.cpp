@@ -60,6 +60,11 @@ std::string ListCommand(MessageFormat format)
     return format == MessageFormat::Text ? "AT+CMGL=\"ALL\"\r\n" : "AT+CMGL=4\r\n";
 }
 
+std::string ShownText(const std::string& text)
+{
+    return text.size() > shownLength ? text.substr(0, shownLength) + "..." : text;
+}
+
 InboxList DecodeCMGLList(const std::string& reply, MessageFormat format)
 {
     InboxList list;
@@ -104,9 +109,8 @@ InboxList DecodeCMGLList(const std::string& reply, MessageFormat format)
         entry.headerStamp = DropEnds(entry.headerStamp);
         entry.text = joined(body, 0, body.size());
         entry.complete = !last || ended;
-        entry.lblSMSstamp = entry.headerSender + "    " + entry.headerStamp;
-        entry.lblSMS = entry.text.size() > shownLength ? entry.text.substr(0, shownLength) + "..."
-                                                       : entry.text;
+        entry.shownStamp = entry.headerSender + "    " + entry.headerStamp;
+        entry.shownText = ShownText(entry.text);
         // PDU format: the labels show what the scan found, the request carries "PDU".
         entry.sender = format == MessageFormat::Pdu ? "PDU" : entry.headerSender;
         entry.stamp = format == MessageFormat::Pdu ? "PDU" : entry.headerStamp;

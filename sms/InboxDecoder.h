@@ -10,13 +10,16 @@ namespace zorvel {
 
 enum class MessageFormat { Text, Pdu };
 
+// A text as the window's message label shows it: cut to 30 bytes, "..." when longer.
+std::string ShownText(const std::string& text);
+
 struct InboxEntry {
     std::string index;  // as printed between "+CMGL: " and the first comma
     std::string sender; // what the request carries: the scanned sender, or "PDU"
     std::string stamp;  // likewise: the scanned time stamp, or "PDU"
     std::string text;   // the whole body, its lines joined with LF
-    std::string lblSMSstamp; // scanned sender, four blanks, scanned stamp
-    std::string lblSMS;      // the body, cut to 30 bytes and "..." when longer
+    std::string shownStamp; // scanned sender, four blanks, scanned stamp
+    std::string shownText;      // the body, cut to 30 bytes and "..." when longer
     std::string headerSender; // the sender and stamp as the header scan found them
     std::string headerStamp;
     std::string headerTime;   // the quoted time stamp alone (for comparing with a read)

@@ -7,7 +7,7 @@
 #include "ByteEscape.h"
 #include "Configuration.h"
 #include "IniFile.h"
-#include "ModemLink.h"
+#include "GatewayService.h"
 #include "PortNumber.h"
 
 using namespace zorvel;
@@ -362,7 +362,7 @@ private slots:
 
         configWarnings.clear();
         const QtMessageHandler previous = qInstallMessageHandler(keepConfigWarnings);
-        ModemLink link(folder.toStdString());
+        GatewayService link(folder.toStdString());
         const bool loaded = link.loadConfiguration();
         qInstallMessageHandler(previous);
         QVERIFY(loaded);

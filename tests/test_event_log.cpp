@@ -164,7 +164,7 @@ void EventLogTest::commandsAndRepliesOnlyAtDebugLevel()
     }
     testing::FakeClock clock;
     testing::FakePort port;
-    CommandExchange exchange(port, clock, PortSettings{3, "9600,n,8,1"});
+    ReplyWindow exchange(port, clock, PortSettings{3, "9600,n,8,1"});
     LogExchange(exchange);
     Capture capture;
     exchange.onCommandSent("AT+CMGL=\"ALL\"\r\n");

@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "FastExchange.h"
+#include "HeldLink.h"
 #include "StatusPresenter.h"
 #include "PollCycle.h"
 #include "SimReplies.h"
@@ -16,7 +16,7 @@ namespace {
 
 struct HeldRig {
     HeldRig(SetupSettings setup, bool held = true)
-        : exchange(port, clock, PortSettings{3, "9600,n,8,1"}, FastLinkTimes{}),
+        : exchange(port, clock, PortSettings{3, "9600,n,8,1"}, HeldLinkTimes{}),
           cycle(exchange, http, clock, ForwardingSettings{MessageMode::Decoded, "http://h/in", "k"},
                 std::move(setup), LinkPace{held})
     {
@@ -48,7 +48,7 @@ struct HeldRig {
     // Every request is answered at once with `status`.
     void tick(int status = 200)
     {
-        cycle.tmrMain_Timer();
+        cycle.tick();
         for (int i = 0; i < 100 && !http.pending.empty(); ++i)
             http.answer({status, {}});
         clock.advance(1000);
@@ -68,7 +68,7 @@ struct HeldRig {
     FakeHttp http;
     StatusFields fields;
     StatusPresenter presenter{fields};
-    FastExchange exchange;
+    HeldLink exchange;
     ScriptedModem modem;
     PollCycle cycle;
     std::vector<std::string> pinStates;
@@ -229,7 +229,7 @@ void HeldCycleTest::paceOfListsAndStatusQueries()
     QCOMPARE(rig.count("AT+CMGF") - formats, 2L);
     // Send sets text format for its message; the list after it sets the inbox's again.
     const std::size_t before = rig.port.written.size();
-    rig.cycle.cmdSendText_Click();
+    rig.cycle.sendRequested();
     rig.tick();
     const std::vector<std::string> sent = rig.written(before);
     QCOMPARE(sent.front(), std::string("AT+CMGF=1\r\n"));
@@ -252,7 +252,7 @@ void HeldCycleTest::anAnnouncementStartsACycleAtOnceAndTheInboxDrains()
         rig.http.answer({200, {}});
     QVERIFY(rig.modem.store.empty());
     QCOMPARE(rig.modem.deleted.size(), std::size_t(5));
-    QCOMPARE(rig.cycle.txtCount, 5);
+    QCOMPARE(rig.cycle.forwardedCount, 5);
     // A modem announcing without pause gets one list a second, not one after the other.
     rig.clock.advance(1000);
     const long beforeFlood = rig.count("AT+CMGL");

@@ -40,7 +40,7 @@ private slots:
         QTest::addColumn<QByteArray>("sender");
         QTest::addColumn<QByteArray>("stamp");
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("lblSMS");
+        QTest::addColumn<QByteArray>("shownText");
 
         const QByteArray number = "+447700900123";
         QTest::newRow("worked example, echo on")
@@ -123,15 +123,15 @@ private slots:
         QFETCH(QByteArray, sender);
         QFETCH(QByteArray, stamp);
         QFETCH(QByteArray, text);
-        QFETCH(QByteArray, lblSMS);
+        QFETCH(QByteArray, shownText);
         const auto entry = DecodeCMGL(reply.toStdString(), MessageFormat::Text);
         QVERIFY(entry.has_value());
         QCOMPARE(bytes(entry->index), index);
         QCOMPARE(bytes(entry->sender), sender);
         QCOMPARE(bytes(entry->stamp), stamp);
         QCOMPARE(bytes(entry->text), text);
-        QCOMPARE(bytes(entry->lblSMSstamp), sender + "    " + stamp);
-        QCOMPARE(bytes(entry->lblSMS), lblSMS);
+        QCOMPARE(bytes(entry->shownStamp), sender + "    " + stamp);
+        QCOMPARE(bytes(entry->shownText), shownText);
         QVERIFY(entry->complete);
     }
 
@@ -175,7 +175,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QByteArray>("index");
-        QTest::addColumn<QByteArray>("lblSMSstamp");
+        QTest::addColumn<QByteArray>("shownStamp");
         QTest::addColumn<QByteArray>("pdu");
 
         const QByteArray vumi1 = "07911326040011F5240B911356000010F20000111081017362401654747A0E4ACF41F4329E0E6A97E7F3F0B90C8A01";
@@ -194,7 +194,7 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(QByteArray, index);
-        QFETCH(QByteArray, lblSMSstamp);
+        QFETCH(QByteArray, shownStamp);
         QFETCH(QByteArray, pdu);
         const auto entry = DecodeCMGL(reply.toStdString(), MessageFormat::Pdu);
         QVERIFY(entry.has_value());
@@ -202,8 +202,8 @@ private slots:
         QCOMPARE(bytes(entry->sender), QByteArray("PDU"));
         QCOMPARE(bytes(entry->stamp), QByteArray("PDU"));
         QCOMPARE(bytes(entry->text), pdu);
-        QCOMPARE(bytes(entry->lblSMSstamp), lblSMSstamp);
-        QCOMPARE(bytes(entry->lblSMS), pdu.left(30) + "...");
+        QCOMPARE(bytes(entry->shownStamp), shownStamp);
+        QCOMPARE(bytes(entry->shownText), pdu.left(30) + "...");
         QVERIFY(entry->complete);
     }
 };

@@ -68,7 +68,7 @@ void PollCycleTest::sendFlagPlacement()
     Rig rig;
     // Pressed while the first-cycle block runs: sent in the same cycle, before AT+CSQ.
     rig.tick();
-    rig.cycle.cmdSendText_Click();
+    rig.cycle.sendRequested();
     rig.input = {"+15550009999", "Typed after the press"};
     for (int i = 0; i < 60 && rig.cycle.running(); ++i)
         rig.tick();
@@ -82,7 +82,7 @@ void PollCycleTest::sendFlagPlacement()
 
     // Pressed after the send step of a cycle: waits for the next cycle.
     rig.tick(); // starts cycle 2: AT+CSQ goes out
-    rig.cycle.cmdSendText_Click();
+    rig.cycle.sendRequested();
     for (int i = 0; i < 60 && rig.cycle.running(); ++i)
         rig.tick();
     // Block, send, format again in cycle 1, format again in cycle 2: no send yet.
@@ -90,7 +90,7 @@ void PollCycleTest::sendFlagPlacement()
     const Commands third = rig.runCycle();
     QCOMPARE(third.at(0), std::string("AT+CMGF=1\r\n"));
     QCOMPARE(third.at(1), std::string("AT+CMGS=\"+15550009999\"\r\n"));
-    QVERIFY(!rig.cycle.SendFlag);
+    QVERIFY(!rig.cycle.sendPending);
 }
 
 void PollCycleTest::threePressesSendOneMessage()
@@ -98,7 +98,7 @@ void PollCycleTest::threePressesSendOneMessage()
     Rig rig("1");
     rig.runCycle();
     for (int i = 0; i < 3; ++i)
-        rig.cycle.cmdSendText_Click();
+        rig.cycle.sendRequested();
     const Commands w = rig.runCycle();
     const Commands expected{"AT+CMGF=1\r\n", "AT+CMGS=\"+15550009999\"\r\n", "Balance?\x1a",
                             "AT+CSQ\r\n", "AT+COPS?\r\n", "AT+CMGF=0\r\n", "AT+CMGL=4\r\n"};
@@ -135,7 +135,7 @@ void PollCycleTest::oneMessagePerCycleDeletedAfterAcceptance()
     for (int i = 0; i < 60 && rig.cycle.running(); ++i)
         rig.tick();
     QCOMPARE(rig.port.written.back(), std::string("AT+CMGD=1\r\n"));
-    QCOMPARE(rig.cycle.txtCount, 1);
+    QCOMPARE(rig.cycle.forwardedCount, 1);
     QCOMPARE(rig.modem.store.size(), size_t(1));
 
     rig.tick();
@@ -146,7 +146,7 @@ void PollCycleTest::oneMessagePerCycleDeletedAfterAcceptance()
     for (int i = 0; i < 60 && rig.cycle.running(); ++i)
         rig.tick();
     QCOMPARE(rig.port.written.back(), std::string("AT+CMGD=2\r\n"));
-    QCOMPARE(rig.cycle.txtCount, 2);
+    QCOMPARE(rig.cycle.forwardedCount, 2);
     rig.tick();
     QCOMPARE(rig.fields.text(Field::txtCounter), std::string("Msgs: 2"));
 }
@@ -176,7 +176,7 @@ void PollCycleTest::failedForwardingKeepsTheMessage()
     rig.http.answer({status, error.toStdString()});
     for (int i = 0; i < 60 && rig.cycle.running(); ++i)
         rig.tick();
-    QCOMPARE(rig.cycle.txtCount, 0);
+    QCOMPARE(rig.cycle.forwardedCount, 0);
     QVERIFY(std::none_of(rig.port.written.begin(), rig.port.written.end(),
                          [](const std::string& c) { return c.starts_with("AT+CMGD"); }));
     QCOMPARE(QString::fromStdString(rig.fields.text(Field::lblForwardProblem)), shown);
@@ -190,7 +190,7 @@ void PollCycleTest::failedForwardingKeepsTheMessage()
     rig.http.answer({200, {}});
     for (int i = 0; i < 60 && rig.cycle.running(); ++i)
         rig.tick();
-    QCOMPARE(rig.cycle.txtCount, 1);
+    QCOMPARE(rig.cycle.forwardedCount, 1);
     QCOMPARE(rig.port.written.back(), std::string("AT+CMGD=4\r\n"));
     QCOMPARE(rig.fields.text(Field::lblForwardProblem), std::string());
 }
@@ -219,14 +219,14 @@ void PollCycleTest::noCommandWhileTheRequestIsInFlight()
 void PollCycleTest::closedGateOnlyRefreshesTheCounter()
 {
     Rig rig;
-    rig.cycle.txtCount = 5;
+    rig.cycle.forwardedCount = 5;
     rig.exchange.SendCommand({CommandKind::Query, "AT\r\n"}, [] {}); // the link is busy with a command of its own
-    rig.cycle.tmrMain_Timer();
+    rig.cycle.tick();
     QCOMPARE(rig.port.written, Commands{"AT\r\n"});
     QCOMPARE(rig.fields.text(Field::txtCounter), std::string("Msgs: 5"));
     rig.clock.advance(2000); // its window ends: READY
-    rig.cycle.tmrMain_Timer(); // starts the cycle: ATZ goes out, BUSY shows
-    rig.cycle.tmrMain_Timer(); // a tick inside the exchange sends nothing more
+    rig.cycle.tick(); // starts the cycle: ATZ goes out, BUSY shows
+    rig.cycle.tick(); // a tick inside the exchange sends nothing more
     QCOMPARE(rig.port.written, (Commands{"AT\r\n", "ATZ\r\n"}));
 }
 
@@ -266,7 +266,7 @@ void PollCycleTest::decodedLongMessageGoesWholeAndAllPartsAreDeleted()
                                               "&message=%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82%20world"));
     QCOMPARE(Rig::deletes(first), (Commands{"AT+CMGD=5\r\n", "AT+CMGD=3\r\n"}));
     QCOMPARE(rig.fields.text(Field::lblSMS), std::string("Привет world"));
-    QCOMPARE(rig.cycle.txtCount, 1);
+    QCOMPARE(rig.cycle.forwardedCount, 1);
 
     QCOMPARE(Rig::deletes(rig.forwardAndAnswer(200)), Commands{"AT+CMGD=7\r\n"});
     QVERIFY(rig.http.urls.at(1).ends_with("&message=next"));
@@ -299,7 +299,7 @@ void PollCycleTest::acceptedMessageWhoseDeleteFailedIsNotSentAgain()
     const Commands second = rig.runCycle();
     QCOMPARE(Rig::deletes(second), Commands{"AT+CMGD=1\r\n"});
     QCOMPARE(rig.http.urls.size(), std::size_t(1));
-    QCOMPARE(rig.cycle.txtCount, 1);
+    QCOMPARE(rig.cycle.forwardedCount, 1);
     QVERIFY(rig.modem.store.empty());
 }
 

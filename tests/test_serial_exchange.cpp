@@ -10,7 +10,7 @@
 
 #include <filesystem>
 
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 #include "StatusPresenter.h"
 #include "QtClock.h"
 #include "QtSerialModemPort.h"
@@ -100,7 +100,7 @@ struct SerialRig {
     StatusFields fields;
     StatusPresenter presenter{fields};
     QtSerialModemPort port;
-    CommandExchange exchange;
+    ReplyWindow exchange;
 };
 
 double cpuSeconds()
@@ -177,14 +177,14 @@ void SerialExchangeTest::missingPortIsReported()
     QtClock clock;
     QtSerialModemPort port(dir.path().toStdString(), "zorvel.ini");
     // Port 999 exists neither as a link of ours nor as a device.
-    CommandExchange exchange(port, clock, PortSettings{999, "9600,n,8,1"});
+    ReplyWindow exchange(port, clock, PortSettings{999, "9600,n,8,1"});
     std::string message;
     exchange.onPortUnavailable = [&](const std::string& m) { message = m; };
     exchange.SendCommand({CommandKind::Query, "ATZ\r\n"}, [] {});
     QCOMPARE(message, std::string("COM999: not available. Please check or change the port."));
 
     PtyModem modem(dir.path(), 4);
-    CommandExchange badSettings(port, clock, PortSettings{4, "9600,n,8,1.5"});
+    ReplyWindow badSettings(port, clock, PortSettings{4, "9600,n,8,1.5"});
     badSettings.onPortUnavailable = [&](const std::string& m) { message = m; };
     badSettings.SendCommand({CommandKind::Query, "ATZ\r\n"}, [] {});
     QVERIFY2(message.find("\"Speed\"") != std::string::npos, message.c_str());

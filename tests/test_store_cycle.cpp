@@ -26,7 +26,7 @@ struct StoreRig : Rig {
             clock.jumpTo(startMs);
         cycle.useStore(intake);
         cycle.waitingCount = [this] { return store->waitingCount(); };
-        delivery.onEnded = [this](const DeliveryReport& r) { cycle.txtCount += r.failure.empty(); };
+        delivery.onEnded = [this](const DeliveryReport& r) { cycle.forwardedCount += r.failure.empty(); };
         // Every delete must find its slot's message in the store already.
         port.respond = [this](const std::string& w) {
             if (w.starts_with("AT+CMGD=")) {

@@ -18,7 +18,7 @@ cmake --build "$out" -j"$(nproc)"
 
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_config_text
-                                    fuzz_sms_deliver fuzz_forwarding_queue fuzz_http_head fuzz_cycle
+                                    fuzz_sms_deliver fuzz_forwarding_planner fuzz_http_head fuzz_cycle
                                     fuzz_cycle_planted)
 
 # Readable stack traces in reports.

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 #include "PollCycle.h"
 #include "StatusPresenter.h"
 #include "fakes/FakeClock.h"
@@ -91,7 +91,7 @@ struct Rig {
     // One tick, then time until the next tick.
     void tick()
     {
-        cycle.tmrMain_Timer();
+        cycle.tick();
         clock.advance(1000);
     }
     // Ticks until the cycle has ended (or `limit` ticks passed); returns what it wrote.
@@ -130,7 +130,7 @@ struct Rig {
     FakeHttp http;
     StatusFields fields;
     StatusPresenter presenter{fields};
-    CommandExchange exchange{port, clock, PortSettings{3, "9600,n,8,1"}};
+    ReplyWindow exchange{port, clock, PortSettings{3, "9600,n,8,1"}};
     ScriptedModem modem;
     OutgoingInput input{"+15550009999", "Balance?"};
     PollCycle cycle;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "CommandExchange.h"
-#include "FastExchange.h"
+#include "ReplyWindow.h"
+#include "HeldLink.h"
 #include "GatewayStore.h"
 #include "ModelModem.h"
 #include "ModelWeb.h"
@@ -36,8 +36,8 @@ ForwardingSettings settingsFor(Mode mode)
     settings.mode = mode == Mode::Decoded ? MessageMode::Decoded
                     : mode == Mode::Pdu   ? MessageMode::Pdu
                                           : MessageMode::Text;
-    settings.Dest = dest;
-    settings.SecKey = key;
+    settings.destination = dest;
+    settings.key = key;
     return settings;
 }
 
@@ -45,13 +45,13 @@ std::unique_ptr<Exchange> exchangeFor(bool fastLink, Mode mode, ModemPort& port,
 {
     const PortSettings settings{3, "9600,n,8,1"};
     if (!fastLink)
-        return std::make_unique<CommandExchange>(port, clock, settings);
-    FastLinkTimes times;
+        return std::make_unique<ReplyWindow>(port, clock, settings);
+    HeldLinkTimes times;
     if (mode == Mode::Text) {
         times.textMode = true;
         times.textLingerMs = 200;
     }
-    return std::make_unique<FastExchange>(port, clock, settings, times);
+    return std::make_unique<HeldLink>(port, clock, settings, times);
 }
 
 struct World {
@@ -60,7 +60,7 @@ struct World {
           cycle(*exchange, web, clock, settingsFor(mode), SetupSettings{{}, fastLink, "", "", fastLink, fastLink && mode == Mode::Text},
                 LinkPace{fastLink})
     {
-        if (auto* held = dynamic_cast<FastExchange*>(exchange.get())) {
+        if (auto* held = dynamic_cast<HeldLink*>(exchange.get())) {
             held->onAnnounced = [this] { cycle.messageAnnounced(); };
             held->onLinkBack = [this] { cycle.linkReopened(); };
             held->start();
@@ -80,7 +80,7 @@ struct World {
 
     void tick()
     {
-        cycle.tmrMain_Timer();
+        cycle.tick();
         clock.advance(1000);
     }
     // A steady stream of new messages, each arriving once a cycle has ended, so that

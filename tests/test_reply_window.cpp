@@ -1,7 +1,7 @@
 // The command exchange against a scripted port and a clock that only moves on demand.
 #include <QtTest>
 
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 #include "StatusPresenter.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakePort.h"
@@ -18,7 +18,7 @@ struct Rig {
     FakePort port;
     StatusFields fields;
     StatusPresenter presenter{fields};
-    CommandExchange exchange{port, clock, PortSettings{3, "9600,n,8,1"}};
+    ReplyWindow exchange{port, clock, PortSettings{3, "9600,n,8,1"}};
     int doneCalls = 0;
     std::int64_t doneAt = -1;
 
@@ -33,7 +33,7 @@ struct Rig {
 
 } // namespace
 
-class CommandExchangeTest : public QObject {
+class ReplyWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void replyWindowFollowsTheWholeSecondRule_data();
@@ -52,7 +52,7 @@ private slots:
     void logHooksSeeEachCommandAndEachWholeReply();
 };
 
-void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule_data()
+void ReplyWindowTest::replyWindowFollowsTheWholeSecondRule_data()
 {
     QTest::addColumn<int>("msIntoSecond");
     QTest::addColumn<int>("expectedWindowMs");
@@ -64,7 +64,7 @@ void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule_data()
     QTest::newRow("late") << 999 << 1001;
 }
 
-void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule()
+void ReplyWindowTest::replyWindowFollowsTheWholeSecondRule()
 {
     QFETCH(int, msIntoSecond);
     QFETCH(int, expectedWindowMs);
@@ -86,7 +86,7 @@ void CommandExchangeTest::replyWindowFollowsTheWholeSecondRule()
     QCOMPARE(rig.clock.armedTimers(), 0);
 }
 
-void CommandExchangeTest::piecesAreAppendedInArrivalOrder()
+void ReplyWindowTest::piecesAreAppendedInArrivalOrder()
 {
     Rig rig;
     std::vector<std::string> shown;
@@ -107,7 +107,7 @@ void CommandExchangeTest::piecesAreAppendedInArrivalOrder()
     QCOMPARE(rig.exchange.reply(), expected.back());
 }
 
-void CommandExchangeTest::silenceKeepsThePreviousReply()
+void ReplyWindowTest::silenceKeepsThePreviousReply()
 {
     Rig rig;
     rig.send("AT+CNUM\r\n");
@@ -120,7 +120,7 @@ void CommandExchangeTest::silenceKeepsThePreviousReply()
     QCOMPARE(rig.exchange.reply(), std::string());
 }
 
-void CommandExchangeTest::inputWaitingBeforeTheWriteIsDiscarded()
+void ReplyWindowTest::inputWaitingBeforeTheWriteIsDiscarded()
 {
     Rig rig;
     rig.port.arrive("\r\n+CMTI: \"SM\",3\r\nJUNK");
@@ -132,7 +132,7 @@ void CommandExchangeTest::inputWaitingBeforeTheWriteIsDiscarded()
     QCOMPARE(rig.port.log, expected);
 }
 
-void CommandExchangeTest::bytesAfterTheWindowAreNotPartOfTheReply()
+void ReplyWindowTest::bytesAfterTheWindowAreNotPartOfTheReply()
 {
     Rig rig;
     rig.send("AT\r\n");
@@ -143,7 +143,7 @@ void CommandExchangeTest::bytesAfterTheWindowAreNotPartOfTheReply()
     QCOMPARE(rig.exchange.reply(), std::string("OK\r\n"));
 }
 
-void CommandExchangeTest::busyAndReadyFrameTheExchange()
+void ReplyWindowTest::busyAndReadyFrameTheExchange()
 {
     Rig rig;
     std::vector<std::string> events;
@@ -165,7 +165,7 @@ void CommandExchangeTest::busyAndReadyFrameTheExchange()
     QCOMPARE(events, expected);
 }
 
-void CommandExchangeTest::lastCheckStaysCurrentDuringTheWait()
+void ReplyWindowTest::lastCheckStaysCurrentDuringTheWait()
 {
     Rig rig(1'700'000'000'400);
     rig.clock.setStartReference();
@@ -181,7 +181,7 @@ void CommandExchangeTest::lastCheckStaysCurrentDuringTheWait()
     QCOMPARE(stamps, expected);
 }
 
-void CommandExchangeTest::openFailureReportsThePortAndStops_data()
+void ReplyWindowTest::openFailureReportsThePortAndStops_data()
 {
     QTest::addColumn<int>("portNumber");
     QTest::addColumn<QString>("settingsProblem");
@@ -195,7 +195,7 @@ void CommandExchangeTest::openFailureReportsThePortAndStops_data()
     QTest::newRow("settings") << 3 << "bad speed" << "bad speed";
 }
 
-void CommandExchangeTest::openFailureReportsThePortAndStops()
+void ReplyWindowTest::openFailureReportsThePortAndStops()
 {
     QFETCH(int, portNumber);
     QFETCH(QString, settingsProblem);
@@ -206,7 +206,7 @@ void CommandExchangeTest::openFailureReportsThePortAndStops()
     port.settingsProblem = settingsProblem.toStdString();
     StatusFields fields;
     StatusPresenter presenter(fields);
-    CommandExchange exchange(port, clock, PortSettings{portNumber, "9600,n,8,1"});
+    ReplyWindow exchange(port, clock, PortSettings{portNumber, "9600,n,8,1"});
     presenter.showLink(exchange, clock);
     std::vector<std::string> reports;
     exchange.onPortUnavailable = [&](const std::string& m) { reports.push_back(m); };
@@ -220,7 +220,7 @@ void CommandExchangeTest::openFailureReportsThePortAndStops()
     QCOMPARE(fields.text(Field::txtReady), std::string("BUSY"));
 }
 
-void CommandExchangeTest::secondCommandDuringAWaitIsRefused()
+void ReplyWindowTest::secondCommandDuringAWaitIsRefused()
 {
     Rig rig;
     rig.send("AT+CSQ\r\n");
@@ -230,7 +230,7 @@ void CommandExchangeTest::secondCommandDuringAWaitIsRefused()
     QCOMPARE(rig.doneCalls, 1);
 }
 
-void CommandExchangeTest::closingTheWindowEndsTheWaitAtOnce()
+void ReplyWindowTest::closingTheWindowEndsTheWaitAtOnce()
 {
     Rig rig;
     rig.send("AT+CSQ\r\n");
@@ -243,7 +243,7 @@ void CommandExchangeTest::closingTheWindowEndsTheWaitAtOnce()
     QCOMPARE(rig.clock.armedTimers(), 0);
 }
 
-void CommandExchangeTest::clockSetBackDoesNotStretchTheWindow()
+void ReplyWindowTest::clockSetBackDoesNotStretchTheWindow()
 {
     Rig rig(1'700'000'000'500);
     rig.send("AT\r\n");
@@ -252,7 +252,7 @@ void CommandExchangeTest::clockSetBackDoesNotStretchTheWindow()
     QCOMPARE(rig.doneCalls, 1);
 }
 
-void CommandExchangeTest::logHooksSeeEachCommandAndEachWholeReply()
+void ReplyWindowTest::logHooksSeeEachCommandAndEachWholeReply()
 {
     Rig rig;
     std::vector<std::string> sent, replies;
@@ -271,5 +271,5 @@ void CommandExchangeTest::logHooksSeeEachCommandAndEachWholeReply()
     QCOMPARE(rig.doneCalls, 1);
 }
 
-QTEST_GUILESS_MAIN(CommandExchangeTest)
-#include "test_command_exchange.moc"
+QTEST_GUILESS_MAIN(ReplyWindowTest)
+#include "test_reply_window.moc"

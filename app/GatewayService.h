@@ -19,17 +19,17 @@
 
 namespace zorvel {
 
-class FastExchange;
+class HeldLink;
 class QtHttpClient;
 class QtSerialModemPort;
 class StoreLink;
 
-class ModemLink : public QObject {
+class GatewayService : public QObject {
     Q_OBJECT
 public:
     // `workFolder` is where zorvel.ini and the optional ports/comN links are looked for.
-    explicit ModemLink(std::string workFolder);
-    ~ModemLink() override;
+    explicit GatewayService(std::string workFolder);
+    ~GatewayService() override;
 
     // Reads zorvel.ini. When it is unusable the reason is logged, handed to onFatal,
     // and false is returned.
@@ -68,7 +68,7 @@ private:
     std::unique_ptr<QtSerialModemPort> port_;
     std::unique_ptr<QtHttpClient> http_;
     std::unique_ptr<Exchange> exchange_;
-    FastExchange* heldLink_ = nullptr; // the exchange, with Link=fast
+    HeldLink* heldLink_ = nullptr; // the exchange, with Link=fast
     int linkLosses_ = 0;
     std::unique_ptr<PollCycle> cycle_;
     std::unique_ptr<StoreLink> store_; // with Store=1

@@ -1,11 +1,11 @@
-#include "ModemLink.h"
+#include "GatewayService.h"
 
 #include <filesystem>
 
 #include "ConfigFileMode.h"
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 #include "EventLog.h"
-#include "FastExchange.h"
+#include "HeldLink.h"
 #include "ExitCodes.h"
 #include "LogCategories.h"
 #include "PortLocator.h"
@@ -18,14 +18,14 @@
 
 namespace zorvel {
 
-ModemLink::ModemLink(std::string workFolder) : workFolder_(std::move(workFolder))
+GatewayService::GatewayService(std::string workFolder) : workFolder_(std::move(workFolder))
 {
     // What the message fields show until the first message is listed.
     fields_.setText(Field::lblSMSstamp, "None");
     fields_.setText(Field::lblSMS, "");
 }
 
-ModemLink::~ModemLink()
+GatewayService::~GatewayService()
 {
     // The cycle refers to the exchange, the HTTP client and the store, the exchange to
     // the port; no answer reaches delivery once the HTTP client has gone.
@@ -35,7 +35,7 @@ ModemLink::~ModemLink()
     store_.reset();
 }
 
-bool ModemLink::loadConfiguration()
+bool GatewayService::loadConfiguration()
 {
     qCInfo(lcApp, "Zorvel %s starting in %s", versionNumber, workFolder_.c_str());
     ConfigurationResult loaded = LoadConfiguration(workFolder_);
@@ -52,7 +52,7 @@ bool ModemLink::loadConfiguration()
     return true;
 }
 
-void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
+void GatewayService::start(std::function<OutgoingInput()> readOutgoingInput)
 {
     fields_.setText(Field::txtPDUmode, config_.Mode == MessageMode::Decoded ? "Decoded Mode"
                                        : config_.Mode == MessageMode::Pdu   ? "PDU Mode"
@@ -83,9 +83,9 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
         store_->attach(*cycle_);
     }
     cycle_->readOutgoingInput = std::move(readOutgoingInput);
-    cycle_->txtCount = 0;
-    cycle_->SendFlag = false;
-    cycle_->StartupFlag = true;
+    cycle_->forwardedCount = 0;
+    cycle_->sendPending = false;
+    cycle_->setupDue = true;
     LogCycleEvents(cycle_->events);
     LogExchange(*exchange_);
 
@@ -101,24 +101,24 @@ void ModemLink::start(std::function<OutgoingInput()> readOutgoingInput)
             return; // reported as with the reply window: the program ends
     }
     tmrMain_.setInterval(1000);
-    connect(&tmrMain_, &QTimer::timeout, this, [this] { cycle_->tmrMain_Timer(); });
+    connect(&tmrMain_, &QTimer::timeout, this, [this] { cycle_->tick(); });
     tmrMain_.start();
     if (store_)
         store_->start();
 }
 
-void ModemLink::createExchange()
+void GatewayService::createExchange()
 {
     const PortSettings settings{config_.COMport, config_.COMspeed};
     if (!config_.FastLink) {
-        exchange_ = std::make_unique<CommandExchange>(*port_, *clock_, settings);
+        exchange_ = std::make_unique<ReplyWindow>(*port_, *clock_, settings);
     } else {
-        FastLinkTimes times;
+        HeldLinkTimes times;
         if (config_.Mode == MessageMode::Text) {
             times.textMode = true;
             times.textLingerMs = 200; // a text's own "OK" line is followed at once by more
         }
-        auto held = std::make_unique<FastExchange>(*port_, *clock_, settings, times);
+        auto held = std::make_unique<HeldLink>(*port_, *clock_, settings, times);
         heldLink_ = held.get();
         held->onLinkLost = [this](const std::string& why) {
             ++linkLosses_;
@@ -136,7 +136,7 @@ void ModemLink::createExchange()
     presenter_.showLink(*exchange_, *clock_);
 }
 
-void ModemLink::simStopped(const SimStop& stop)
+void GatewayService::simStopped(const SimStop& stop)
 {
     tmrMain_.stop();
     std::string why;
@@ -177,7 +177,7 @@ const char* messageMode(const Configuration& config)
 
 } // namespace
 
-void ModemLink::logSettings() const
+void GatewayService::logSettings() const
 {
     std::string device = DeviceForPort(config_.COMport, workFolder_, PathExistsOnDisk);
     std::error_code ec;
@@ -193,7 +193,7 @@ void ModemLink::logSettings() const
            DestinationForLog(config_.Dest).c_str());
 }
 
-void ModemLink::stop()
+void GatewayService::stop()
 {
     tmrMain_.stop();
     if (exchange_ && exchange_->waiting())
@@ -213,13 +213,13 @@ void ModemLink::stop()
     port_.reset();
 }
 
-void ModemLink::sendClicked()
+void GatewayService::sendClicked()
 {
     if (cycle_)
-        cycle_->cmdSendText_Click();
+        cycle_->sendRequested();
 }
 
-void ModemLink::portUnavailable(const std::string& message)
+void GatewayService::portUnavailable(const std::string& message)
 {
     // Nothing more goes to the modem; the owner ends the program.
     tmrMain_.stop();

@@ -1,4 +1,4 @@
-#include "FastExchange.h"
+#include "HeldLink.h"
 
 #include <algorithm>
 
@@ -18,8 +18,8 @@ constexpr std::size_t longestReply = 1 << 20;
 
 } // namespace
 
-FastExchange::FastExchange(ModemPort& port, Clock& clock, PortSettings settings,
-                           FastLinkTimes times)
+HeldLink::HeldLink(ModemPort& port, Clock& clock, PortSettings settings,
+                           HeldLinkTimes times)
     : port_(port), clock_(clock), settings_(std::move(settings)), times_(times),
       timer_(clock.createTimer()), linger_(clock.createTimer()), reopenTimer_(clock.createTimer()),
       nothingHeard_(clock.createTimer())
@@ -28,7 +28,7 @@ FastExchange::FastExchange(ModemPort& port, Clock& clock, PortSettings settings,
     port_.onFailure = [this](const std::string& why) { lose(why); };
 }
 
-FastExchange::~FastExchange()
+HeldLink::~HeldLink()
 {
     port_.onBytesArrived = nullptr;
     port_.onFailure = nullptr;
@@ -36,7 +36,7 @@ FastExchange::~FastExchange()
         port_.close();
 }
 
-bool FastExchange::start()
+bool HeldLink::start()
 {
     const OpenResult opened = port_.open(settings_.COMport, settings_.COMspeed);
     if (!opened.opened) {
@@ -50,7 +50,7 @@ bool FastExchange::start()
     return true;
 }
 
-bool FastExchange::SendCommand(Command command, std::function<void()> done)
+bool HeldLink::SendCommand(Command command, std::function<void()> done)
 {
     if (waiting_)
         return false;
@@ -89,7 +89,7 @@ bool FastExchange::SendCommand(Command command, std::function<void()> done)
     return true;
 }
 
-void FastExchange::writeCommand()
+void HeldLink::writeCommand()
 {
     writeAndWait(command_.bytes, command_.kind == CommandKind::List          ? times_.listCeilingMs
                                  : command_.kind == CommandKind::MessageText ? times_.sendCeilingMs
@@ -97,12 +97,12 @@ void FastExchange::writeCommand()
 }
 
 // A list's or a read's reply may carry a message's text, and a text may imitate any line.
-bool FastExchange::carriesText() const
+bool HeldLink::carriesText() const
 {
     return command_.kind == CommandKind::List || command_.kind == CommandKind::Read;
 }
 
-void FastExchange::writeAndWait(const std::string& bytes, std::int64_t ceilingMs)
+void HeldLink::writeAndWait(const std::string& bytes, std::int64_t ceilingMs)
 {
     ceilingMs_ = ceilingMs;
     startedMs_ = clock_.nowMs();
@@ -119,7 +119,7 @@ void FastExchange::writeAndWait(const std::string& bytes, std::int64_t ceilingMs
 // "AT"'s own) and then for a quiet spell: every byte starts it anew, as the "AT"'s own
 // answer may still be on its way behind the late reply. A line that never falls quiet
 // ends the wait at the "AT"'s ceiling. What is heard answers nothing of the cycle's.
-void FastExchange::resyncHeard()
+void HeldLink::resyncHeard()
 {
     const std::string piece = port_.readAll();
     if (piece.empty())
@@ -136,7 +136,7 @@ void FastExchange::resyncHeard()
         linger_->start(times_.resyncQuietMs, [this] { resyncQuiet(); });
 }
 
-void FastExchange::resyncQuiet()
+void HeldLink::resyncQuiet()
 {
     resyncing_ = false;
     outOfStep_ = false;
@@ -146,7 +146,7 @@ void FastExchange::resyncQuiet()
     writeCommand();
 }
 
-void FastExchange::collect()
+void HeldLink::collect()
 {
     if (!waiting_) {
         readBetweenExchanges();
@@ -181,7 +181,7 @@ void FastExchange::collect()
 
 // The reply ends with a whole final result code line (unsolicited lines may follow it),
 // or with the prompt for an outgoing message's text.
-bool FastExchange::replyComplete() const
+bool HeldLink::replyComplete() const
 {
     if (command_.kind == CommandKind::Recipient && reply_.ends_with("> "))
         return true;
@@ -190,7 +190,7 @@ bool FastExchange::replyComplete() const
     return end_.final();
 }
 
-void FastExchange::readBetweenExchanges()
+void HeldLink::readBetweenExchanges()
 {
     if (!up_)
         return;
@@ -199,7 +199,7 @@ void FastExchange::readBetweenExchanges()
         scanAnnouncements(bytes);
 }
 
-void FastExchange::scanAnnouncements(const std::string& bytes)
+void HeldLink::scanAnnouncements(const std::string& bytes)
 {
     between_ += bytes;
     std::size_t start = 0;
@@ -217,7 +217,7 @@ void FastExchange::scanAnnouncements(const std::string& bytes)
 
 // Wakes at the ceiling, and at each whole second before it so that the time stamp stays
 // current during a long wait.
-void FastExchange::armCeiling()
+void HeldLink::armCeiling()
 {
     const std::int64_t now = clock_.nowMs();
     const std::int64_t deadline = startedMs_ + ceilingMs_;
@@ -226,7 +226,7 @@ void FastExchange::armCeiling()
                   [this] { ceilingReached(); });
 }
 
-void FastExchange::ceilingReached()
+void HeldLink::ceilingReached()
 {
     if (!waiting_)
         return;
@@ -255,7 +255,7 @@ void FastExchange::ceilingReached()
     finish(Ending::Ceiling);
 }
 
-void FastExchange::SetTimeoutFlag()
+void HeldLink::SetTimeoutFlag()
 {
     if (!waiting_)
         return;
@@ -269,7 +269,7 @@ void FastExchange::SetTimeoutFlag()
     done_ = nullptr;
 }
 
-void FastExchange::finish(Ending ending)
+void HeldLink::finish(Ending ending)
 {
     if (!waiting_)
         return;
@@ -323,7 +323,7 @@ void FastExchange::finish(Ending ending)
         done();
 }
 
-void FastExchange::lose(const std::string& why)
+void HeldLink::lose(const std::string& why)
 {
     if (!up_)
         return;
@@ -339,7 +339,7 @@ void FastExchange::lose(const std::string& why)
     reopenTimer_->start(times_.reopenEveryMs, [this] { tryReopen(); });
 }
 
-void FastExchange::tryReopen()
+void HeldLink::tryReopen()
 {
     if (up_)
         return;

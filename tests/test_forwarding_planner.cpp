@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "DoublingWait.h"
-#include "ForwardingQueue.h"
+#include "ForwardingPlanner.h"
 #include "fakes/PduBuilder.h"
 
 using namespace zorvel;
@@ -54,7 +54,7 @@ InboxList listOf(const std::vector<Stored>& stored, bool whole = true)
         InboxEntry e;
         e.index = std::to_string(s.index);
         e.sender = e.stamp = "PDU";
-        e.text = e.lblSMS = s.hex;
+        e.text = e.shownText = s.hex;
         e.complete = true;
         list.entries.push_back(e);
     }
@@ -90,7 +90,7 @@ InboxList textList(const std::vector<std::string>& texts)
 
 Q_DECLARE_METATYPE(std::vector<Stored>)
 
-class ForwardingQueueTest : public QObject {
+class ForwardingPlannerTest : public QObject {
     Q_OBJECT
 private slots:
     void joinsTheFirstWholeMessage_data();
@@ -106,7 +106,7 @@ private slots:
     void noticeKeepsASendersLineBreaksEscaped();
 };
 
-void ForwardingQueueTest::joinsTheFirstWholeMessage_data()
+void ForwardingPlannerTest::joinsTheFirstWholeMessage_data()
 {
     QTest::addColumn<std::vector<Stored>>("stored");
     QTest::addColumn<QString>("text");
@@ -144,13 +144,13 @@ void ForwardingQueueTest::joinsTheFirstWholeMessage_data()
         << "01AB" << QStringList{"1"} << 1;
 }
 
-void ForwardingQueueTest::joinsTheFirstWholeMessage()
+void ForwardingPlannerTest::joinsTheFirstWholeMessage()
 {
     QFETCH(std::vector<Stored>, stored);
     QFETCH(QString, text);
     QFETCH(QStringList, deleted);
     QFETCH(int, parts);
-    ForwardingQueue queue(true, 10 * minute);
+    ForwardingPlanner queue(true, 10 * minute);
     const CyclePlan plan = queue.plan(listOf(stored), 0);
     QVERIFY(plan.forward);
     QCOMPARE(QString::fromStdString(plan.forward->text), text);
@@ -160,9 +160,9 @@ void ForwardingQueueTest::joinsTheFirstWholeMessage()
     QCOMPARE(plan.forward->stamp, std::string("26/12/07,09:15:00+04"));
 }
 
-void ForwardingQueueTest::missingPartWaitsThenGoesWithAMark()
+void ForwardingPlannerTest::missingPartWaitsThenGoesWithAMark()
 {
-    ForwardingQueue queue(true, 10 * minute);
+    ForwardingPlanner queue(true, 10 * minute);
     const auto twoOfFour = listOf({part(1, 8, 4, 1, u"one "), part(2, 8, 4, 3, u"three")});
     CyclePlan plan = queue.plan(twoOfFour, 0);
     QVERIFY(!plan.forward);
@@ -184,9 +184,9 @@ void ForwardingQueueTest::missingPartWaitsThenGoesWithAMark()
     QCOMPARE(indexes(*plan.forward), QStringList{"7"});
 }
 
-void ForwardingQueueTest::refusedMessageTakesItsTurn()
+void ForwardingPlannerTest::refusedMessageTakesItsTurn()
 {
-    ForwardingQueue queue(false, 10 * minute);
+    ForwardingPlanner queue(false, 10 * minute);
     const InboxList three = textList({"refused", "second", "third"});
     QStringList order;
     for (int cycle = 0; cycle < 4; ++cycle) {
@@ -197,23 +197,23 @@ void ForwardingQueueTest::refusedMessageTakesItsTurn()
     QCOMPARE(order, (QStringList{"refused", "second", "third", "refused"}));
 
     // Accepted after a refusal: the list starts from the top again.
-    ForwardingQueue again(false, 10 * minute);
+    ForwardingPlanner again(false, 10 * minute);
     again.refused(*again.plan(three, 0).forward, 0);
     const CyclePlan second = again.plan(three, 1);
     again.accepted(*second.forward);
     QCOMPARE(again.plan(textList({"refused", "third"}), 2).forward->text, std::string("refused"));
 
     // A single stored message is simply tried again.
-    ForwardingQueue one(false, 10 * minute);
+    ForwardingPlanner one(false, 10 * minute);
     const InboxList alone = textList({"alone"});
     one.refused(*one.plan(alone, 0).forward, 0);
     QCOMPARE(one.plan(alone, 1).forward->text, std::string("alone"));
 }
 
-void ForwardingQueueTest::acceptedMessageIsOnlyDeletedAgain()
+void ForwardingPlannerTest::acceptedMessageIsOnlyDeletedAgain()
 {
     for (bool decode : {false, true}) {
-        ForwardingQueue queue(decode, 10 * minute);
+        ForwardingPlanner queue(decode, 10 * minute);
         const InboxList list = decode ? listOf({part(3, 1, 2, 1, u"a"), part(4, 1, 2, 2, u"b")})
                                       : textList({"first", "second"});
         const CyclePlan first = queue.plan(list, 0);
@@ -238,9 +238,9 @@ void ForwardingQueueTest::acceptedMessageIsOnlyDeletedAgain()
     }
 }
 
-void ForwardingQueueTest::undecodableEntryGoesAsListed()
+void ForwardingPlannerTest::undecodableEntryGoesAsListed()
 {
-    ForwardingQueue queue(true, 10 * minute);
+    ForwardingPlanner queue(true, 10 * minute);
     // A status report (first octet 0x06) and a PDU cut short.
     const InboxList list = listOf({{1, "0006D40B911555000012F3622170905100406221709051104000"},
                                    {2, single(2, u"cut").hex.substr(0, 30)}});
@@ -256,14 +256,14 @@ void ForwardingQueueTest::undecodableEntryGoesAsListed()
                                 QString::fromStdString(list.entries[1].text)}));
 }
 
-QTEST_GUILESS_MAIN(ForwardingQueueTest)
-#include "test_forwarding_queue.moc"
+QTEST_GUILESS_MAIN(ForwardingPlannerTest)
+#include "test_forwarding_planner.moc"
 
 // Its next turn after the first failure, then 30 s doubling up to 10 minutes; a message
 // waiting out its back-off lets the others go, and an acceptance ends the back-off.
-void ForwardingQueueTest::repeatedFailuresWaitLonger()
+void ForwardingPlannerTest::repeatedFailuresWaitLonger()
 {
-    ForwardingQueue queue(false, 10 * minute);
+    ForwardingPlanner queue(false, 10 * minute);
     const InboxList list = textList({"refused", "other"});
     std::vector<std::int64_t> waits;
     std::int64_t now = 0;
@@ -282,7 +282,7 @@ void ForwardingQueueTest::repeatedFailuresWaitLonger()
     }
     QCOMPARE(waits, (std::vector<std::int64_t>{0, 30, 60, 120, 240, 480, 600, 600}));
 
-    ForwardingQueue fresh(false, 10 * minute);
+    ForwardingPlanner fresh(false, 10 * minute);
     fresh.refused(*fresh.plan(list, 0).forward, 0);
     fresh.refused(*fresh.plan(list, 0).forward, 0);
     fresh.accepted(*fresh.plan(list, 0).forward);
@@ -291,9 +291,9 @@ void ForwardingQueueTest::repeatedFailuresWaitLonger()
 
 // References are 8-bit and repeat: once no part of a message sent with "[...]" is listed,
 // a later long message with the same sender, reference and count is joined as usual.
-void ForwardingQueueTest::reusedReferenceAfterAnIncompleteMessage()
+void ForwardingPlannerTest::reusedReferenceAfterAnIncompleteMessage()
 {
-    ForwardingQueue queue(true, 1 * minute);
+    ForwardingPlanner queue(true, 1 * minute);
     queue.plan(listOf({part(1, 7, 2, 1, u"A1 ")}), 0);
     const CyclePlan late = queue.plan(listOf({part(1, 7, 2, 1, u"A1 ")}), 2 * minute);
     QCOMPARE(late.forward->text, std::string("A1 [...]"));
@@ -306,7 +306,7 @@ void ForwardingQueueTest::reusedReferenceAfterAnIncompleteMessage()
     QCOMPARE(indexes(*reused.forward), (QStringList{"2", "3"}));
 }
 
-void ForwardingQueueTest::noticeKeepsASendersLineBreaksEscaped()
+void ForwardingPlannerTest::noticeKeepsASendersLineBreaksEscaped()
 {
     PduFields pdu;
     pdu.alphanumericSender = "Bank\r\nINFO"; // 10 characters: a valid name
@@ -314,14 +314,14 @@ void ForwardingQueueTest::noticeKeepsASendersLineBreaksEscaped()
     pdu.reference = 9;
     pdu.count = 2;
     pdu.sequence = 1;
-    ForwardingQueue queue(true, 10 * minute);
+    ForwardingPlanner queue(true, 10 * minute);
     const CyclePlan plan = queue.plan(listOf({{1, BuildPdu(pdu)}}), 0);
     QCOMPARE(plan.notices.size(), std::size_t(1));
     QVERIFY(plan.notices[0].find_first_of("\r\n") == std::string::npos);
 }
 
 // A refused message and a failing server count their waits alike: doubling, capped.
-void ForwardingQueueTest::doublingWait_data()
+void ForwardingPlannerTest::doublingWait_data()
 {
     QTest::addColumn<bool>("server");
     QTest::addColumn<QList<qint64>>("waits"); // after 1, 2, 3, ... failures in a row
@@ -331,7 +331,7 @@ void ForwardingQueueTest::doublingWait_data()
                                                      60'000, 60'000};
 }
 
-void ForwardingQueueTest::doublingWait()
+void ForwardingPlannerTest::doublingWait()
 {
     QFETCH(bool, server);
     QFETCH(QList<qint64>, waits);

@@ -1,6 +1,6 @@
 // The held link in text mode: where a list or a read ends when a message's text may hold
 // any line, "OK" among them.
-#include "FastExchange.h"
+#include "HeldLink.h"
 
 #include "ReplySettled.h"
 #include "ReplyShape.h"
@@ -17,7 +17,7 @@ constexpr std::size_t longestConfirmLine = 512;
 // The reply ends with a final result code: the lengths in its headers tell whether that
 // code is the reply's or a line of a text. A reply whose texts the lengths do not cover
 // waits for more, up to its ceiling; one without lengths is confirmed.
-void FastExchange::textReplyEnded()
+void HeldLink::textReplyEnded()
 {
     framedShort_ = false;
     switch (FrameTextReply(reply_)) {
@@ -27,7 +27,7 @@ void FastExchange::textReplyEnded()
     }
 }
 
-void FastExchange::startLinger()
+void HeldLink::startLinger()
 {
     lingering_ = true;
     lingerFrom_ = reply_.size();
@@ -44,7 +44,7 @@ void FastExchange::startLinger()
 // More bytes after a final result code: lines the modem drops in on its own keep the
 // wait as it was; a text that went on past its "OK" line ends it, and a later final
 // result code starts it anew. Only the bytes since then are looked at.
-void FastExchange::lingerOn()
+void HeldLink::lingerOn()
 {
     if (OnlyOwnLines(WholeLines(reply_.substr(lingerFrom_))))
         return; // or a line still coming
@@ -56,7 +56,7 @@ void FastExchange::lingerOn()
 
 // A plain "AT" after the reply: the modem answers it once it has written all of the
 // reply, whatever pause it made inside. Its answer is no part of the reply.
-void FastExchange::startConfirm()
+void HeldLink::startConfirm()
 {
     confirming_ = true;
     wentOn_ = false;
@@ -67,7 +67,7 @@ void FastExchange::startConfirm()
 
 // Before the answer to "AT" may come its echo (as the first line) and the modem's own
 // lines; anything else is the reply going on, which then decides nothing.
-void FastExchange::confirmHeard()
+void HeldLink::confirmHeard()
 {
     const std::string piece = port_.readAll();
     if (piece.empty())

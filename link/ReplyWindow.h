@@ -26,10 +26,10 @@ struct PortSettings {
 // with the settings, or "COM3: not available. Please check or change the port."
 std::string PortUnavailableText(const PortSettings& settings, const OpenResult& opened);
 
-class CommandExchange : public Exchange {
+class ReplyWindow : public Exchange {
 public:
-    CommandExchange(ModemPort& port, Clock& clock, PortSettings settings);
-    ~CommandExchange();
+    ReplyWindow(ModemPort& port, Clock& clock, PortSettings settings);
+    ~ReplyWindow();
 
     // `done` runs once the window has passed; the Busy state is the gate. The window is
     // the same whatever the command's kind.

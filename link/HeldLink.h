@@ -13,14 +13,14 @@
 #include <string>
 
 #include "Clock.h"
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 #include "Exchange.h"
 #include "ModemPort.h"
 #include "ReplyEnd.h"
 
 namespace zorvel {
 
-struct FastLinkTimes {
+struct HeldLinkTimes {
     std::int64_t queryCeilingMs = 2'000;
     std::int64_t listCeilingMs = 10'000;  // a list of many messages
     std::int64_t sendCeilingMs = 60'000;  // an outgoing message's text, until the network took it
@@ -40,10 +40,10 @@ struct FastLinkTimes {
     std::int64_t resyncQuietMs = 200;
 };
 
-class FastExchange : public Exchange {
+class HeldLink : public Exchange {
 public:
-    FastExchange(ModemPort& port, Clock& clock, PortSettings settings, FastLinkTimes times);
-    ~FastExchange() override;
+    HeldLink(ModemPort& port, Clock& clock, PortSettings settings, HeldLinkTimes times);
+    ~HeldLink() override;
 
     // Opens the port for good. A port that cannot be opened at start ends the program as
     // with the reply window (onPortUnavailable, false returned); later losses heal.
@@ -91,7 +91,7 @@ private:
     ModemPort& port_;
     Clock& clock_;
     PortSettings settings_;
-    FastLinkTimes times_;
+    HeldLinkTimes times_;
     std::unique_ptr<OneShotTimer> timer_;        // ceiling and stamp refresh
     std::unique_ptr<OneShotTimer> linger_;
     std::unique_ptr<OneShotTimer> reopenTimer_;

@@ -1,4 +1,4 @@
-#include "CommandExchange.h"
+#include "ReplyWindow.h"
 
 #include <algorithm>
 
@@ -13,21 +13,21 @@ std::string PortUnavailableText(const PortSettings& settings, const OpenResult& 
     return "COM" + std::to_string(settings.COMport) + ": not available. Please check or change the port.";
 }
 
-CommandExchange::CommandExchange(ModemPort& port, Clock& clock, PortSettings settings)
+ReplyWindow::ReplyWindow(ModemPort& port, Clock& clock, PortSettings settings)
     : port_(port), clock_(clock), settings_(std::move(settings)),
       timer_(clock.createTimer())
 {
     port_.onBytesArrived = [this] { collect(); };
 }
 
-CommandExchange::~CommandExchange()
+ReplyWindow::~ReplyWindow()
 {
     port_.onBytesArrived = nullptr;
     if (waiting_)
         port_.close();
 }
 
-bool CommandExchange::SendCommand(Command command, std::function<void()> done)
+bool ReplyWindow::SendCommand(Command command, std::function<void()> done)
 {
     if (waiting_)
         return false;
@@ -57,7 +57,7 @@ bool CommandExchange::SendCommand(Command command, std::function<void()> done)
     return true;
 }
 
-void CommandExchange::collect()
+void ReplyWindow::collect()
 {
     if (!waiting_)
         return;
@@ -72,14 +72,14 @@ void CommandExchange::collect()
 
 // Wakes at each whole-second boundary until the count has passed the deadline, so the
 // time stamp stays current while the window runs.
-void CommandExchange::armWindowTimer()
+void ReplyWindow::armWindowTimer()
 {
     const std::int64_t now = clock_.nowMs();
     const std::int64_t nextSecondMs = (clock_.wholeSeconds() + 1) * 1000;
     timer_->start(nextSecondMs - now, [this] { windowTimerFired(); });
 }
 
-void CommandExchange::windowTimerFired()
+void ReplyWindow::windowTimerFired()
 {
     if (!waiting_)
         return; // a stale wake-up from an exchange that already ended
@@ -94,13 +94,13 @@ void CommandExchange::windowTimerFired()
         armWindowTimer();
 }
 
-void CommandExchange::SetTimeoutFlag()
+void ReplyWindow::SetTimeoutFlag()
 {
     if (waiting_)
         finish(false);
 }
 
-void CommandExchange::finish(bool runDone)
+void ReplyWindow::finish(bool runDone)
 {
     // All that arrived in the window's last moments, from the first piece within them.
     const auto recent = std::find_if(pieces_.begin(), pieces_.end(), [this](const Piece& piece) {

@@ -1,4 +1,4 @@
-#include "ForwardingQueue.h"
+#include "ForwardingPlanner.h"
 
 #include <algorithm>
 
@@ -9,13 +9,13 @@
 
 namespace zorvel {
 
-ForwardingQueue::ForwardingQueue(bool decode, std::int64_t multipartWaitMs, MessageFormat format)
+ForwardingPlanner::ForwardingPlanner(bool decode, std::int64_t multipartWaitMs, MessageFormat format)
     : decode_(decode), format_(decode ? MessageFormat::Pdu : format),
       join_(multipartWaitMs, format_)
 {
 }
 
-CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
+CyclePlan ForwardingPlanner::plan(const InboxList& list, std::int64_t nowMs)
 {
     CyclePlan plan;
     // Each entry decoded once, for forgetting and for choosing alike.
@@ -56,7 +56,7 @@ CyclePlan ForwardingQueue::plan(const InboxList& list, std::int64_t nowMs)
 }
 
 // Everything a whole list no longer holds: deleted, by us or by someone else.
-void ForwardingQueue::forget(const std::vector<ListedEntry>& entries)
+void ForwardingPlanner::forget(const std::vector<ListedEntry>& entries)
 {
     std::set<std::string> listed;
     for (const auto& [entry, sms] : entries) {
@@ -72,7 +72,7 @@ void ForwardingQueue::forget(const std::vector<ListedEntry>& entries)
     turns_.keepOnly(listed);
 }
 
-void ForwardingQueue::accepted(const ListedMessage& message)
+void ForwardingPlanner::accepted(const ListedMessage& message)
 {
     for (std::size_t i = 0; i < message.entryKeys.size(); ++i)
         acceptedEntries_[message.entryKeys[i]] =
@@ -81,18 +81,18 @@ void ForwardingQueue::accepted(const ListedMessage& message)
     turns_.accepted(message.key);
 }
 
-std::int64_t ForwardingQueue::refused(const ListedMessage& message, std::int64_t nowMs)
+std::int64_t ForwardingPlanner::refused(const ListedMessage& message, std::int64_t nowMs)
 {
     return turns_.refused(message.key, nowMs);
 }
 
-bool ForwardingQueue::holdsAccepted(const std::string& contentKey) const
+bool ForwardingPlanner::holdsAccepted(const std::string& contentKey) const
 {
     return std::any_of(acceptedEntries_.begin(), acceptedEntries_.end(),
                        [&](const auto& item) { return item.second == contentKey; });
 }
 
-void ForwardingQueue::forgetAccepted(const std::string& entryKey)
+void ForwardingPlanner::forgetAccepted(const std::string& entryKey)
 {
     acceptedEntries_.erase(entryKey);
 }

@@ -3,7 +3,7 @@
 // heals.
 #include <QtTest>
 
-#include "FastExchange.h"
+#include "HeldLink.h"
 #include "StatusPresenter.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakePort.h"
@@ -21,7 +21,7 @@ struct Rig {
     {
         times.textMode = lingerMs > 0;
         times.textLingerMs = lingerMs;
-        exchange = std::make_unique<FastExchange>(port, clock, PortSettings{3, "9600,n,8,1"}, times);
+        exchange = std::make_unique<HeldLink>(port, clock, PortSettings{3, "9600,n,8,1"}, times);
         presenter.showLink(*exchange, clock);
         exchange->onAnnounced = [this] { ++announced; };
         exchange->onLinkLost = [this](const std::string& why) { lost.push_back(why); };
@@ -31,8 +31,8 @@ struct Rig {
     FakePort port;
     StatusFields fields;
     StatusPresenter presenter{fields};
-    FastLinkTimes times;
-    std::unique_ptr<FastExchange> exchange;
+    HeldLinkTimes times;
+    std::unique_ptr<HeldLink> exchange;
     int doneCalls = 0;
     std::int64_t doneAt = -1;
     int announced = 0;
@@ -52,7 +52,7 @@ struct Rig {
 
 } // namespace
 
-class FastExchangeTest : public QObject {
+class HeldLinkTest : public QObject {
     Q_OBJECT
 private slots:
     void endsAtTheFinalResultOrItsCeiling_data();
@@ -69,7 +69,7 @@ private slots:
     void aPortMissingAtStartIsReportedAsBefore();
 };
 
-void FastExchangeTest::endsAtTheFinalResultOrItsCeiling_data()
+void HeldLinkTest::endsAtTheFinalResultOrItsCeiling_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<CommandKind>("kind");
@@ -98,7 +98,7 @@ void FastExchangeTest::endsAtTheFinalResultOrItsCeiling_data()
         << QStringList{QString(600'000, 'x'), QString(600'000, 'y') + "\r\n"} << 10 << false;
 }
 
-void FastExchangeTest::endsAtTheFinalResultOrItsCeiling()
+void HeldLinkTest::endsAtTheFinalResultOrItsCeiling()
 {
     QFETCH(QString, command);
     QFETCH(CommandKind, kind);
@@ -126,7 +126,7 @@ void FastExchangeTest::endsAtTheFinalResultOrItsCeiling()
     QCOMPARE(std::count(rig.port.log.begin(), rig.port.log.end(), std::string("close")), 0);
 }
 
-void FastExchangeTest::aTextLineOkDoesNotEndAListInTextMode()
+void HeldLinkTest::aTextLineOkDoesNotEndAListInTextMode()
 {
     Rig rig(200);
     QVERIFY(rig.exchange->start());
@@ -158,7 +158,7 @@ void FastExchangeTest::aTextLineOkDoesNotEndAListInTextMode()
 // it. The lengths in the headers say where each text ends; without them, the answer to a
 // plain "AT" comes only after the whole reply. Steps: bytes arriving, "+N" the clock
 // moving on N ms, "AT" the modem answering the "AT" the exchange sent.
-void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
+void HeldLinkTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<CommandKind>("kind");
@@ -200,7 +200,7 @@ void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply_data()
         << head + "\r\nHi\r\n\r\nOK\r\n";
 }
 
-void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply()
+void HeldLinkTest::aPauseAfterATextsOkDoesNotEndItsReply()
 {
     QFETCH(QString, command);
     QFETCH(CommandKind, kind);
@@ -227,7 +227,7 @@ void FastExchangeTest::aPauseAfterATextsOkDoesNotEndItsReply()
 
 // Without lengths, a modem that pauses inside a text would do so at every read of it:
 // each reply that went on doubles the wait, so the message is read whole in the end.
-void FastExchangeTest::aModemThatPausedIsWaitedForLongerNextTime()
+void HeldLinkTest::aModemThatPausedIsWaitedForLongerNextTime()
 {
     Rig rig(200);
     QVERIFY(rig.exchange->start());
@@ -248,7 +248,7 @@ void FastExchangeTest::aModemThatPausedIsWaitedForLongerNextTime()
     QCOMPARE(rig.doneCalls, 2);
 }
 
-void FastExchangeTest::announcementsCountOnlyOutsideMessageText_data()
+void HeldLinkTest::announcementsCountOnlyOutsideMessageText_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<CommandKind>("kind");
@@ -266,7 +266,7 @@ void FastExchangeTest::announcementsCountOnlyOutsideMessageText_data()
     QTest::newRow("other lines") << "AT+CSQ\r\n" << CommandKind::Query << "\r\nOK\r\n" << "\r\nRING\r\n^RSSI:18\r\n" << 0;
 }
 
-void FastExchangeTest::announcementsCountOnlyOutsideMessageText()
+void HeldLinkTest::announcementsCountOnlyOutsideMessageText()
 {
     QFETCH(QString, command);
     QFETCH(CommandKind, kind);
@@ -286,7 +286,7 @@ void FastExchangeTest::announcementsCountOnlyOutsideMessageText()
     QCOMPARE(rig.announced, announced + 1);
 }
 
-void FastExchangeTest::aLostPortIsReopenedEveryFiveSeconds()
+void HeldLinkTest::aLostPortIsReopenedEveryFiveSeconds()
 {
     Rig rig;
     QVERIFY(rig.exchange->start());
@@ -320,7 +320,7 @@ void FastExchangeTest::aLostPortIsReopenedEveryFiveSeconds()
     QCOMPARE(rig.clock.armedTimers(), 0); // nothing polls while all is well
 }
 
-void FastExchangeTest::aSilentModemIsReopenedAfterThreeCommands()
+void HeldLinkTest::aSilentModemIsReopenedAfterThreeCommands()
 {
     Rig rig;
     QVERIFY(rig.exchange->start());
@@ -343,7 +343,7 @@ void FastExchangeTest::aSilentModemIsReopenedAfterThreeCommands()
 
 // The modem answers a command only after its ceiling: that late reply, arriving with the
 // next command, must not pass for the next command's (a read of another slot, an empty list).
-void FastExchangeTest::aLateReplyIsNotTakenForTheNextCommands()
+void HeldLinkTest::aLateReplyIsNotTakenForTheNextCommands()
 {
     Rig rig;
     QVERIFY(rig.exchange->start());
@@ -374,7 +374,7 @@ void FastExchangeTest::aLateReplyIsNotTakenForTheNextCommands()
     QCOMPARE(rig.port.written.back(), std::string("hello\x1a"));
 }
 
-void FastExchangeTest::aPortMissingAtStartIsReportedAsBefore()
+void HeldLinkTest::aPortMissingAtStartIsReportedAsBefore()
 {
     Rig rig;
     rig.port.openSucceeds = false;
@@ -386,5 +386,5 @@ void FastExchangeTest::aPortMissingAtStartIsReportedAsBefore()
     QCOMPARE(rig.clock.armedTimers(), 0);
 }
 
-QTEST_GUILESS_MAIN(FastExchangeTest)
-#include "test_fast_exchange.moc"
+QTEST_GUILESS_MAIN(HeldLinkTest)
+#include "test_held_link.moc"

@@ -38,12 +38,12 @@ struct CyclePlan {
     std::optional<InboxEntry> cutShort;
 };
 
-class ForwardingQueue {
+class ForwardingPlanner {
 public:
     // `decode`: entries are PDUs to decode and join; otherwise each entry is a message as
     // the modem listed it. `multipartWaitMs`: how long a long message waits for its parts.
     // `format`: how content is compared with a read of the slot (PDU when decoding).
-    ForwardingQueue(bool decode, std::int64_t multipartWaitMs,
+    ForwardingPlanner(bool decode, std::int64_t multipartWaitMs,
                     MessageFormat format = MessageFormat::Text);
 
     CyclePlan plan(const InboxList& list, std::int64_t nowMs);

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "Check.h"
-#include "ForwardingQueue.h"
+#include "ForwardingPlanner.h"
 #include "SmsDeliver.h"
 #include "fakes/PduBuilder.h"
 
@@ -70,7 +70,7 @@ std::string storedPdu(Input& in)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Input in{data, size};
-    ForwardingQueue queue(true, 60'000);
+    ForwardingPlanner queue(true, 60'000);
     std::map<int, std::string> store; // index -> PDU, as the modem holds it
     std::set<int> accepted;
     std::set<std::string> acceptedPdus; // an identical message stored again counts as the same
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!plan.forward)
             continue;
         const ListedMessage& m = *plan.forward;
-        Require(validUtf8(m.text) && validUtf8(m.lblSMS), "text is not valid UTF-8");
+        Require(validUtf8(m.text) && validUtf8(m.shownText), "text is not valid UTF-8");
         for (const std::string& index : m.indexes) {
             Require(seen.insert(index).second, "an entry twice in one message");
             Require(!accepted.count(std::stoi(index)), "an accepted entry forwarded again");
