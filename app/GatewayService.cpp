@@ -13,7 +13,7 @@
 #include "QtHttpClient.h"
 #include "QtSerialModemPort.h"
 #include "SimReplies.h"
-#include "StoreLink.h"
+#include "StoreService.h"
 #include "Version.h"
 
 namespace zorvel {
@@ -72,14 +72,14 @@ void GatewayService::start(std::function<OutgoingInput()> readOutgoingInput)
     cycle_->onSimStopped = [this](const SimStop& stop) { simStopped(stop); };
     presenter_.showReadings(cycle_->readings);
     if (config_.Store) {
-        StoreLink::Opened opened = StoreLink::open(workFolder_, config_, *clock_, *http_, fields_);
-        if (!opened.link) {
+        StoreService::Opened opened = StoreService::open(workFolder_, config_, *clock_, *http_, fields_);
+        if (!opened.service) {
             qCCritical(lcForward, "%s", opened.error.c_str());
             if (onFatal)
                 onFatal(opened.error, opened.exitCode);
             return;
         }
-        store_ = std::move(opened.link);
+        store_ = std::move(opened.service);
         store_->attach(*cycle_);
     }
     cycle_->readOutgoingInput = std::move(readOutgoingInput);

@@ -22,7 +22,7 @@ namespace zorvel {
 class HeldLink;
 class QtHttpClient;
 class QtSerialModemPort;
-class StoreLink;
+class StoreService;
 
 class GatewayService : public QObject {
     Q_OBJECT
@@ -71,7 +71,7 @@ private:
     HeldLink* heldLink_ = nullptr; // the exchange, with Link=fast
     int linkLosses_ = 0;
     std::unique_ptr<PollCycle> cycle_;
-    std::unique_ptr<StoreLink> store_; // with Store=1
+    std::unique_ptr<StoreService> store_; // with Store=1
 };
 
 } // namespace zorvel

@@ -18,10 +18,10 @@ namespace zorvel {
 
 class SqliteStore;
 
-class StoreLink {
+class StoreService {
 public:
     struct Opened {
-        std::unique_ptr<StoreLink> link; // set when the program may go on
+        std::unique_ptr<StoreService> service; // set when the program may go on
         std::string error;               // otherwise: what the user is told
         int exitCode = 0;
     };
@@ -30,7 +30,7 @@ public:
     // the messages then wait on the modem, and what is stored is still delivered.
     static Opened open(const std::string& folder, const Configuration& config, Clock& clock,
                        HttpClient& http, StatusFields& fields);
-    ~StoreLink();
+    ~StoreService();
 
     // The cycle keeps its messages here; each one delivered counts in `count`.
     void attach(PollCycle& cycle);
@@ -38,7 +38,7 @@ public:
     void start() { forwarding_.delivery.wake(); }
 
 private:
-    StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
+    StoreService(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
               HttpClient& http, StatusFields& fields);
     void showProblem();
 

@@ -1,4 +1,4 @@
-#include "StoreLink.h"
+#include "StoreService.h"
 
 #include "ByteEscape.h"
 #include "ConfigFileMode.h"
@@ -18,7 +18,7 @@ std::string parts(int n)
 
 } // namespace
 
-StoreLink::Opened StoreLink::open(const std::string& folder, const Configuration& config,
+StoreService::Opened StoreService::open(const std::string& folder, const Configuration& config,
                                   Clock& clock, HttpClient& http, StatusFields& fields)
 {
     StoreOpening opening = SqliteStore::open(folder);
@@ -37,16 +37,16 @@ StoreLink::Opened StoreLink::open(const std::string& folder, const Configuration
         break;
     }
     WarnIfStoreOpenToOthers(folder);
-    opened.link.reset(new StoreLink(std::move(opening.store), config, clock, http, fields));
+    opened.service.reset(new StoreService(std::move(opening.store), config, clock, http, fields));
     if (opening.outcome == StoreOpening::Outcome::Unwritable) {
         qCCritical(lcForward, "%s; messages stay on the modem", opening.text.c_str());
-        opened.link->storeProblem_ = opening.text;
-        opened.link->showProblem();
+        opened.service->storeProblem_ = opening.text;
+        opened.service->showProblem();
     }
     return opened;
 }
 
-StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
+StoreService::StoreService(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
                      HttpClient& http, StatusFields& fields)
     : store_(std::move(store)), fields_(fields),
       forwarding_(*store_, http, clock,
@@ -102,16 +102,16 @@ StoreLink::StoreLink(std::unique_ptr<SqliteStore> store, const Configuration& co
     };
 }
 
-StoreLink::~StoreLink() = default;
+StoreService::~StoreService() = default;
 
-void StoreLink::attach(PollCycle& cycle)
+void StoreService::attach(PollCycle& cycle)
 {
     cycle.useStore(forwarding_.intake);
     cycle.waitingCount = [this] { return store_->waitingCount(); };
     countDelivered_ = [&cycle] { ++cycle.forwardedCount; };
 }
 
-void StoreLink::showProblem()
+void StoreService::showProblem()
 {
     if (!storeProblem_.empty())
         fields_.setText(Field::lblForwardProblem, "Not stored: " + storeProblem_);
