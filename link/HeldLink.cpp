@@ -11,7 +11,6 @@ namespace zorvel {
 
 namespace {
 
-constexpr std::size_t longestOwnLine = 512; // junk without a line end is dropped beyond this
 // No reply of the commands sent comes near this (a list of 150 messages is under 100 KB);
 // a modem that streams on is cut here rather than filling memory.
 constexpr std::size_t longestReply = 1 << 20;
@@ -124,14 +123,8 @@ void HeldLink::resyncHeard()
     const std::string piece = port_.readAll();
     if (piece.empty())
         return;
-    resyncHeard_ += piece;
-    std::size_t start = 0;
-    for (std::size_t lf; (lf = resyncHeard_.find('\n', start)) != std::string::npos; start = lf + 1)
-        for (const std::string& line : ReplyLines(resyncHeard_.substr(start, lf + 1 - start)))
-            resyncAnswered_ = resyncAnswered_ || FinalResultAt({line}) == 0;
-    resyncHeard_.erase(0, start);
-    if (resyncHeard_.size() > longestOwnLine)
-        resyncHeard_.clear();
+    for (const std::string& line : resyncHeard_.feed(piece))
+        resyncAnswered_ = resyncAnswered_ || IsFinalResult(ReplyLines(line).front());
     if (resyncAnswered_)
         linger_->start(times_.resyncQuietMs, [this] { resyncQuiet(); });
 }
@@ -201,18 +194,12 @@ void HeldLink::readBetweenExchanges()
 
 void HeldLink::scanAnnouncements(const std::string& bytes)
 {
-    between_ += bytes;
-    std::size_t start = 0;
-    for (std::size_t lf; (lf = between_.find('\n', start)) != std::string::npos; start = lf + 1) {
-        std::string line = between_.substr(start, lf - start);
+    for (std::string line : between_.feed(bytes)) {
         while (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.starts_with("+CMTI:") && IsUnsolicited(line) && onAnnounced)
             onAnnounced();
     }
-    between_.erase(0, start);
-    if (between_.size() > longestOwnLine)
-        between_.clear();
 }
 
 // Wakes at the ceiling, and at each whole second before it so that the time stamp stays

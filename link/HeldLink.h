@@ -15,6 +15,7 @@
 #include "Clock.h"
 #include "ReplyWindow.h"
 #include "Exchange.h"
+#include "LineBuffer.h"
 #include "ModemPort.h"
 #include "ReplyEnd.h"
 
@@ -107,14 +108,14 @@ private:
     Command command_;
     std::string reply_;
     std::string lastPiece_;
-    std::string between_; // a line of the modem's own, not yet ended
+    LineBuffer between_; // the modem's own lines between exchanges
     ReplyEnd end_;
     // Text mode: the lengths in the headers say a text goes on past the reply's final
     // result code (a text's own "OK" line, and a pause after it).
     bool framedShort_ = false;
     bool confirming_ = false;  // the "AT" after a text-bearing reply is under way
     bool wentOn_ = false;      // before its answer came more than the modem's own lines
-    std::string confirmHeard_;
+    LineBuffer confirmHeard_;
     int confirmLines_ = 0;
     // The wait after a text-mode reply without lengths: doubled each time a reply went on
     // after it (a modem that pauses inside a text does so again), up to a query's ceiling.
@@ -126,7 +127,7 @@ private:
     bool outOfStep_ = false;
     bool resyncing_ = false;
     bool resyncAnswered_ = false; // a final result code came since the "AT"
-    std::string resyncHeard_;
+    LineBuffer resyncHeard_;
     std::function<void()> done_;
 };
 

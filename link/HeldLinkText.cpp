@@ -8,12 +8,6 @@
 
 namespace zorvel {
 
-namespace {
-
-constexpr std::size_t longestConfirmLine = 512;
-
-} // namespace
-
 // The reply ends with a final result code: the lengths in its headers tell whether that
 // code is the reply's or a line of a text. A reply whose texts the lengths do not cover
 // waits for more, up to its ceiling; one without lengths is confirmed.
@@ -73,10 +67,8 @@ void HeldLink::confirmHeard()
     if (piece.empty())
         return;
     lastPieceMs_ = clock_.nowMs();
-    confirmHeard_ += piece;
-    std::size_t start = 0;
-    for (std::size_t lf; (lf = confirmHeard_.find('\n', start)) != std::string::npos; start = lf + 1) {
-        const std::string line = ReplyLines(confirmHeard_.substr(start, lf - start)).front();
+    for (const std::string& whole : confirmHeard_.feed(piece)) {
+        const std::string line = ReplyLines(whole).front();
         const bool echo = confirmLines_++ == 0 && line == "AT";
         if (IsFinalResult(line)) {
             confirmHeard_.clear();
@@ -85,11 +77,8 @@ void HeldLink::confirmHeard()
         if (!echo && !OnlyOwnLines(line))
             wentOn_ = true;
     }
-    confirmHeard_.erase(0, start);
-    if (confirmHeard_.size() > longestConfirmLine) {
-        wentOn_ = true;
-        confirmHeard_.clear();
-    }
+    if (confirmHeard_.dropped())
+        wentOn_ = true; // a line without end, as long as that, is no echo nor the modem's own
 }
 
 } // namespace zorvel
