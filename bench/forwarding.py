@@ -4,7 +4,7 @@
 Prints: the time to forward 20 stored SMS, CPU per forwarded SMS, CPU per AT command while
 idle, the latency from an SMS reaching the modem to its request, and (in a second run
 under strace) the program's own time between exchanges in each cycle.
-    bench/forwarding.py [--idle SECONDS] [--minimised] [--decode]
+    [BENCH_PROGRAM=path] bench/forwarding.py [--idle SECONDS] [--minimised] [--decode]
 --minimised starts the program with its window hidden in the tray, as it runs unattended.
 --decode runs with Decode=1 (PDUs decoded, long messages joined) and adds a probe: a
 message in three parts, and how many lists went by before it was forwarded.
@@ -13,6 +13,8 @@ import argparse, json, os, re, shutil, signal, statistics, subprocess, sys, temp
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build")
+# BENCH_PROGRAM=path measures another build against this folder's modem and receiver.
+PROGRAM = os.environ.get("BENCH_PROGRAM", os.path.join(BUILD, "zorvel"))
 
 
 def cpu(pid):
@@ -55,7 +57,7 @@ class Rig:
         with open(f"{self.dir}/zorvel.ini", "w") as f:
             f.write(f"[Zorvel]\nCOM=3\nSpeed=9600,n,8,1\nDest=http://{address}/sms\nKey=bench\n"
                     f"StartMinimised={1 if minimised else 0}\n" + ("Decode=1\n" if decode else ""))
-        self.app = subprocess.Popen([f"{BUILD}/zorvel"], cwd=self.dir, env=env, stderr=subprocess.DEVNULL)
+        self.app = subprocess.Popen([PROGRAM], cwd=self.dir, env=env, stderr=subprocess.DEVNULL)
         self.procs.append(self.app)
         self.started = time.time()
 
@@ -130,6 +132,8 @@ def main():
         n1, c1 = rig.commands(), cpu(rig.app.pid)
         print(f"idle: {n1 - n0} AT commands in {args.idle} s; CPU per AT command {(c1 - c0) * 1000 / max(n1 - n0, 1):.3f} ms"
               f" (target <= 0.6); {(c1 - c0) * 3600 / args.idle:.2f} CPU s per hour")
+        peak = next(l.split()[1] for l in open(f"/proc/{rig.app.pid}/status") if l.startswith("VmHWM:"))
+        print(f"peak resident memory: {int(peak) / 1024:.1f} MB")
 
         latencies = []
         for i in range(3):
