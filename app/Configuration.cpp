@@ -145,4 +145,9 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
     return result;
 }
 
+ForwardingSettings ForwardingSettingsOf(const Configuration& c)
+{
+    return {c.Mode, c.Dest, c.SecKey, std::int64_t{c.MultipartWait} * 60 * 1000};
+}
+
 } // namespace zorvel

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "Forwarder.h"
 #include "MessageMode.h"
 
 namespace zorvel {
@@ -38,5 +39,8 @@ struct ConfigurationResult {
 // a Store other than "0" or "1", and
 // so is a Dest that is not empty and not a usable http or https address (DestProblem).
 ConfigurationResult LoadConfiguration(const std::string& folder);
+
+// What forwarding takes from the file: the mode, Dest, Key and MultipartWait.
+ForwardingSettings ForwardingSettingsOf(const Configuration& c);
 
 } // namespace zorvel

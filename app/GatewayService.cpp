@@ -63,9 +63,7 @@ void GatewayService::start(std::function<OutgoingInput()> readOutgoingInput)
     createExchange();
     http_ = std::make_unique<QtHttpClient>();
     cycle_ = std::make_unique<PollCycle>(
-        *exchange_, *http_, *clock_,
-        ForwardingSettings{config_.Mode, config_.Dest, config_.SecKey,
-                           std::int64_t{config_.MultipartWait} * 60 * 1000},
+        *exchange_, *http_, *clock_, ForwardingSettingsOf(config_),
         SetupSettings{{}, config_.AskPin || config_.FastLink, config_.PIN, config_.Storage,
                       config_.FastLink, config_.FastLink && config_.Mode == MessageMode::Text},
         LinkPace{config_.FastLink});

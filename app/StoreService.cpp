@@ -49,9 +49,7 @@ StoreService::Opened StoreService::open(const std::string& folder, const Configu
 StoreService::StoreService(std::unique_ptr<SqliteStore> store, const Configuration& config, Clock& clock,
                      HttpClient& http, StatusFields& fields)
     : store_(std::move(store)), fields_(fields),
-      forwarding_(*store_, http, clock,
-                  ForwardingSettings{config.Mode, config.Dest, config.SecKey,
-                                     std::int64_t{config.MultipartWait} * 60 * 1000})
+      forwarding_(*store_, http, clock, ForwardingSettingsOf(config))
 {
     file_ = config.iniPath.substr(0, config.iniPath.find_last_of('/') + 1) + "zorvel.sqlite";
     StoreIntake& intake = forwarding_.intake;
