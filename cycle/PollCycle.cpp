@@ -243,15 +243,15 @@ void PollCycle::readBeforeDelete(const std::string& answer)
     const PendingDelete pending = deletes_.front();
     deletes_.pop_front();
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
-    if (!read || !planner_.holdsAccepted(ContentKey(*read, messageFormat()))) {
+    if (!read || !planner_.holdsAccepted({*read, messageFormat()})) {
         // The slot did not show what the web application accepted: it is not deleted. When
         // it plainly showed another message, its list entry is a message like any other
         // again (read on its own in text mode, what went out may not have been it: two
         // replies run together once read as one). Plainly: a settled list planned it and
         // the reply is the read alone; a late reply or the tail of a list whose text holds
         // a "+CMGR:" line proves nothing, and forgetting then sent a message twice.
-        if (read && pending.forwardedBefore && listSettled_ && ReadStandsAlone(answer))
-            planner_.forgetAccepted(pending.entryKey);
+        if (read && pending.forwardedBefore && listSettled_ && ReadStandsAlone(answer) && pending.entryKey)
+            planner_.forgetAccepted(*pending.entryKey);
         if (events.notice)
             events.notice("index " + EscapeBytes(pending.index) + " not deleted: " +
                           (read ? "it holds a message that was not forwarded"
@@ -268,13 +268,14 @@ void PollCycle::readBeforeForward(const std::string& answer)
 {
     const std::optional<ReadMessage> read = readOnItsOwn(answer);
     const std::string index = message_->indexes.front();
-    if (read && planner_.holdsAccepted(ContentKey(*read, MessageFormat::Text))) {
+    if (read && planner_.holdsAccepted({*read, MessageFormat::Text})) {
         // Accepted before, listed in another shape: only its delete was missing.
         deletes_.push_back({index, {}, true});
         return continueInbox();
     }
     // The list's header must be this slot's own: a text can imitate one.
-    if (!read || read->sender != message_->listedSender || read->time != message_->listedTime) {
+    const ContentKey& listed = message_->entries.front().content;
+    if (!read || read->sender != listed.sender || read->time != listed.time) {
         const std::int64_t wait = planner_.refused(*message_, clock_.nowMs());
         if (events.notice)
             events.notice("index " + EscapeBytes(index) + " not forwarded: " +
@@ -286,7 +287,8 @@ void PollCycle::readBeforeForward(const std::string& answer)
     message_->text = read->text;
     message_->textLength = Utf8Characters(read->text);
     message_->shownText = ShownText(read->text);
-    message_->contentKeys.assign(message_->entryKeys.size(), ContentKey(*read, MessageFormat::Text));
+    for (ListedMessage::Entry& entry : message_->entries)
+        entry.content = ContentKey(*read, MessageFormat::Text);
     showMessage(message_->shownStamp, message_->shownText);
     run(Step::Forward);
 }

@@ -94,7 +94,7 @@ private:
     };
     struct PendingDelete {
         std::string index;
-        std::string entryKey;       // as listed, when planned from the list
+        std::optional<EntryKey> entryKey; // as listed, when planned from the list
         bool forwardedBefore = false; // accepted in an earlier cycle
     };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ByteEscape.h"
-#include "MessageRead.h"
 #include "MessageText.h"
 #include "SmsDeliver.h"
 
@@ -44,7 +43,7 @@ CyclePlan ForwardingPlanner::plan(const InboxList& list, std::int64_t nowMs)
     }
 
     std::vector<JoinedCandidate> all = join_.candidates(pending, list.whole, nowMs, plan.notices);
-    std::vector<std::string> keys;
+    std::vector<MessageKey> keys;
     std::vector<bool> ready;
     for (const JoinedCandidate& c : all) {
         keys.push_back(c.message.key);
@@ -58,7 +57,7 @@ CyclePlan ForwardingPlanner::plan(const InboxList& list, std::int64_t nowMs)
 // Everything a whole list no longer holds: deleted, by us or by someone else.
 void ForwardingPlanner::forget(const std::vector<ListedEntry>& entries)
 {
-    std::set<std::string> listed;
+    std::set<MessageKey> listed;
     for (const auto& [entry, sms] : entries) {
         listed.insert(EntryKey(*entry));
         if (IsLongMessagePart(sms))
@@ -74,9 +73,8 @@ void ForwardingPlanner::forget(const std::vector<ListedEntry>& entries)
 
 void ForwardingPlanner::accepted(const ListedMessage& message)
 {
-    for (std::size_t i = 0; i < message.entryKeys.size(); ++i)
-        acceptedEntries_[message.entryKeys[i]] =
-            i < message.contentKeys.size() ? message.contentKeys[i] : message.entryKeys[i];
+    for (const ListedMessage::Entry& entry : message.entries)
+        acceptedEntries_[entry.listed] = entry.content;
     join_.accepted(message);
     turns_.accepted(message.key);
 }
@@ -86,13 +84,13 @@ std::int64_t ForwardingPlanner::refused(const ListedMessage& message, std::int64
     return turns_.refused(message.key, nowMs);
 }
 
-bool ForwardingPlanner::holdsAccepted(const std::string& contentKey) const
+bool ForwardingPlanner::holdsAccepted(const ContentKey& content) const
 {
     return std::any_of(acceptedEntries_.begin(), acceptedEntries_.end(),
-                       [&](const auto& item) { return item.second == contentKey; });
+                       [&](const auto& item) { return item.second == content; });
 }
 
-void ForwardingPlanner::forgetAccepted(const std::string& entryKey)
+void ForwardingPlanner::forgetAccepted(const EntryKey& entryKey)
 {
     acceptedEntries_.erase(entryKey);
 }

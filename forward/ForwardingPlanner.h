@@ -16,6 +16,7 @@
 #include "InboxDecoder.h"
 #include "ListedMessage.h"
 #include "LongMessageJoin.h"
+#include "MessageKey.h"
 #include "MessageTurns.h"
 
 namespace zorvel {
@@ -23,7 +24,7 @@ namespace zorvel {
 // An entry accepted in an earlier cycle whose delete did not take: deleted, not sent again.
 struct PlannedDelete {
     std::string index;
-    std::string entryKey;
+    EntryKey entryKey;
 };
 
 struct CyclePlan {
@@ -53,10 +54,10 @@ public:
     std::int64_t refused(const ListedMessage& message, std::int64_t nowMs);
 
     // A slot read on its own holds this content, which the web application accepted.
-    bool holdsAccepted(const std::string& contentKey) const;
+    bool holdsAccepted(const ContentKey& content) const;
     // The entry listed as accepted turned out not to hold accepted content: it is a
     // message like any other again.
-    void forgetAccepted(const std::string& entryKey);
+    void forgetAccepted(const EntryKey& entryKey);
 
 private:
     void forget(const std::vector<ListedEntry>& entries);
@@ -65,7 +66,7 @@ private:
     MessageFormat format_;
     LongMessageJoin join_;
     MessageTurns turns_;
-    std::map<std::string, std::string> acceptedEntries_; // entry key -> its content, delete pending
+    std::map<EntryKey, ContentKey> acceptedEntries_; // entry -> its content, delete pending
 };
 
 } // namespace zorvel

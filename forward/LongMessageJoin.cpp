@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ByteEscape.h"
-#include "MessageRead.h"
 #include "MessageText.h"
 
 namespace zorvel {
@@ -13,11 +12,6 @@ namespace {
 constexpr std::size_t rememberedIncomplete = 1000;
 
 } // namespace
-
-std::string EntryKey(const InboxEntry& e)
-{
-    return e.headerSender + '\x1f' + e.headerStamp + '\x1f' + e.text;
-}
 
 LongMessageJoin::LongMessageJoin(std::int64_t multipartWaitMs, MessageFormat format)
     : multipartWaitMs_(multipartWaitMs), format_(format)
@@ -37,12 +31,12 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
         std::map<int, std::vector<Part>> parts; // sequence -> entries (duplicates listed twice)
     };
     std::vector<JoinedCandidate> out;
-    std::map<std::string, LongMessage> longMessages;
-    std::map<std::string, std::size_t> singles; // key -> position, for an entry listed twice
+    std::map<LongMessageKey, LongMessage> longMessages;
+    std::map<EntryKey, std::size_t> singles; // key -> position, for an entry listed twice
 
     for (auto& [entry, sms] : entries) {
         if (IsLongMessagePart(sms)) {
-            const std::string key = LongMessageKey(*sms);
+            const LongMessageKey key(*sms);
             const bool lateForIts = std::find(forwardedIncomplete_.begin(), forwardedIncomplete_.end(),
                                               key) != forwardedIncomplete_.end();
             if (!lateForIts) {
@@ -54,7 +48,7 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
             }
             // A part that turns up after its message went out without it: a message of its own.
         }
-        const std::string key = EntryKey(*entry);
+        const EntryKey key(*entry);
         if (const auto twin = singles.find(key); twin != singles.end()) {
             // The same message stored twice: forwarded once, both deleted after the 2xx.
             if (!entry->index.empty())
@@ -72,13 +66,10 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
             c.message.text = entry->text;
             c.message.shownStamp = entry->shownStamp;
             c.message.shownText = entry->shownText;
-            c.message.listedSender = entry->headerSender;
-            c.message.listedTime = entry->headerTime;
             c.message.textLength = Utf8Characters(entry->text);
         }
         c.message.key = key;
-        c.message.entryKeys = {key};
-        c.message.contentKeys = {ContentKey(*entry, format_)};
+        c.message.entries = {{key, ContentKey(*entry, format_)}};
         if (!entry->index.empty())
             c.message.indexes = {entry->index};
         out.push_back(std::move(c));
@@ -101,8 +92,7 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
                 // text under the same sender, reference and number stays for a turn of its own.
                 if (TextUnits(copy.sms) != partUnits)
                     continue;
-                c.message.entryKeys.push_back(EntryKey(*copy.entry));
-                c.message.contentKeys.push_back(ContentKey(*copy.entry, format_));
+                c.message.entries.push_back({EntryKey(*copy.entry), ContentKey(*copy.entry, format_)});
                 if (!copy.entry->index.empty())
                     c.message.indexes.push_back(copy.entry->index);
             }
@@ -110,8 +100,7 @@ std::vector<JoinedCandidate> LongMessageJoin::candidates(std::vector<ListedEntry
         }
         ListedMessage joined = JoinedMessage(firstCopies, count);
         joined.indexes = std::move(c.message.indexes);
-        joined.entryKeys = std::move(c.message.entryKeys);
-        joined.contentKeys = std::move(c.message.contentKeys);
+        joined.entries = std::move(c.message.entries);
         joined.partsMissing = !allThere;
         joined.key = key;
         c.message = std::move(joined);
@@ -134,12 +123,12 @@ void LongMessageJoin::accepted(const ListedMessage& message)
     }
 }
 
-void LongMessageJoin::keepOnly(const std::set<std::string>& listed)
+void LongMessageJoin::keepOnly(const std::set<MessageKey>& listed)
 {
     std::erase_if(firstSeen_, [&](const auto& item) { return !listed.count(item.first); });
     // A long message sent without some parts: once none of its parts is listed, its
     // reference is free again (references repeat, and some senders always use the same).
-    std::erase_if(forwardedIncomplete_, [&](const std::string& k) { return !listed.count(k); });
+    std::erase_if(forwardedIncomplete_, [&](const MessageKey& k) { return !listed.count(k); });
 }
 
 } // namespace zorvel

@@ -14,12 +14,10 @@
 
 #include "InboxDecoder.h"
 #include "ListedMessage.h"
+#include "MessageKey.h"
 #include "SmsDeliver.h"
 
 namespace zorvel {
-
-// What identifies a listed entry from cycle to cycle.
-std::string EntryKey(const InboxEntry& entry);
 
 struct ListedEntry {
     const InboxEntry* entry;
@@ -44,13 +42,13 @@ public:
     // of its own.
     void accepted(const ListedMessage& message);
     // A whole list no longer holds these keys (entries and long messages).
-    void keepOnly(const std::set<std::string>& listed);
+    void keepOnly(const std::set<MessageKey>& listed);
 
 private:
     std::int64_t multipartWaitMs_;
     MessageFormat format_;
-    std::map<std::string, std::int64_t> firstSeen_; // long message key -> first listed
-    std::deque<std::string> forwardedIncomplete_;   // long messages sent with "[...]"
+    std::map<MessageKey, std::int64_t> firstSeen_; // long message -> first listed
+    std::deque<MessageKey> forwardedIncomplete_;   // long messages sent with "[...]"
 };
 
 } // namespace zorvel

@@ -37,12 +37,6 @@ bool IsLongMessagePart(const std::optional<SmsDeliver>& sms)
            sms->concat->sequence <= sms->concat->count;
 }
 
-std::string LongMessageKey(const SmsDeliver& sms)
-{
-    return "long\x1f" + sms.sender + '\x1f' + std::to_string(sms.concat->reference) + '\x1f' +
-           std::to_string(sms.concat->count);
-}
-
 std::u16string TextUnits(const SmsDeliver& sms)
 {
     if (sms.coding != SmsCoding::EightBit)

@@ -23,9 +23,6 @@ std::string ShortenedForLabel(const std::string& text);
 // number within it.
 bool IsLongMessagePart(const std::optional<SmsDeliver>& sms);
 
-// Sender, reference and count: what the parts of one long message share.
-std::string LongMessageKey(const SmsDeliver& sms);
-
 // The SMS's text; 8-bit data is no text: it goes out as its hexadecimal digits.
 std::u16string TextUnits(const SmsDeliver& sms);
 

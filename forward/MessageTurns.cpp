@@ -4,7 +4,7 @@
 
 namespace zorvel {
 
-std::optional<std::size_t> MessageTurns::next(const std::vector<std::string>& keys,
+std::optional<std::size_t> MessageTurns::next(const std::vector<MessageKey>& keys,
                                               const std::vector<bool>& ready, std::int64_t nowMs) const
 {
     std::size_t start = 0;
@@ -22,7 +22,7 @@ std::optional<std::size_t> MessageTurns::next(const std::vector<std::string>& ke
     return std::nullopt;
 }
 
-std::int64_t MessageTurns::refused(const std::string& key, std::int64_t nowMs)
+std::int64_t MessageTurns::refused(const MessageKey& key, std::int64_t nowMs)
 {
     resumeAfter_ = key;
     Backoff& b = backoff_[key];
@@ -32,13 +32,13 @@ std::int64_t MessageTurns::refused(const std::string& key, std::int64_t nowMs)
     return wait;
 }
 
-void MessageTurns::accepted(const std::string& key)
+void MessageTurns::accepted(const MessageKey& key)
 {
     backoff_.erase(key);
     resumeAfter_.reset();
 }
 
-void MessageTurns::keepOnly(const std::set<std::string>& listed)
+void MessageTurns::keepOnly(const std::set<MessageKey>& listed)
 {
     std::erase_if(backoff_, [&](const auto& item) { return !listed.count(item.first); });
 }

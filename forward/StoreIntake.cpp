@@ -44,29 +44,25 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
     deleting_.clear();
     deleted_.clear();
     headers_.clear();
-    previousRead_.clear();
+    previousRead_.reset();
     listedContents_.clear();
     // In text mode a text can imitate an entry and so cut the real one short in the list:
     // a deleted SMS stays known while an entry with its sender and time is listed.
-    std::set<std::string> listedHeaders;
+    std::set<ContentKey> listedHeaders;
     if (!listedSincePurge_)
         listedSincePurge_.emplace();
     for (const InboxEntry& entry : list.entries) {
-        ++listedContents_[ContentKey(entry, settings_.format)];
-        listedSincePurge_->insert(ContentKey(entry, settings_.format));
+        const ContentKey content(entry, settings_.format);
+        ++listedContents_[content];
+        listedSincePurge_->insert(content);
         if (settings_.format == MessageFormat::Text)
-            listedHeaders.insert(ContentKey(ReadMessage{entry.headerSender, entry.headerTime, {}, {}},
-                                            MessageFormat::Text));
+            listedHeaders.insert(content.header());
     }
-    const auto headerOf = [](const std::string& content) {
-        const std::size_t second = content.find('\x1f', content.find('\x1f') + 1);
-        return second == std::string::npos ? content : content.substr(0, second + 1);
-    };
     // A late "OK" of another command reads as an empty list: only a list with entries
     // says a deleted SMS is gone.
     if (list.whole && settled && !list.entries.empty())
-        std::erase_if(recentlyDeleted_, [&](const std::string& c) {
-            return !listedContents_.count(c) && !listedHeaders.count(headerOf(c));
+        std::erase_if(recentlyDeleted_, [&](const ContentKey& c) {
+            return !listedContents_.count(c) && !listedHeaders.count(c.header());
         });
     anchored_ = settings_.format != MessageFormat::Text || (list.whole && settled);
     std::vector<std::string> reads;
@@ -116,7 +112,7 @@ bool StoreIntake::slotRead(const std::string& index, const std::string& reply, b
     }
     if (!read)
         return true;
-    const std::string content = ContentKey(*read, MessageFormat::Text);
+    const ContentKey content(*read, MessageFormat::Text);
     const auto& listed = headers_[index];
     const bool listedSo = std::find(listed.begin(), listed.end(),
                                     std::make_pair(read->sender, read->time)) != listed.end();
@@ -132,7 +128,7 @@ bool StoreIntake::slotRead(const std::string& index, const std::string& reply, b
     return true;
 }
 
-void StoreIntake::take(const std::string& index, const std::string& content, NewMessage asListed,
+void StoreIntake::take(const std::string& index, const ContentKey& content, NewMessage asListed,
                        const std::string& pdu)
 {
     if (std::any_of(taken_.begin(), taken_.end(), [&](const Taken& t) { return t.index == index; }))
@@ -142,7 +138,7 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
         listedSincePurge_->insert(content);
     Taken t{index, content, {}, {}, {}, false};
     // The same message stored twice is kept once; both slots are deleted after the commit.
-    t.storedBefore = store_.holdsEntry(content) || recentlyDeleted_.count(content) ||
+    t.storedBefore = store_.holdsEntry(content.bytes()) || recentlyDeleted_.count(content) ||
                      std::any_of(taken_.begin(), taken_.end(),
                                  [&](const Taken& other) { return other.content == content; });
     if (!t.storedBefore) {
@@ -153,7 +149,7 @@ void StoreIntake::take(const std::string& index, const std::string& content, New
             events.detail("index " + EscapeBytes(index) + " is no SMS to decode (" + whyNot +
                           "): stored as its PDU");
         if (IsLongMessagePart(sms)) {
-            t.part = NewPart{LongMessageKey(*sms), sms->concat->sequence, sms->concat->count, pdu};
+            t.part = NewPart{LongMessageKey(*sms).bytes(), sms->concat->sequence, sms->concat->count, pdu};
             t.sender = sms->sender;
         } else {
             if (sms) {
@@ -175,7 +171,7 @@ std::vector<std::string> StoreIntake::commit()
     for (const Taken& t : taken_) {
         if (t.storedBefore)
             continue;
-        intake.entries.push_back({t.content, t.message ? t.message->id : std::string()});
+        intake.entries.push_back({t.content.bytes(), t.message ? t.message->id : std::string()});
         if (t.message)
             intake.messages.push_back(*t.message);
         if (t.part)
@@ -237,12 +233,13 @@ void StoreIntake::finishCycle()
     // A copy of the same message still on the modem keeps it known, so that the copy
     // is deleted and not taken for a new message.
     std::vector<std::string> forget;
-    for (const std::string& content : deleted_)
-        if (--listedContents_[content] <= 0)
-            forget.push_back(content);
+    for (const ContentKey& content : deleted_)
+        if (--listedContents_[content] <= 0) {
+            forget.push_back(content.bytes());
+            recentlyDeleted_.insert(content);
+        }
     if (!forget.empty())
         store_.entriesDeleted(forget);
-    recentlyDeleted_.insert(forget.begin(), forget.end());
     deleted_.clear();
     deleting_.clear();
     taken_.clear();
@@ -251,8 +248,11 @@ void StoreIntake::finishCycle()
     const std::int64_t now = clock_.nowMs();
     if (now - lastPurgeMs_ >= purgeEveryMs) {
         std::optional<std::vector<std::string>> listed;
-        if (listedSincePurge_)
-            listed.emplace(listedSincePurge_->begin(), listedSincePurge_->end());
+        if (listedSincePurge_) {
+            listed.emplace();
+            for (const ContentKey& content : *listedSincePurge_)
+                listed->push_back(content.bytes());
+        }
         if (store_.purge(now, listed)) {
             lastPurgeMs_ = now;
             listedSincePurge_.reset();

@@ -21,6 +21,7 @@
 #include "InboxDecoder.h"
 #include "LocalStore.h"
 #include "MessageId.h"
+#include "MessageKey.h"
 #include "MessageRead.h"
 
 namespace zorvel {
@@ -86,13 +87,13 @@ public:
 private:
     struct Taken {
         std::string index;
-        std::string content;
+        ContentKey content;
         std::optional<NewMessage> message;
         std::optional<NewPart> part;
         std::string sender; // a part's, for the log
         bool storedBefore = false; // in the store already (or a copy of one taken now)
     };
-    void take(const std::string& index, const std::string& content, NewMessage asListed,
+    void take(const std::string& index, const ContentKey& content, NewMessage asListed,
               const std::string& pdu);
     void joinWaitingParts();
     void reportProblem(bool failed);
@@ -104,16 +105,16 @@ private:
     std::vector<Taken> taken_;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> headers_; // index -> sender, time
     bool anchored_ = true;
-    std::string previousRead_;
-    std::map<std::string, std::string> deleting_; // index -> content, this cycle
-    std::vector<std::string> deleted_;            // contents whose delete took
-    std::map<std::string, int> listedContents_;   // content -> entries listed with it
+    std::optional<ContentKey> previousRead_;
+    std::map<std::string, ContentKey> deleting_; // index -> content, this cycle
+    std::vector<ContentKey> deleted_;            // contents whose delete took
+    std::map<ContentKey, int> listedContents_;   // content -> entries listed with it
     // Deleted from the modem and forgotten by the store, yet maybe stored on it again
     // (the same SMS twice): known until a whole list no longer shows it. Memory only.
-    std::set<std::string> recentlyDeleted_;
+    std::set<ContentKey> recentlyDeleted_;
     // Listed since the last purge: still on the modem, so kept however old. None while
     // no list came (a modem away says nothing about what it holds).
-    std::optional<std::set<std::string>> listedSincePurge_;
+    std::optional<std::set<ContentKey>> listedSincePurge_;
     struct RefusedDelete {
         int times = 0;
         std::int64_t warnedMs = -1;

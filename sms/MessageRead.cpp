@@ -67,18 +67,6 @@ std::optional<ReadMessage> DecodeCMGR(const std::string& reply, MessageFormat fo
     return read;
 }
 
-std::string ContentKey(const ReadMessage& message, MessageFormat format)
-{
-    if (format == MessageFormat::Pdu)
-        return message.text;
-    return message.sender + '\x1f' + message.time + '\x1f' + message.text;
-}
-
-std::string ContentKey(const InboxEntry& entry, MessageFormat format)
-{
-    return ContentKey(ReadMessage{entry.headerSender, entry.headerTime, entry.text, {}}, format);
-}
-
 std::string TimeOfStampField(const std::string& field)
 {
     if (field.empty() || field.front() != '"')

@@ -28,11 +28,6 @@ std::string ReadCommand(const std::string& index);
 // line before "OK", whatever those lines look like. PDU mode: the one line after the header.
 std::optional<ReadMessage> DecodeCMGR(const std::string& reply, MessageFormat format);
 
-// What identifies a message's content for comparing a list entry with a read: text
-// mode sender, time stamp and text; PDU mode the PDU.
-std::string ContentKey(const ReadMessage& message, MessageFormat format);
-std::string ContentKey(const InboxEntry& entry, MessageFormat format);
-
 // The quoted value at the start of a header's time field ("\"17/11/19,14:05:09+00\",145,5"
 // -> 17/11/19,14:05:09+00); the field as it is when it does not start with a quote.
 std::string TimeOfStampField(const std::string& field);
