@@ -93,6 +93,11 @@ void HeldLinkTest::endsAtTheFinalResultOrItsCeiling_data()
     QTest::newRow("query silent: its ceiling") << csq << CommandKind::Query << QStringList{} << 2000 << true;
     QTest::newRow("list silent: its ceiling") << "AT+CMGL=4\r\n" << CommandKind::List << QStringList{} << 10000 << true;
     QTest::newRow("text silent: its ceiling") << "Hello\x1a" << CommandKind::MessageText << QStringList{} << 60000 << true;
+    // The operator may type anything: a text that reads like a command is still a text.
+    QTest::newRow("text like a list: a text's ceiling") << "AT+CMGL=4\r\n\x1a" << CommandKind::MessageText
+        << QStringList{} << 60000 << true;
+    QTest::newRow("text like a recipient: no prompt ends it") << "AT+CMGS=\"1\"\x1a" << CommandKind::MessageText
+        << QStringList{"\r\n> "} << 60000 << true;
     // A modem that streams without end is cut off, and what it sent decides nothing.
     QTest::newRow("a reply beyond 1 MiB") << "AT+CMGL=4\r\n" << CommandKind::List
         << QStringList{QString(600'000, 'x'), QString(600'000, 'y') + "\r\n"} << 10 << false;
