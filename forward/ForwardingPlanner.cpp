@@ -26,7 +26,11 @@ CyclePlan ForwardingPlanner::plan(const InboxList& list, std::int64_t nowMs)
             plan.details.push_back("index " + EscapeBytes(entry.index) + " is no SMS to decode (" +
                                    whyNot + "): forwarded as its PDU");
     }
-    if (list.whole)
+    // An entry cut short shows a shortened text, so its key is not the message's: such a
+    // list cannot show that an accepted message is gone (forgetting it then sent it twice).
+    const bool anyCutShort = std::any_of(list.entries.begin(), list.entries.end(),
+                                         [](const InboxEntry& e) { return !e.complete; });
+    if (list.whole && !anyCutShort)
         forget(listed);
 
     std::vector<ListedEntry> pending;

@@ -233,6 +233,14 @@ void ForwardingPlannerTest::acceptedMessageIsOnlyDeletedAgain()
         // whole list with entries no longer holds it, the same text is a new message.
         queue.plan(InboxList{{}, true}, 2);
         QVERIFY(!queue.plan(list, 3).deleteAgain.empty());
+        // Nor does a list cut short inside the message: its shortened text is no proof
+        // that the message is gone.
+        InboxList cut = list;
+        cut.entries.resize(1);
+        cut.entries.back().text.resize(1);
+        cut.entries.back().complete = false;
+        queue.plan(cut, 3);
+        QVERIFY(!queue.plan(list, 3).deleteAgain.empty());
         queue.plan(decode ? listOf({part(5, 2, 2, 1, u"x")}) : textList({"other"}), 4);
         QVERIFY(queue.plan(list, 5).deleteAgain.empty());
     }
