@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "SmsSubmit.h"
+#include "test_sms_submit_reread.h"
 
 using namespace zorvel;
 
@@ -11,6 +12,11 @@ namespace {
 
 constexpr int kGsm7 = static_cast<int>(SubmitCoding::Gsm7);
 constexpr int kUcs2 = static_cast<int>(SubmitCoding::Ucs2);
+
+std::string_view View(const QByteArray& bytes)
+{
+    return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
 
 QByteArray Repeat(const char* utf8, int times)
 {
@@ -168,6 +174,214 @@ private slots:
         QCOMPARE(QString::fromStdString(plan.whyNot), why);
         if (parts > 0 || !why.contains("UTF-8"))
             QCOMPARE(static_cast<int>(plan.coding), coding);
+    }
+
+    // Published SMS-SUBMIT vectors, "derived" as the encoder writes every part: no SMSC
+    // (00), TP-SRR set and no validity period (first octet 21 where the source has 01 or
+    // 11), TP-MR 00, no TP-VP; the user data unchanged.
+    void vectors_data()
+    {
+        QTest::addColumn<QByteArray>("recipient");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<int>("tpduLength");
+
+        // dreamfabric's "hellohello" (0011000B916407281553F80000AA0AE8329BFD4697D9EC37),
+        // derived: no VP, number re-encoded with 555.
+        QTest::newRow("hellohello") << QByteArray("+46705551358") << QByteArray("hellohello")
+                                    << QByteArray("0021000B916407551553F800000AE8329BFD4697D9EC37") << 22;
+        // python-gsmmodem test_encodeSmsSubmit, first row (0001000B9172...), derived: SRR.
+        QTest::newRow("Hello World!") << QByteArray("+27820001111") << QByteArray("Hello World!")
+                                      << QByteArray("0021000B917228001011F100000CC8329BFD065DDF72363904") << 24;
+        // python-gsmmodem, second row (07914400000000F01100099121436587F90008F40A...),
+        // derived: no SMSC, no VP. UCS-2.
+        QTest::newRow("UCS-2, odd digit count")
+            << QByteArray("+123456789") << QByteArray("世界您好！")
+            << QByteArray("002100099121436587F900080A4E16754C60A8597DFF01") << 22;
+        // python-gsmmodem, third row (04A12143F5310D0AA11062452143...), derived: no SMSC,
+        // no VP, TP-MR 0, and the national number as type 81 (the source writes A1).
+        QTest::newRow("national number")
+            << QByteArray("0126541234") << QByteArray("Test message: local numbers")
+            << QByteArray("0021000A81106245214300001BD4F29C0E6A97E7F3F0B9AC03B1DFE3301BE4AEB7C565F91C")
+            << 36;
+        // Computed independently: 161 letters, reference 42, to a 9-digit number. The
+        // header takes 6 octets, one fill bit, then 153 septets (TP-UDL A0 = 160).
+        QTest::newRow("two parts, header and fill bit")
+            << QByteArray("+491555000") << Repeat("a", 161)
+            << QByteArray("006100099194515500F00000A00500032A0201C2E170381C0E87C3E170381C0E87C3E170381C0E87C3E17038"
+                          "1C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C"
+                          "0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E"
+                          "87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3"
+                          " 006100099194515500F000000F0500032A0202C2E170381C0E8701")
+            << 152;
+        // An '@' is septet 0 (a trailing one too: TP-UDL counts it) and a euro sign the
+        // escape 1B and 65.
+        QTest::newRow("at sign and euro sign") << QByteArray("12220") << QByteArray("@€")
+                                               << QByteArray("00210005812122F0000003804D19") << 13;
+    }
+    void vectors()
+    {
+        QFETCH(QByteArray, recipient);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, hex);
+        QFETCH(int, tpduLength);
+        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(text), 10, 42);
+        QVERIFY2(plan.whyNot.empty(), plan.whyNot.c_str());
+        const QList<QByteArray> expected = hex.split(' ');
+        QCOMPARE(plan.partCount, static_cast<int>(expected.size()));
+        QCOMPARE(static_cast<int>(plan.parts.size()), plan.partCount);
+        for (int i = 0; i < plan.partCount; ++i) {
+            const SubmitPart& part = plan.parts[static_cast<std::size_t>(i)];
+            QCOMPARE(QByteArray::fromStdString(part.hex), expected[i]);
+            QCOMPARE(static_cast<int>(part.hex.size()), 2 + 2 * part.tpduLength);
+        }
+        QCOMPARE(plan.parts.front().tpduLength, tpduLength);
+    }
+
+    // Where a long text is cut: the septets (7-bit, escape included) or UTF-16 units
+    // (UCS-2) of each part, read back from the part itself, and the whole read back.
+    void splits_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("coding");
+        QTest::addColumn<QString>("sizes");  // per part, septets or units
+
+        QTest::newRow("160") << Repeat("a", 160) << kGsm7 << "160";
+        QTest::newRow("161") << Repeat("a", 161) << kGsm7 << "153,8";
+        QTest::newRow("306") << Repeat("a", 306) << kGsm7 << "153,153";
+        QTest::newRow("307") << Repeat("a", 307) << kGsm7 << "153,153,1";
+        QTest::newRow("70") << Repeat("ж", 70) << kUcs2 << "70";
+        QTest::newRow("71") << Repeat("ж", 71) << kUcs2 << "67,4";
+        QTest::newRow("134") << Repeat("ж", 134) << kUcs2 << "67,67";
+        QTest::newRow("135") << Repeat("ж", 135) << kUcs2 << "67,67,1";
+        QTest::newRow("80 euro signs") << Repeat("€", 80) << kGsm7 << "160";
+        QTest::newRow("escape pair on the boundary")
+            << Repeat("a", 152) + "€" + Repeat("a", 152) << kGsm7 << "152,153,1";
+        QTest::newRow("escape pair just before the boundary")
+            << Repeat("a", 151) + "€" + Repeat("a", 10) << kGsm7 << "153,10";
+        QTest::newRow("escape pair just after the boundary")
+            << Repeat("a", 153) + "€" + Repeat("a", 10) << kGsm7 << "153,12";
+        QTest::newRow("extension characters only") << Repeat("{", 100) << kGsm7 << "152,48";
+        QTest::newRow("surrogate pair on the boundary")
+            << Repeat("ж", 66) + "😀" + Repeat("ж", 66) << kUcs2 << "66,67,1";
+        QTest::newRow("surrogate pair just before the boundary")
+            << Repeat("ж", 65) + "😀" + Repeat("ж", 10) << kUcs2 << "67,10";
+        QTest::newRow("emoji only") << Repeat("😀", 36) << kUcs2 << "66,6";
+        QTest::newRow("latin text with one emoji") << Repeat("Hello ", 12) + "😀" << kUcs2 << "67,7";
+        QTest::newRow("whole default alphabet and extension, long")
+            << QByteArray(kDefaultAlphabet) + kExtension + kDefaultAlphabet << kGsm7 << "153,121";
+    }
+    void splits()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, coding);
+        QFETCH(QString, sizes);
+        const QStringList expected = sizes.split(',');
+        const SubmitPlan plan = BuildSubmitParts("+4915550001234", View(text), 10, 200);
+        QVERIFY2(plan.whyNot.empty(), plan.whyNot.c_str());
+        QCOMPARE(static_cast<int>(plan.coding), coding);
+        QCOMPARE(plan.partCount, static_cast<int>(expected.size()));
+        QCOMPARE(static_cast<int>(plan.parts.size()), plan.partCount);
+        // Counting alone says the same.
+        const SubmitPlan counted = CountSubmitParts(View(text), 10);
+        QCOMPARE(counted.partCount, plan.partCount);
+        QCOMPARE(counted.coding, plan.coding);
+
+        const bool long_ = plan.partCount > 1;
+        std::u16string joined;
+        for (int i = 0; i < plan.partCount; ++i) {
+            const SubmitPart& part = plan.parts[static_cast<std::size_t>(i)];
+            std::string why;
+            const std::optional<reread::SubmitRead> read = reread::ReadSubmitPart(part.hex, &why);
+            QVERIFY2(read, why.c_str());
+            QCOMPARE(read->tpduLength, part.tpduLength);
+            QCOMPARE(read->firstOctet, long_ ? 0x61 : 0x21);
+            QCOMPARE(read->messageReference, 0);
+            QCOMPARE(QString::fromStdString(read->recipient), QStringLiteral("+4915550001234"));
+            QCOMPARE(read->addressType, 0x91);
+            QCOMPARE(read->addressDigits, 13);
+            QCOMPARE(read->pid, 0);
+            QCOMPARE(read->dcs, coding == kGsm7 ? 0x00 : 0x08);
+            QVERIFY(read->userDataOctets <= 140);
+            const int headerLength = long_ ? (coding == kGsm7 ? 7 : 6) : 0;
+            const int size = coding == kGsm7 ? read->udl - headerLength : (read->udl - headerLength) / 2;
+            QCOMPARE(QString::number(size), expected[i]);
+            QCOMPARE(read->decoded.concat.has_value(), long_);
+            if (long_) {
+                QCOMPARE(read->decoded.concat->reference, 200);
+                QCOMPARE(read->decoded.concat->count, plan.partCount);
+                QCOMPARE(read->decoded.concat->sequence, i + 1);
+                QVERIFY(!read->decoded.concat->sixteenBit);
+            }
+            // No part ends in the first half of a surrogate pair.
+            const std::u16string& units = read->decoded.units;
+            QVERIFY(!units.empty());
+            QVERIFY(!(units.back() >= 0xD800 && units.back() <= 0xDBFF));
+            QVERIFY(!(units.front() >= 0xDC00 && units.front() <= 0xDFFF));
+            joined += units;
+        }
+        QCOMPARE(QByteArray::fromStdString(Utf16ToUtf8(joined)), text);
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("recipient");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("maxParts");
+        QTest::addColumn<QString>("why");
+
+        QTest::newRow("recipient with letters") << QByteArray("+49abc") << QByteArray("hi") << 10
+                                                << "the recipient may hold only digits, a leading \"+\", spaces, "
+                                                   "dashes, dots and brackets";
+        QTest::newRow("no recipient") << QByteArray() << QByteArray("hi") << 10 << "no recipient given";
+        QTest::newRow("empty text") << QByteArray("+4915550001234") << QByteArray() << 10
+                                    << "the text is empty";
+        QTest::newRow("invalid UTF-8") << QByteArray("+4915550001234") << QByteArray("caf\xe9") << 10
+                                       << "the text is not valid UTF-8";
+        QTest::newRow("too many parts") << QByteArray("+4915550001234") << Repeat("ж", 12 * 67 - 1) << 10
+                                        << "the text needs 12 parts, at most 10 are allowed";
+    }
+    void refusals()
+    {
+        QFETCH(QByteArray, recipient);
+        QFETCH(QByteArray, text);
+        QFETCH(int, maxParts);
+        QFETCH(QString, why);
+        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(text), maxParts, 1);
+        QCOMPARE(QString::fromStdString(plan.whyNot), why);
+        QCOMPARE(plan.partCount, 0);
+        QVERIFY(plan.parts.empty());
+    }
+
+    // The recipient as typed goes in as CheckRecipient gives it; the reference in every
+    // part, 0 and 255 alike.
+    void recipientAndReference_data()
+    {
+        QTest::addColumn<QByteArray>("recipient");
+        QTest::addColumn<int>("reference");
+        QTest::addColumn<QByteArray>("address");  // TP-DA in hex
+
+        QTest::newRow("international, odd") << QByteArray("+49 155 500 01") << 0 << QByteArray("0A919451550010");
+        QTest::newRow("national, even") << QByteArray("(0155) 5000-1234") << 255
+                                        << QByteArray("0C81105505002143");
+        QTest::newRow("one digit") << QByteArray("7") << 17 << QByteArray("0181F7");
+        QTest::newRow("20 digits") << "+" + Repeat("1234567890", 2) << 128
+                                   << QByteArray("1491") + Repeat("2143658709", 2);
+    }
+    void recipientAndReference()
+    {
+        QFETCH(QByteArray, recipient);
+        QFETCH(int, reference);
+        QFETCH(QByteArray, address);
+        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(Repeat("x", 200)), 10, reference);
+        QVERIFY2(plan.whyNot.empty(), plan.whyNot.c_str());
+        QCOMPARE(plan.partCount, 2);
+        for (const SubmitPart& part : plan.parts) {
+            QCOMPARE(QByteArray::fromStdString(part.hex).mid(6, address.size()), address);
+            const std::optional<reread::SubmitRead> read = reread::ReadSubmitPart(part.hex);
+            QVERIFY(read && read->decoded.concat);
+            QCOMPARE(read->decoded.concat->reference, reference);
+        }
     }
 };
 
