@@ -184,26 +184,27 @@ private slots:
         QTest::addColumn<QByteArray>("recipient");
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("hex");
-        QTest::addColumn<int>("tpduLength");
+        QTest::addColumn<int>("tpduLength");  // of the first part
+        QTest::addColumn<int>("reference");
 
         // dreamfabric's "hellohello" (0011000B916407281553F80000AA0AE8329BFD4697D9EC37),
         // derived: no VP, number re-encoded with 555.
         QTest::newRow("hellohello") << QByteArray("+46705551358") << QByteArray("hellohello")
-                                    << QByteArray("0021000B916407551553F800000AE8329BFD4697D9EC37") << 22;
+                                    << QByteArray("0021000B916407551553F800000AE8329BFD4697D9EC37") << 22 << 42;
         // python-gsmmodem test_encodeSmsSubmit, first row (0001000B9172...), derived: SRR.
         QTest::newRow("Hello World!") << QByteArray("+27820001111") << QByteArray("Hello World!")
-                                      << QByteArray("0021000B917228001011F100000CC8329BFD065DDF72363904") << 24;
+                                      << QByteArray("0021000B917228001011F100000CC8329BFD065DDF72363904") << 24 << 42;
         // python-gsmmodem, second row (07914400000000F01100099121436587F90008F40A...),
         // derived: no SMSC, no VP. UCS-2.
         QTest::newRow("UCS-2, odd digit count")
             << QByteArray("+123456789") << QByteArray("世界您好！")
-            << QByteArray("002100099121436587F900080A4E16754C60A8597DFF01") << 22;
+            << QByteArray("002100099121436587F900080A4E16754C60A8597DFF01") << 22 << 42;
         // python-gsmmodem, third row (04A12143F5310D0AA11062452143...), derived: no SMSC,
         // no VP, TP-MR 0, and the national number as type 81 (the source writes A1).
         QTest::newRow("national number")
             << QByteArray("0126541234") << QByteArray("Test message: local numbers")
             << QByteArray("0021000A81106245214300001BD4F29C0E6A97E7F3F0B9AC03B1DFE3301BE4AEB7C565F91C")
-            << 36;
+            << 36 << 42;
         // Computed independently: 161 letters, reference 42, to a 9-digit number. The
         // header takes 6 octets, one fill bit, then 153 septets (TP-UDL A0 = 160).
         QTest::newRow("two parts, header and fill bit")
@@ -213,11 +214,34 @@ private slots:
                           "0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E"
                           "87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3"
                           " 006100099194515500F000000F0500032A0202C2E170381C0E8701")
-            << 152;
+            << 152 << 42;
         // An '@' is septet 0 (a trailing one too: TP-UDL counts it) and a euro sign the
         // escape 1B and 65.
         QTest::newRow("at sign and euro sign") << QByteArray("12220") << QByteArray("@€")
-                                               << QByteArray("00210005812122F0000003804D19") << 13;
+                                               << QByteArray("00210005812122F0000003804D19") << 13 << 42;
+        // python-gsmmodem test_encodeSmsSubmit_concatenated, derived: first octet 61 (SRR
+        // instead of TP-RD, which the source sets: 45).
+        QTest::newRow("three parts, python-gsmmodem")
+            << QByteArray("+15125551234")
+            << QByteArray("Lorem ipsum dolor sit amet, consectetur adipisicing elit, sed do eiusmod tempor "
+                          "incididunt ut labore et dolore magna aliqua.Ut enim ad minim veniam, quinostrud "
+                          "exercitation ullamco laboris nisi ut aliquip ex ea commodo consequat.Duis aute irure "
+                          "dolor in reprehenderit in voluptate velit esse cillum doloe eu fugiat nulla "
+                          "pariatur.Excepteur sint occaecat cupidatat non proident, sunt in culpa qui officia "
+                          "deserunt mollit anim id est laborum")
+            << QByteArray("0061000B915121551532F40000A0050003000301986F79B90D4AC3E7F53688FC66BFE5A0799A0E0AB7CB74"
+                          "1668FC76CFCB637A995E9783C2E4343C3D4F8FD3EE33A8CC4ED359A079990C22BF41E5747DDE7E9341F47"
+                          "21BFE9683D2EE719A9C26D7DD74509D0E6287C56F791954A683C86FF65B5E06B5C36777181466A7E3F5B0"
+                          "AB4A0795DDE936284C06B5D3EE741B642FBBD3E1360B14AFA7DD"
+                          " 0061000B915121551532F40000A0050003000302DE73BABC4E0695F165F9384D0FD3D36F37A8CE6687DB"
+                          "E337881D16BFE5E939C89D9EA741753A28CC4EC7EB6938A88C0795C3A0F1BBDD7E93DFA0F1DB3D2FC7EB6"
+                          "1BA8B584FCF41E13ABD0C4ACBEBF23288FC66BFE5A0B41B242FC3E56574D94D2ECBD37450DA0DB2BFD975"
+                          "383D4C2F83EC65769A0E2ACFE765D038CD66D7DB20F29BFD2E83CA"
+                          " 0061000B915121551532F400008C050003000303EA2073FD9C0ED341EE3A9B1D06C1C3F274985E97BB8A"
+                          "F871194E2FD7E5A079DA4D07BDC7E370791CA683C675789A1CA687E920F7DB0D82CBDF6972D94D6781E67"
+                          "5371D947683C675363C0C8AD7D3A0B7D99C1EA7C32072795E96D7DD7450FBCD66A7E9A0B03BDD06A5C9A0"
+                          "F29C0E6287C56F79BD0D")
+            << 153 << 0;
     }
     void vectors()
     {
@@ -225,7 +249,8 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, hex);
         QFETCH(int, tpduLength);
-        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(text), 10, 42);
+        QFETCH(int, reference);
+        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(text), 10, reference);
         QVERIFY2(plan.whyNot.empty(), plan.whyNot.c_str());
         const QList<QByteArray> expected = hex.split(' ');
         QCOMPARE(plan.partCount, static_cast<int>(expected.size()));
