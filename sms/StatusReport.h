@@ -26,8 +26,10 @@ struct StatusReport {
 // non-hex digits, or a PDU cut short; then `whyNot`, when given, says which.
 std::optional<StatusReport> DecodeStatusReport(std::string_view hex, std::string* whyNot = nullptr);
 
-// A few words for the state report's detail and the log: "delivered", "failed: no
-// such number (0x41)", "still trying: congestion (0x20)".
+// A few words for the state report's detail and the log, always with the value in
+// brackets: "delivered (0x00)", "failed: incompatible destination (0x41)", "still trying:
+// congestion (0x20)"; reserved and centre-specific values get their class's word alone,
+// "failed (0x4A)"; 0x80-0xFF "failed: reserved value (0x80)". Printable ASCII.
 std::string StatusReportText(int status);
 
 } // namespace zorvel
