@@ -14,6 +14,10 @@ enum class CommandKind {
     Delete,      // one slot deleted: a short reply
     Recipient,   // "AT+CMGS=": answered with the "> " prompt for the text
     MessageText, // an outgoing message's text and Ctrl-Z: answered once the network took it
+    // An outbox message's PDU and Ctrl-Z: as MessageText, and the reply window too stays
+    // open until the final result code (up to a minute), since the answer decides whether
+    // the message went out.
+    Submit,
 };
 
 struct Command {

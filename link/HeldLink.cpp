@@ -76,7 +76,7 @@ bool HeldLink::SendCommand(Command command, std::function<void()> done)
     port_.discardInput();
     // An outgoing message's text goes as it is: after a prompt that came late the modem
     // would take an "AT" for part of the message.
-    if (!outOfStep_ || command_.kind == CommandKind::MessageText) {
+    if (!outOfStep_ || sendsText()) {
         writeCommand();
         return true;
     }
@@ -91,8 +91,13 @@ bool HeldLink::SendCommand(Command command, std::function<void()> done)
 void HeldLink::writeCommand()
 {
     writeAndWait(command_.bytes, command_.kind == CommandKind::List          ? times_.listCeilingMs
-                                 : command_.kind == CommandKind::MessageText ? times_.sendCeilingMs
+                                 : sendsText()                                ? times_.sendCeilingMs
                                                                              : times_.queryCeilingMs);
+}
+
+bool HeldLink::sendsText() const
+{
+    return command_.kind == CommandKind::MessageText || command_.kind == CommandKind::Submit;
 }
 
 // A list's or a read's reply may carry a message's text, and a text may imitate any line.

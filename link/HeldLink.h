@@ -71,6 +71,7 @@ private:
     void collect();
     void writeCommand();
     bool carriesText() const;
+    bool sendsText() const;
     // Writes `bytes` and waits for their answer, at most `ceilingMs`.
     void writeAndWait(const std::string& bytes, std::int64_t ceilingMs);
     void resyncHeard();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ReplySettled.h"
+#include "ReplyShape.h"
 
 namespace zorvel {
 
@@ -51,6 +52,8 @@ bool ReplyWindow::SendCommand(Command command, std::function<void()> done)
     if (onCommandSent)
         onCommandSent(command.bytes);
     deadline_ = clock_.wholeSeconds() + 1;
+    untilFinal_ = command.kind == CommandKind::Submit;
+    startedMs_ = clock_.nowMs();
     armWindowTimer();
     // Bytes may already be waiting if the modem is quick and the port reported nothing.
     collect();
@@ -88,10 +91,21 @@ void ReplyWindow::windowTimerFired()
     const std::int64_t seconds = clock_.wholeSeconds();
     if (seconds < deadline_ - 1)
         deadline_ = seconds + 1; // the clock was set back: keep the window short, not hours long
-    if (seconds > deadline_)
+    if (seconds > deadline_ && !awaitsFinalResult())
         finish(true);
     else
         armWindowTimer();
+}
+
+// Whether an outbox message's answer, which tells whether it went out, may still come.
+bool ReplyWindow::awaitsFinalResult() const
+{
+    constexpr std::int64_t submitCeilingMs = 60'000;
+    if (!untilFinal_)
+        return false;
+    const std::vector<std::string> lines = ReplyLines(reply_);
+    const std::int64_t elapsed = clock_.nowMs() - startedMs_;
+    return FinalResultAt(lines) == lines.size() && elapsed >= 0 && elapsed < submitCeilingMs;
 }
 
 void ReplyWindow::SetTimeoutFlag()

@@ -32,7 +32,8 @@ public:
     ~ReplyWindow();
 
     // `done` runs once the window has passed; the Busy state is the gate. The window is
-    // the same whatever the command's kind.
+    // the same whatever the command's kind, except an outbox message's PDU (Submit): its
+    // window stays open until the final result code, at most a minute.
     bool SendCommand(Command command, std::function<void()> done) override;
     // The window is closing.
     void SetTimeoutFlag() override;
@@ -47,6 +48,7 @@ private:
     void armWindowTimer();
     void windowTimerFired();
     void finish(bool runDone);
+    bool awaitsFinalResult() const;
 
     ModemPort& port_;
     Clock& clock_;
@@ -55,6 +57,8 @@ private:
 
     bool waiting_ = false;
     std::int64_t deadline_ = 0;
+    bool untilFinal_ = false;
+    std::int64_t startedMs_ = 0;
     std::string reply_;
     struct Piece {
         std::int64_t arrivedMs;

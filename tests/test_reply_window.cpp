@@ -22,9 +22,9 @@ struct Rig {
     int doneCalls = 0;
     std::int64_t doneAt = -1;
 
-    void send(const std::string& command)
+    void send(const std::string& command, CommandKind kind = CommandKind::Query)
     {
-        QVERIFY(exchange.SendCommand({CommandKind::Query, command}, [this] {
+        QVERIFY(exchange.SendCommand({kind, command}, [this] {
             ++doneCalls;
             doneAt = clock.nowMs();
         }));
@@ -49,6 +49,7 @@ private slots:
     void secondCommandDuringAWaitIsRefused();
     void closingTheWindowEndsTheWaitAtOnce();
     void clockSetBackDoesNotStretchTheWindow();
+    void anOutboxPduWaitsForItsAnswer();
     void logHooksSeeEachCommandAndEachWholeReply();
 };
 
@@ -250,6 +251,30 @@ void ReplyWindowTest::clockSetBackDoesNotStretchTheWindow()
     rig.clock.jumpTo(1'700'000'000'500 - 3'600'000); // an hour back, mid-wait
     rig.clock.advance(3000);
     QCOMPARE(rig.doneCalls, 1);
+}
+
+// Whether an outbox message went out is only known from the answer to its PDU, which may
+// take the network several seconds: that window stays open for it, up to a minute.
+void ReplyWindowTest::anOutboxPduWaitsForItsAnswer()
+{
+    Rig rig(1'700'000'000'000);
+    rig.send("0011\x1a", CommandKind::Submit);
+    rig.clock.advance(4000);
+    QCOMPARE(rig.doneCalls, 0);
+    rig.port.arrive("\r\n+CMGS: 4\r\n\r\nOK\r\n");
+    rig.clock.advance(1000);
+    QCOMPARE(rig.doneCalls, 1);
+    QCOMPARE(rig.exchange.reply(), std::string("\r\n+CMGS: 4\r\n\r\nOK\r\n"));
+
+    rig.send("0011\x1a", CommandKind::Submit);
+    rig.clock.advance(59'000);
+    QCOMPARE(rig.doneCalls, 1);
+    rig.clock.advance(2000);
+    QCOMPARE(rig.doneCalls, 2); // silent: the caller cannot tell, and says so
+    // Any other command keeps the window of one to two seconds.
+    rig.send("AT+CSQ\r\n");
+    rig.clock.advance(2000);
+    QCOMPARE(rig.doneCalls, 3);
 }
 
 void ReplyWindowTest::logHooksSeeEachCommandAndEachWholeReply()
