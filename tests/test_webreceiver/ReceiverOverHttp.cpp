@@ -6,12 +6,12 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 
-void WebReceiverTest::startReceiver(const QStringList& extra)
+void WebReceiverTest::startReceiver(const QStringList& extra, bool readErrors)
 {
     QFile::remove(logPath());
     receiver_.setProgram(QStringLiteral(ZORVEL_BUILD_DIR "/zorvel-webreceiver"));
     receiver_.setArguments(QStringList{"--port", "0", "--log", logPath()} + extra);
-    receiver_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    receiver_.setProcessChannelMode(readErrors ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
     receiver_.start();
     QVERIFY2(receiver_.waitForStarted(5000), qPrintable(receiver_.errorString()));
     QVERIFY(receiver_.waitForReadyRead(5000));
@@ -85,6 +85,8 @@ void WebReceiverTest::cleanup()
         receiver_.waitForFinished(5000);
     }
     QFile::remove(controlPath());
+    QFile::remove(outboxPath());
+    QFile::remove(statesPath());
 }
 
 void WebReceiverTest::awkwardValuesArriveExactly_data()

@@ -1,6 +1,7 @@
 #pragma once
-// The local web receiver's test program: its parts called directly (test_webreceiver.cpp)
-// and the real build/zorvel-webreceiver over HTTP (ReceiverOverHttp.cpp).
+// The local web receiver's test program: its parts called directly (test_webreceiver.cpp),
+// the real build/zorvel-webreceiver over HTTP (ReceiverOverHttp.cpp) and its outbox
+// (OutboxTest.cpp).
 #include <QtTest>
 
 #include <QJsonObject>
@@ -22,7 +23,11 @@ class WebReceiverTest : public QObject {
     QString logPath() const { return dir_.filePath("requests.jsonl"); }
     QString controlPath() const { return dir_.filePath("control"); }
 
-    void startReceiver(const QStringList& extra);
+    QString outboxPath() const { return dir_.filePath("outbox.txt"); }
+    QString statesPath() const { return dir_.filePath("states.txt"); }
+
+    // `readErrors`: keep the receiver's standard error for the test instead of passing it on.
+    void startReceiver(const QStringList& extra, bool readErrors = false);
     // `query` is already percent-encoded; StrictMode keeps those bytes as they are.
     QNetworkReply* get(const QByteArray& pathAndQuery, int timeoutMs = 5000);
     static int statusOf(QNetworkReply* reply);
@@ -32,6 +37,12 @@ class WebReceiverTest : public QObject {
     // Sends raw bytes on one connection and collects everything until the server closes.
     static QByteArray exchangeRaw(quint16 port, const QByteArray& bytes,
                                   QAbstractSocket::SocketError* error = nullptr);
+    // A state report on its own connection, `query` already encoded; the answer's status.
+    int report(const QByteArray& query, const QByteArray& idempotencyKey = {});
+    // The ids a poll offers; empty, and a failed check, when the answer is not the JSON list.
+    QStringList offeredIds();
+    // Console lines until `count` have come.
+    QStringList consoleLines(int count);
 
 private slots:
     void cleanup();
@@ -68,4 +79,17 @@ private slots:
     void idempotencyKeyIsRecorded_data();
     void idempotencyKeyIsRecorded();
     void consoleShowsDecodedValues();
+
+    // The outbox
+    void outboxFileLines_data();
+    void outboxFileLines();
+    void statesFileEscapesRoundTrip();
+    void pollOffersFileUntilReported();
+    void reportsOnConsoleAndStatesFile();
+    void malformedReports_data();
+    void malformedReports();
+    void rawPollAnswerVerbatim_data();
+    void rawPollAnswerVerbatim();
+    void malformedOutboxLineWarnsOnce();
+    void controlStatusAppliesToOutbox();
 };

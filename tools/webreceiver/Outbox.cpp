@@ -19,10 +19,14 @@ struct FileBytes {
 FileBytes readCapped(const QString& path, qint64 cap)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {{}, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
-    // read() with a cap, also for a file that grows while it is read or reports no size.
-    FileBytes out{file.read(cap + 1), {}};
-    if (out.bytes.size() > cap) out = {{}, QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(cap)};
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
+    const QString tooLarge = QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(cap));
+    // Checked before and after: read(cap) would reserve the whole cap on every poll, and the
+    // file may grow while it is read.
+    if (file.size() > cap) return {{}, tooLarge};
+    FileBytes out{file.readAll(), {}};
+    if (out.bytes.size() > cap) out = {{}, tooLarge};
     return out;
 }
 
