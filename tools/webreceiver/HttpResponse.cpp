@@ -18,6 +18,7 @@ QByteArray reasonPhrase(int status)
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
     case 413: return "Content Too Large";
     case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
@@ -31,23 +32,37 @@ QByteArray reasonPhrase(int status)
     }
 }
 
-QByteArray buildResponse(int status, bool keepAlive, const QByteArray& location, bool headRequest)
+namespace {
+
+QByteArray buildAnswer(int status, bool keepAlive, const QByteArray& location, const QByteArray& contentType,
+                       const QByteArray& body, bool headRequest)
 {
     // 1xx, 204 and 304 never carry a body.
     const bool bodyAllowed = status >= 200 && status != 204 && status != 304;
-    const QByteArray body = !bodyAllowed ? QByteArray()
-                            : status / 100 == 2 ? QByteArray("OK")
-                                                : reasonPhrase(status);
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     if (!location.isEmpty()) out += "Location: " + location + "\r\n";
     if (bodyAllowed) {
-        out += "Content-Type: text/plain; charset=utf-8\r\n";
+        out += "Content-Type: " + contentType + "\r\n";
         out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     }
     out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
     out += "\r\n";
-    if (!headRequest) out += body;
+    if (bodyAllowed && !headRequest) out += body;
     return out;
+}
+
+} // namespace
+
+QByteArray buildResponse(int status, bool keepAlive, const QByteArray& location, bool headRequest)
+{
+    const QByteArray body = status / 100 == 2 ? QByteArray("OK") : reasonPhrase(status);
+    return buildAnswer(status, keepAlive, location, "text/plain; charset=utf-8", body, headRequest);
+}
+
+QByteArray buildResponseWithBody(int status, bool keepAlive, const QByteArray& contentType,
+                                 const QByteArray& body, bool headRequest)
+{
+    return buildAnswer(status, keepAlive, {}, contentType, body, headRequest);
 }
 
 } // namespace zorvel::web

@@ -19,7 +19,11 @@ const char* const description =
     "fail rate.\n"
     "Log lines: {\"n\",\"ms\",\"time\",\"peer\",\"method\",\"target\",\"path\",\"query\",\n"
     "  \"params\":[{\"name\",\"name_hex\",\"hex\",\"text\",\"encoding\"}],\"outcome\",\"status\",\n"
-    "  \"delay_ms\",\"location\"?,\"error\"?,\"refused\"?}";
+    "  \"delay_ms\",\"location\"?,\"error\"?,\"refused\"?,\"outbox\"?,\"offered\"?,\"repeat\"?}\n"
+    "\n"
+    "Outbox (--outbox-path): a GET without id is a poll, answered with the messages still\n"
+    "offered as {\"messages\":[{\"id\",\"to\",\"text\"}]}; one with id and state is a state\n"
+    "report. Outbox file lines: id<TAB>to<TAB>text, text escapes \\n \\t \\\\ \\uXXXX.";
 
 std::optional<int> integer(const QString& text, int min, int max)
 {
@@ -61,8 +65,22 @@ ParsedOptions parseOptions(const QStringList& arguments)
                                     "Answer 400 to every request whose message parameter, decoded, "
                                     "contains TEXT (repeatable).",
                                     "TEXT");
+    const QCommandLineOption outboxPath("outbox-path",
+                                        "Serve the outbox on PATH: polls for messages to send and their "
+                                        "state reports.",
+                                        "PATH");
+    const QCommandLineOption outbox("outbox", "Offer the messages in FILE (id<TAB>to<TAB>text a line), "
+                                              "re-read on every poll.",
+                                    "FILE");
+    const QCommandLineOption outboxRaw("outbox-raw", "Answer every poll with FILE's bytes verbatim.", "FILE");
+    const QCommandLineOption outboxStatus("outbox-status", "A poll's status when no fault applies. Default 200.",
+                                          "N", "200");
+    const QCommandLineOption outboxStates("outbox-states",
+                                          "Append id<TAB>state<TAB>time<TAB>detail to FILE per first report.",
+                                          "FILE");
     parser.addOptions({help, port, log, control, script, failRate, seed, delay, resetFirst, redirect,
-                       redirectStatus, tlsCert, tlsKey, refuse});
+                       redirectStatus, tlsCert, tlsKey, refuse, outboxPath, outbox, outboxRaw, outboxStatus,
+                       outboxStates});
 
     ParsedOptions out;
     out.helpText = parser.helpText();
@@ -144,6 +162,30 @@ ParsedOptions parseOptions(const QStringList& arguments)
         bad(refuse, "a text that is not empty");
         return out;
     }
+    OutboxOptions& b = o.outbox;
+    b.path = parser.value(outboxPath).toUtf8();
+    if (parser.isSet(outboxPath) && (!b.path.startsWith('/') || b.path.contains('?'))) {
+        bad(outboxPath, "a path starting with '/'");
+        return out;
+    }
+    b.messagesPath = parser.value(outbox);
+    b.rawPath = parser.value(outboxRaw);
+    b.statesPath = parser.value(outboxStates);
+    if (b.path.isEmpty() && (parser.isSet(outbox) || parser.isSet(outboxRaw) || parser.isSet(outboxStatus) ||
+                             parser.isSet(outboxStates))) {
+        out.error = "--outbox, --outbox-raw, --outbox-status and --outbox-states need --outbox-path";
+        return out;
+    }
+    if (!b.messagesPath.isEmpty() && !b.rawPath.isEmpty()) {
+        out.error = "--outbox and --outbox-raw exclude each other";
+        return out;
+    }
+    const auto pollStatus = integer(parser.value(outboxStatus), 100, 599);
+    if (!pollStatus) {
+        bad(outboxStatus, "a status 100-599");
+        return out;
+    }
+    b.pollStatus = *pollStatus;
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of zorvel-webreceiver.
 #include "AnswerPolicy.h"
+#include "Outbox.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,7 @@ struct ReceiverOptions {
     QString controlPath;
     QString tlsCertificate, tlsKey;  // both set: HTTPS instead of HTTP
     FaultOptions faults;
+    OutboxOptions outbox;
 };
 
 struct ParsedOptions {

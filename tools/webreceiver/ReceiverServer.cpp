@@ -10,7 +10,7 @@
 namespace zorvel::web {
 
 ReceiverServer::ReceiverServer(ReceiverOptions options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), policy_(options_.faults)
+    : QObject(parent), options_(std::move(options)), policy_(options_.faults), outbox_(options_.outbox)
 {
     connect(&server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = server_.nextPendingConnection())
@@ -25,6 +25,7 @@ QString ReceiverServer::start()
         if (!log_.open(QIODevice::WriteOnly | QIODevice::Append))
             return QStringLiteral("cannot open log %1: %2").arg(options_.logPath, log_.errorString());
     }
+    if (const QString error = outbox_.start(); !error.isEmpty()) return error;
     if (!options_.tlsCertificate.isEmpty())
         if (const QString error = server_.useTls(options_.tlsCertificate, options_.tlsKey); !error.isEmpty())
             return error;
@@ -33,16 +34,40 @@ QString ReceiverServer::start()
     return {};
 }
 
+namespace {
+
+// Files re-read on every request complain once per change, not on every request.
+void warnOnChange(const QStringList& warnings, QStringList& last)
+{
+    if (warnings == last) return;
+    for (const QString& warning : warnings) std::fprintf(stderr, "%s\n", qPrintable(warning));
+    std::fflush(stderr);
+    last = warnings;
+}
+
+} // namespace
+
 ControlOverrides ReceiverServer::readControl()
 {
     ParsedControl control = readControlFile(options_.controlPath);
-    // Complain once per change, not on every request.
-    if (control.warnings != lastControlWarnings_) {
-        for (const QString& warning : control.warnings) std::fprintf(stderr, "%s\n", qPrintable(warning));
-        std::fflush(stderr);
-        lastControlWarnings_ = control.warnings;
-    }
+    warnOnChange(control.warnings, lastControlWarnings_);
     return control.overrides;
+}
+
+void ReceiverServer::answerOutbox(const OutboxRequest& outbox, RequestRecord& record, std::optional<QByteArray>& body)
+{
+    if (outbox.kind == OutboxRequest::Kind::Poll) {
+        // A fault or a redirect answers as for any other path; otherwise the outbox speaks.
+        if (record.status != 200 || !record.location.isEmpty()) return;
+        PollAnswer answer = outbox_.poll();
+        warnOnChange(answer.warnings, lastOutboxWarnings_);
+        record.status = answer.status;
+        record.offered = answer.offered;
+        if (answer.served) body = answer.body;
+        return;
+    }
+    record.repeat = outbox_.isRepeat(outbox.report);
+    if (record.status / 100 == 2) outbox_.acknowledge(outbox.report);
 }
 
 Reply ReceiverServer::handle(const HttpRequest& request, const QString& peer)
@@ -62,10 +87,20 @@ Reply ReceiverServer::handle(const HttpRequest& request, const QString& peer)
     Reply reply;
     const DecodedQuery query = decodeQuery(split.query);
     record.parameters = query.parameters;
+    const OutboxRequest outbox =
+        query.ok() ? outbox_.classify(request.method, split.path, query.parameters, record.idempotencyKeys)
+                   : OutboxRequest{};
+    if (outbox.kind != OutboxRequest::Kind::None)
+        record.outbox = outbox.kind == OutboxRequest::Kind::Poll ? QStringLiteral("poll") : QStringLiteral("report");
+    std::optional<QByteArray> body;  // the outbox's answer instead of the usual short text
     if (!query.ok()) {
         // A badly encoded query is the sender's fault: say so, and skip the fault script.
         record.error = QLatin1String("query ") + query.error;
         record.status = 400;
+    } else if (!outbox.error.isEmpty()) {
+        // So is a report the web application could not read.
+        record.error = outbox.error;
+        record.status = outbox.errorStatus;
     } else {
         const Answer answer = policy_.decide(split.path, split.query, split.hasQuery, readControl());
         record.reset = answer.kind == Answer::Kind::Reset;
@@ -75,11 +110,18 @@ Reply ReceiverServer::handle(const HttpRequest& request, const QString& peer)
         record.refused = answer.refused;
         reply.reset = record.reset;
         reply.delayMs = answer.delayMs;
+        if (!record.reset && outbox.kind != OutboxRequest::Kind::None) answerOutbox(outbox, record, body);
     }
     // The record is written before the answer, so a client that has its answer finds it.
     write(record);
-    if (!reply.reset)
-        reply.bytes = buildResponse(record.status, request.keepAlive, record.location, request.method == "HEAD");
+    const bool head = request.method == "HEAD";
+    if (reply.reset) {
+        // nothing to send
+    } else if (body) {
+        reply.bytes = buildResponseWithBody(record.status, request.keepAlive, "application/json", *body, head);
+    } else {
+        reply.bytes = buildResponse(record.status, request.keepAlive, record.location, head);
+    }
     reply.close = !request.keepAlive;
     return reply;
 }

@@ -4,11 +4,14 @@
 #include "AnswerPolicy.h"
 #include "ClientConnection.h"
 #include "Options.h"
+#include "Outbox.h"
 #include "RequestRecord.h"
 #include "TlsTcpServer.h"
 
 #include <QFile>
 #include <QObject>
+
+#include <optional>
 
 namespace zorvel::web {
 
@@ -28,6 +31,8 @@ public:
 
 private:
     ControlOverrides readControl();
+    // Carries out a poll or a report that no fault answered otherwise.
+    void answerOutbox(const OutboxRequest& outbox, RequestRecord& record, std::optional<QByteArray>& body);
     void write(const RequestRecord& record);
 
     ReceiverOptions options_;
@@ -36,6 +41,8 @@ private:
     QFile log_;
     int sequence_ = 0;
     QStringList lastControlWarnings_;
+    Outbox outbox_;
+    QStringList lastOutboxWarnings_;
 };
 
 } // namespace zorvel::web

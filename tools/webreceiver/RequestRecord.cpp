@@ -16,6 +16,8 @@ QString outcomeText(const RequestRecord& record)
     QString out = record.reset ? QStringLiteral("reset, no answer") : QString::number(record.status);
     if (!record.location.isEmpty()) out += QLatin1String(" to ") + QString::fromLatin1(record.location);
     if (record.refused) out += QLatin1String(" (message refused)");
+    if (record.offered >= 0) out += QStringLiteral(" (offered %1)").arg(record.offered);
+    if (record.repeat) out += QLatin1String(" (repeat)");
     if (record.delayMs > 0) out += QStringLiteral(" after %1 ms").arg(record.delayMs);
     if (!record.error.isEmpty()) out += QLatin1String(" (") + record.error + ')';
     return out;
@@ -24,17 +26,30 @@ QString outcomeText(const RequestRecord& record)
 // Raw request-line bytes kept one to one, whatever they are.
 QString rawText(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
+// A report's fields in a fixed order, whatever order they came in.
+QString reportFields(const RequestRecord& record)
+{
+    QString out;
+    for (const QByteArray name : {"id", "state", "time", "detail"})
+        for (const QueryParameter& parameter : record.parameters)
+            if (parameter.name == name) out += ' ' + displayParameter(parameter.name, parameter.value);
+    return out;
+}
+
 } // namespace
 
 QString consoleLine(const RequestRecord& record)
 {
     QString line = QDateTime::fromMSecsSinceEpoch(record.receivedMs).toString("yyyy-MM-dd HH:mm:ss");
-    line += ' ' + quoteForDisplay(rawText(record.method));
-    // A request that could not be decoded is shown as it came.
-    if (!record.error.isEmpty() || record.parameters.isEmpty()) {
+    if (record.outbox == QLatin1String("report") && record.error.isEmpty()) {
+        // The state of a sent message is what one looks for, not the path it came on.
+        line += QLatin1String(" state") + reportFields(record);
+    } else if (!record.error.isEmpty() || record.parameters.isEmpty()) {
+        // A request that could not be decoded is shown as it came.
+        line += ' ' + quoteForDisplay(rawText(record.method));
         line += ' ' + quoteForDisplay(rawText(record.target.isEmpty() ? record.path : record.target));
     } else {
-        line += ' ' + quoteForDisplay(rawText(record.path));
+        line += ' ' + quoteForDisplay(rawText(record.method)) + ' ' + quoteForDisplay(rawText(record.path));
         for (const QueryParameter& parameter : record.parameters)
             line += ' ' + displayParameter(parameter.name, parameter.value);
     }
@@ -72,6 +87,9 @@ QByteArray jsonLine(const RequestRecord& record)
     if (!record.location.isEmpty()) object.insert("location", rawText(record.location));
     if (!record.error.isEmpty()) object.insert("error", record.error);
     if (record.refused) object.insert("refused", true);
+    if (!record.outbox.isEmpty()) object.insert("outbox", record.outbox);
+    if (record.offered >= 0) object.insert("offered", record.offered);
+    if (record.repeat) object.insert("repeat", true);
     // The first value as sent, quotes and all; every value when the header came twice.
     if (!record.idempotencyKeys.isEmpty()) object.insert("idempotency_key", rawText(record.idempotencyKeys.first()));
     if (record.idempotencyKeys.size() > 1) {

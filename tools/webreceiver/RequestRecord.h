@@ -25,9 +25,13 @@ struct RequestRecord {
     QByteArray location;
     bool refused = false;      // 400 by --refuse-message-containing
     QList<QByteArray> idempotencyKeys;  // every Idempotency-Key header's value, as sent
+    QString outbox;            // "poll" or "report" on the outbox path, else empty
+    int offered = -1;          // messages in a poll's answer; -1: none listed (raw body, fault)
+    bool repeat = false;       // a report whose Idempotency-Key was answered 2xx before
 };
 
-// "2026-12-07 10:00:01 GET /sms key="demo" message="a\nb" -> 200" (local time).
+// "2026-12-07 10:00:01 GET /sms key="demo" message="a\nb" -> 200" (local time); a state
+// report reads "... state id="a1" state="sent" time="..." detail="" Idempotency-Key=... -> 200".
 QString consoleLine(const RequestRecord& record);
 
 // One compact JSON object, no newline.
