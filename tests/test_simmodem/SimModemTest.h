@@ -43,6 +43,19 @@ private slots:
     void options_data();
     void options();
     void controlLines();
+    // ---- sending in PDU mode, status reports (Sending.cpp) ----
+    void submitDecoder_data();
+    void submitDecoder();
+    void pduSend_data();
+    void pduSend();
+    void referenceWraps();
+    void sendFaults_data();
+    void sendFaults();
+    void statusReportPdu();
+    void reportRules_data();
+    void reportRules();
+    void statusReportMemory();
+    void statusReportIndications();
     // ---- the program on a pseudo-terminal ----
     void program_answersOverThePort();
     void program_echoOffOption();
