@@ -359,6 +359,13 @@ void TestSimModem::options_data()
     QTest::newRow("a PIN is digits") << QStringList{"--sim-pin", "12ab"} << "--sim-pin: expected 4 to 8 digits";
     QTest::newRow("unknown SIM state") << QStringList{"--sim-state", "locked"} << "ready|pin|puk";
     QTest::newRow("phone memory of none") << QStringList{"--capacity-me", "0"} << "--capacity-me";
+    QTest::newRow("sending and reports")
+        << QStringList{"--first-reference", "255", "--reports", "cdsi", "--report", "+1555=failed:45,10", "--no-cds",
+                       "--cmgs-error", "500", "--cmgs-no-prompt", "--cmgs-silent"}
+        << "";
+    QTest::newRow("a reference is one octet") << QStringList{"--first-reference", "256"} << "--first-reference";
+    QTest::newRow("unknown report place") << QStringList{"--reports", "outbox"} << "store|sr|cds|cdsi";
+    QTest::newRow("unknown report outcome") << QStringList{"--report", "*=lost"} << "--report";
 }
 
 void TestSimModem::options()

@@ -67,4 +67,7 @@ private slots:
     void program_idlesWhileClientOpensAndCloses();
     void program_removesLinkOnSigterm();
     void program_replacesAStaleLink();
+    void program_statusReports_data();
+    void program_statusReports();
+    void program_sendFaultsAndReferenceWrap();
 };
