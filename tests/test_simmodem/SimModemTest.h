@@ -48,7 +48,6 @@ private slots:
     void submitDecoder();
     void pduSend_data();
     void pduSend();
-    void referenceWraps();
     void sendFaults_data();
     void sendFaults();
     void statusReportPdu();
