@@ -34,6 +34,7 @@ QByteArray Indications::handle(bool read, bool test, bool set, const QByteArray&
         next[i] = value;
     }
     if (next[1] >= 2) return reply::cmsError(kNotSupported);
+    if (next[3] == 1 && !m_directReports) return reply::error();
     m_values = next;
     return reply::ok();
 }

@@ -11,6 +11,10 @@ public:
     // The reply to AT+CNMI? / =? / =<mode>,<mt>,<bm>,<ds>,<bfr>.
     QByteArray handle(bool read, bool test, bool set, const QByteArray& args);
     bool announces() const { return m_values[1] == 1; }
+    // <ds>: 0 no status reports to the terminal, 1 as "+CDS", 2 as "+CDSI" when stored.
+    int statusReports() const { return m_values[3]; }
+    // A modem that cannot route reports directly: <ds>=1 answers ERROR (--no-cds).
+    void setDirectReportsSupported(bool on) { m_directReports = on; }
     void reset() { m_values = {0, 0, 0, 0, 0}; }  // as after ATZ or a power cycle
 
 private:
@@ -20,6 +24,7 @@ private:
         int operator[](int i) const { return v[i]; }
     };
     Values m_values = {0, 0, 0, 0, 0};  // mode, mt, bm, ds, bfr
+    bool m_directReports = true;
 };
 
 } // namespace zorvel::sim

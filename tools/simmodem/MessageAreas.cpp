@@ -12,6 +12,7 @@ std::optional<MessageAreas::Area> areaFromName(QByteArray text)
     if (text == "SM") return MessageAreas::SM;
     if (text == "ME") return MessageAreas::ME;
     if (text == "MT") return MessageAreas::MT;
+    if (text == "SR") return MessageAreas::SR;
     return std::nullopt;
 }
 
@@ -23,28 +24,34 @@ bool MessageAreas::choose(const QList<QByteArray>& names)
     Area next[3] = {m_chosen[0], m_chosen[1], m_chosen[2]};
     for (int i = 0; i < names.size(); ++i) {
         const auto area = areaFromName(names[i]);
-        if (!area) return false;
+        if (!area || (*area == SR && (i > 0 || !m_sr))) return false;
         next[i] = *area;
     }
     std::copy(next, next + 3, m_chosen);
     return true;
 }
 
-QByteArray MessageAreas::name(Area area) { return area == SM ? "SM" : area == ME ? "ME" : "MT"; }
+QByteArray MessageAreas::name(Area area)
+{
+    return area == SM ? "SM" : area == ME ? "ME" : area == MT ? "MT" : "SR";
+}
 
 int MessageAreas::used(Area area) const
 {
+    if (area == SR) return m_sr ? m_sr->size() : 0;
     return (area != ME ? m_sm.size() : 0) + (area != SM ? m_me.size() : 0);
 }
 
 int MessageAreas::total(Area area) const
 {
+    if (area == SR) return m_sr ? m_sr->capacity() : 0;
     return (area != ME ? m_sm.capacity() : 0) + (area != SM ? m_me.capacity() : 0);
 }
 
 QList<StoredMessage> MessageAreas::messages() const
 {
     const Area a = m_chosen[0];
+    if (a == SR) return m_sr ? m_sr->messages() : QList<StoredMessage>{};
     QList<StoredMessage> all = a == ME ? m_me.messages() : m_sm.messages();
     if (a == MT)
         for (StoredMessage m : m_me.messages()) {
@@ -60,6 +67,7 @@ StoredMessage* MessageAreas::find(int index)
     case SM: return m_sm.find(index);
     case ME: return m_me.find(index);
     case MT: return index >= meOffset() + m_me.firstIndex() ? m_me.find(index - meOffset()) : m_sm.find(index);
+    case SR: return m_sr ? m_sr->find(index) : nullptr;
     }
     return nullptr;
 }
@@ -70,6 +78,7 @@ bool MessageAreas::remove(int index)
     case SM: return m_sm.remove(index);
     case ME: return m_me.remove(index);
     case MT: return index >= meOffset() + m_me.firstIndex() ? m_me.remove(index - meOffset()) : m_sm.remove(index);
+    case SR: return m_sr && m_sr->remove(index);
     }
     return false;
 }
@@ -80,6 +89,7 @@ MessageStore* MessageAreas::landing(const QByteArray& wanted)
     if (!wanted.isEmpty()) {
         const auto named = areaFromName(wanted);
         if (!named || *named == MT) return nullptr;
+        if (*named == SR) return m_sr;
         area = *named;
     }
     if (area == MT) {

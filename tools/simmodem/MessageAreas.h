@@ -1,6 +1,7 @@
 #pragma once
 // The modem's two message memories as AT+CPMS chooses among them (3GPP TS 27.005): "SM"
 // (the SIM) and "ME" (the phone's own memory); "MT" is both, the SIM's slots first.
+// With --reports sr|cdsi a third memory, "SR", holds status reports; only <mem1> can be it.
 // <mem1> is where listing, reading and deleting act, <mem2> where written messages would
 // go (accepted, not used), <mem3> where new messages land.
 #include "MessageStore.h"
@@ -12,9 +13,13 @@ namespace zorvel::sim {
 
 class MessageAreas {
 public:
-    enum Area { SM, ME, MT };
+    enum Area { SM, ME, MT, SR };
 
     MessageAreas(MessageStore& sm, MessageStore& me) : m_sm(sm), m_me(me) {}
+
+    // The status report memory "SR"; without it "SR" is an unknown name.
+    void setStatusReports(MessageStore* sr) { m_sr = sr; }
+    bool hasStatusReports() const { return m_sr != nullptr; }
 
     // AT+CPMS="<m1>"[,"<m2>"[,"<m3>"]]: false (nothing changed) for an unknown name.
     bool choose(const QList<QByteArray>& names);
@@ -44,6 +49,7 @@ private:
 
     MessageStore& m_sm;
     MessageStore& m_me;
+    MessageStore* m_sr = nullptr;
     Area m_chosen[3] = {SM, SM, SM};
 };
 

@@ -4,6 +4,7 @@
 // slot is taken waits in line, as the network keeps it, and lands as soon as a delete
 // frees a slot.
 #include "Pdu.h"
+#include "StatusReport.h"
 
 #include <QByteArray>
 #include <QList>
@@ -28,8 +29,9 @@ struct StoredMessage {
     QByteArray pduHex;  // when set, PDU mode lists this instead of a generated PDU
     std::optional<MessagePart> part;  // set when the slot holds one part of a longer SMS;
                                       // `text` is then that part's share
+    std::optional<StatusReportFields> report;  // a status report (`pduHex` is its PDU)
     QByteArray storage;  // "SM" or "ME" from a message file; empty: where AT+CPMS sends arrivals
-    QByteArray source;  // where it came from ("file", "inbox", "generate"), for the log
+    QByteArray source;  // where it came from ("file", "inbox", "generate", "report"), for the log
     qint64 heldSinceMs = -1;  // when it had to wait for a free slot; -1: it never did
 };
 

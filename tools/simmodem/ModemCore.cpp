@@ -36,6 +36,10 @@ ModemCore::ModemCore(const Profile& profile, MessageAreas& memory, const Runtime
 {
     m_sms.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { event(kind, detail); };
     m_sim.onEvent = m_sms.onEvent;
+    m_sms.setSettings(&m_settings);
+    m_sms.onSent = [this](const SentSms& sms) {
+        if (onSent) onSent(sms);
+    };
 }
 
 void ModemCore::reset()
@@ -240,6 +244,9 @@ QByteArray ModemCore::general(const QByteArray& name, CommandKind kind, const QB
     if (name == "+CSCS" && read) return reply::info({"+CSCS: \"IRA\""});
     if (name == "+CPIN") return m_sim.handle(read, test, kind == CommandKind::Set, args);
     if (name == "+CNMI") return m_indications.handle(read, test, kind == CommandKind::Set, args);
+    // The acknowledgement a "+CDS" asks for; nothing is sent again without it.
+    if (name == "+CNMA" && (exec || kind == CommandKind::Set) && m_indications.statusReports() == 1)
+        return reply::ok();
     if ((name == "+CSCS" || name == "+CMEE" || name == "+CREG" || name == "+CSCA") &&
         kind == CommandKind::Set)
         return reply::ok();

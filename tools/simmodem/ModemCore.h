@@ -40,6 +40,9 @@ public:
     SimCard& sim() { return m_sim; }
     // A "+CMTI" line is due for each new message (AT+CNMI=…,1; --cmti is the simulator's).
     bool announces() const { return m_indications.announces(); }
+    int statusReportIndication() const { return m_indications.statusReports(); }  // AT+CNMI <ds>
+    void setDirectReportsSupported(bool on) { m_indications.setDirectReportsSupported(on); }
+    void setNextReference(int reference) { m_sms.setNextReference(reference); }
     // Between the "> " prompt and Ctrl-Z: an announcement would land inside the text.
     bool enteringText() const { return m_sms.enteringText(); }
     // Back from a power cut: echo, format and indications as at start, no half-typed line
@@ -48,6 +51,7 @@ public:
 
     // Events for the log: ("CMD", escaped line), ("FAULT", ...), ("SENT SMS", ...).
     std::function<void(const QByteArray& kind, const QByteArray& detail)> onEvent;
+    std::function<void(const SentSms&)> onSent;  // each message (part) AT+CMGS took
 
 private:
     void takeTextByte(char byte, ReplyUnit& unit);

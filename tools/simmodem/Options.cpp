@@ -73,6 +73,32 @@ QString applyOption(const QString& name, const QString& value, Options& o)
         else if (value == "pin") o.simState = SimState::Pin;
         else if (value == "puk") o.simState = SimState::Puk;
         else return bad("ready|pin|puk");
+    } else if (name == "report") {
+        const auto rule = parseReportRule(value);
+        if (!rule) return bad("PREFIX|*=delivered|failed:HEX|none[,MS]");
+        o.reportRules.append(*rule);
+    } else if (name == "reports") {
+        if (value == "store") o.reports = ReportDestination::Store;
+        else if (value == "sr") o.reports = ReportDestination::StatusStore;
+        else if (value == "cds") o.reports = ReportDestination::Direct;
+        else if (value == "cdsi") o.reports = ReportDestination::StatusStoreIndicated;
+        else return bad("store|sr|cds|cdsi");
+    } else if (name == "no-cds") {
+        const auto v = onOff(value);
+        if (!v) return bad("on|off");
+        o.directReports = !*v;
+    } else if (name == "first-reference") {
+        const auto v = number(value, 0, 255);
+        if (!v) return bad("a reference (0-255)");
+        o.firstReference = *v;
+    } else if (name == "cmgs-error") {
+        const auto v = number(value, 0, 999);
+        if (!v) return bad("an error number (0-999)");
+        s.cmgsError = *v;
+    } else if (name == "cmgs-no-prompt" || name == "cmgs-silent") {
+        const auto v = onOff(value);
+        if (!v) return bad("on|off");
+        (name == "cmgs-silent" ? s.cmgsSilent : s.cmgsNoPrompt) = *v;
     } else if (name == "silent") {
         s.silent.append(commandPattern(value));
     } else if (name == "error") {
@@ -121,7 +147,8 @@ bool isRuntimeOption(const QString& name)
 {
     static const QStringList runtime = {"echo", "silent", "error", "reply", "pieces", "piece-delay",
                                         "reply-delay", "pause-inside-text", "junk-every", "junk", "cmti",
-                                        "generate-every", "concat", "sim-pin", "sim-state"};
+                                        "generate-every", "concat", "sim-pin", "sim-state", "report",
+                                        "cmgs-error", "cmgs-no-prompt", "cmgs-silent"};
     return runtime.contains(name);
 }
 
@@ -142,7 +169,8 @@ QString parseOptions(const QStringList& args, Options& options, bool runtimeOnly
         if (eq >= 0) {
             value = name.mid(eq + 1);
             name = name.left(eq);
-        } else if (name == "cmti" || name == "concat" || name == "no-csdh") {
+        } else if (name == "cmti" || name == "concat" || name == "no-csdh" || name == "no-cds" ||
+                   name == "cmgs-no-prompt" || name == "cmgs-silent") {
             value = "on";  // a plain switch
         } else {
             if (i + 1 >= args.size()) return QStringLiteral("--%1 needs a value").arg(name);
@@ -218,6 +246,16 @@ Messages:
                           while running (without it: only after AT+CNMI=<mode>,1)
   --concat                store a text too long for one SMS as a concatenated SMS, one
                           part a slot (default: cut to one SMS)
+Sending (AT+CMGS in PDU mode) and status reports:
+  --first-reference N     reference (TP-MR) of the first message sent (default 1);
+                          they count up to 255 and wrap to 0
+  --report RULE           PREFIX|*=delivered|failed:HEX|none[,MS]: the report a
+                          recipient gets for a message that asks for one, MS ms after
+                          it was sent (default *=delivered,2000; the last match wins)
+  --reports WHERE         store (default: the memory new messages land in), sr (the
+                          memory "SR"), cds (+CDS when AT+CNMI <ds> is 1), cdsi (stored
+                          in "SR", +CDSI when <ds> is 2)
+  --no-cds                AT+CNMI with <ds>=1 answers ERROR
 SIM:
   --sim-pin CODE          the SIM's PIN (4-8 digits); the SIM then starts locked
   --sim-state S           ready, pin or puk at start (default: ready, pin with --sim-pin)
@@ -232,6 +270,9 @@ Faults (repeatable where it makes sense; COMMAND matches lines starting with it)
                           a message text that reads exactly OK (0: off)
   --junk-every MS         write junk every MS ms, also while no one has the port open
   --junk BYTES            the junk (default: the profile's unsolicited lines)
+  --cmgs-error N          AT+CMGS answers +CMS ERROR: N instead of the prompt
+  --cmgs-no-prompt        AT+CMGS gets no prompt (and takes no text)
+  --cmgs-silent           no answer after the Ctrl-Z of a send; nothing is sent
 Control files only (not options):
   vanish / return         the port disappears (terminal closed, link removed) / comes back
   vanish-for SEC          vanish, and return after SEC seconds

@@ -3,6 +3,7 @@
 #include "Profile.h"
 #include "Settings.h"
 #include "SimCard.h"
+#include "StatusReport.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,12 @@ struct Options {
     std::optional<SimState> simState;     // default: READY, or SIM PIN with a PIN
     bool csdh = true;     // false: AT+CSDH answers ERROR, as on a modem without it
     bool concat = false;  // texts too long for one SMS become concatenated SMS, not cut
+    // Status reports: what each recipient gets (the last matching rule), where they go,
+    // whether AT+CNMI may route them directly (<ds>=1).
+    QList<ReportRule> reportRules;
+    ReportDestination reports = ReportDestination::Store;
+    bool directReports = true;
+    int firstReference = 1;  // TP-MR of the first message sent
     QString log;  // empty or "-": stderr
     RuntimeSettings settings;
     bool help = false;

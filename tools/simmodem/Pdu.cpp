@@ -1,6 +1,7 @@
 #include "Pdu.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 
 namespace zorvel::sim {
@@ -76,6 +77,26 @@ std::optional<QByteArray> toGsm7(const QString& text)
         if (!found) return std::nullopt;
     }
     return septets;
+}
+
+QString fromGsm7(const QByteArray& septets)
+{
+    QString text;
+    for (qsizetype i = 0; i < septets.size(); ++i) {
+        const int code = septets[i] & 0x7F;
+        if (code != 0x1B) {
+            text += QChar(kDefaultAlphabet[code]);
+            continue;
+        }
+        if (++i >= septets.size()) {
+            text += u' ';
+            break;
+        }
+        const int next = septets[i] & 0x7F;
+        const auto e = std::find_if(kExtension.begin(), kExtension.end(), [&](const Extension& x) { return x.code == next; });
+        text += e != kExtension.end() ? QChar(e->ch) : next == 0x1B ? QChar(u' ') : QChar(kDefaultAlphabet[next]);
+    }
+    return text;
 }
 
 QByteArray packSeptets(const QByteArray& septets)

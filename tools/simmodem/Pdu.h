@@ -12,6 +12,11 @@ namespace zorvel::sim {
 // nothing when some character is in neither.
 std::optional<QByteArray> toGsm7(const QString& text);
 
+// Characters of septets (one a byte, as toGsm7 gives them): an escape 0x1B takes the next
+// septet from the extension table; a code the table lacks reads as the default alphabet's
+// character (3GPP TS 23.038), and a trailing escape alone as a space.
+QString fromGsm7(const QByteArray& septets);
+
 // UTF-16 code units, big-endian: characters beyond U+FFFF as surrogate pairs, as phones
 // send them.
 QByteArray toUcs2(const QString& characters);

@@ -19,7 +19,12 @@ struct RuntimeSettings {
     int pauseInsideTextMs = 0;  // pause after a message text's "OK" line in a text-mode list/read
     int junkEveryMs = 0;     // 0: no junk
     QByteArray junk;         // empty: the profile's unsolicited lines in turn
-    bool cmti = false;       // "+CMTI" line for every message that arrives while running
+    bool cmti = false;
+    // AT+CMGS faults: "+CMS ERROR: <n>" instead of the prompt (-1: off), no prompt at all,
+    // no answer after Ctrl-Z.
+    int cmgsError = -1;
+    bool cmgsNoPrompt = false;
+    bool cmgsSilent = false;       // "+CMTI" line for every message that arrives while running
 };
 
 // The first pattern that `commandKey` starts with, or nothing.

@@ -16,6 +16,8 @@ namespace {
 
 QByteArray quoted(const QByteArray& bytes) { return "\"" + escapeBytes(bytes) + "\""; }
 
+constexpr int kStatusReportSlots = 10;  // "SR" is small on the sticks
+
 struct Sample {
     const char* sender;
     const char* text;  // Latin-1 bytes, as a modem set to an 8-bit character set prints them
@@ -32,7 +34,8 @@ const Sample kSamples[] = {
 Simulator::Simulator(const Options& options, const Profile& profile, QObject* parent)
     : QObject(parent), m_options(options), m_profile(profile),
       m_store(profile.firstIndex, options.capacity.value_or(profile.capacity)),
-      m_phone(profile.firstIndex, options.capacityMe.value_or(profile.capacityMe)), m_memory(m_store, m_phone),
+      m_phone(profile.firstIndex, options.capacityMe.value_or(profile.capacityMe)),
+      m_reports(profile.firstIndex, kStatusReportSlots), m_memory(m_store, m_phone),
       m_core(profile, m_memory, m_options.settings)
 {
     if (m_options.echo) m_core.setEcho(*m_options.echo);
@@ -42,6 +45,13 @@ Simulator::Simulator(const Options& options, const Profile& profile, QObject* pa
     m_core.onEvent = [this](const QByteArray& kind, const QByteArray& detail) { m_log.write(kind, detail); };
     m_store.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "SM"); };
     m_phone.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "ME"); };
+    m_reports.onChange = [this](const char* what, const StoredMessage& m) { onStoreChange(what, m, "SR"); };
+    if (m_options.reports == ReportDestination::StatusStore ||
+        m_options.reports == ReportDestination::StatusStoreIndicated)
+        m_memory.setStatusReports(&m_reports);
+    m_core.setDirectReportsSupported(m_options.directReports);
+    m_core.setNextReference(m_options.firstReference);
+    m_core.onSent = [this](const SentSms& sms) { scheduleReport(sms); };
     m_core.sim().setPin(m_options.simPin);
     m_core.sim().setState(m_options.simState.value_or(m_options.simPin.isEmpty() ? SimState::Ready : SimState::Pin));
     m_pace.setSingleShot(true);
@@ -129,11 +139,14 @@ void Simulator::onStoreChange(const char* what, const StoredMessage& m, const QB
                   " ref=" + QByteArray::number(m.part->reference);
     if (kind == "add" && m.heldSinceMs >= 0)
         detail += " held=" + QByteArray::number(QDateTime::currentMSecsSinceEpoch() - m.heldSinceMs) + "ms";
-    const MessageStore& store = memory == "ME" ? m_phone : m_store;
+    const MessageStore& store = memory == "ME" ? m_phone : memory == "SR" ? m_reports : m_store;
     if (kind == "held") detail += " waiting=" + QByteArray::number(store.heldCount());
     if (memory != "SM") detail += " mem=" + memory;
     m_log.write("STORE", detail);
-    if (kind == "add" && m.source != "file" && (m_options.settings.cmti || m_core.announces()))
+    if (kind == "add" && m.report) {
+        const QByteArray line = reportIndication(m, memory);
+        if (!line.isEmpty()) m_unsolicited.append(line);
+    } else if (kind == "add" && m.source != "file" && (m_options.settings.cmti || m_core.announces()))
         m_unsolicited.append("\r\n+CMTI: \"" + memory + "\"," + QByteArray::number(m.index) + "\r\n");
 }
 

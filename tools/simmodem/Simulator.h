@@ -1,7 +1,8 @@
 #pragma once
 // Wires the pieces together: terminal ↔ command interpreter, the output pace (pieces,
 // delays), junk, the message sources (store file, inbox, generator) and the log; and the
-// port's own faults: vanishing (SimulatorPort.cpp) and hanging.
+// port's own faults: vanishing (SimulatorPort.cpp) and hanging; status reports for what
+// is sent (SimulatorReports.cpp).
 #include "EventLog.h"
 #include "Inbox.h"
 #include "MessageAreas.h"
@@ -47,6 +48,11 @@ private:
     void applyTimers();
     void applySimOptions(const QByteArray& controlLine);
 
+    // SimulatorReports.cpp
+    void scheduleReport(const SentSms& sms);
+    void deliverReport(StatusReportFields report, ReportRule::Outcome outcome);
+    QByteArray reportIndication(const StoredMessage& m, const QByteArray& memory) const;
+
     // SimulatorPort.cpp
     QString act(const ControlAction& action);
     void vanish();
@@ -59,6 +65,7 @@ private:
     EventLog m_log;
     MessageStore m_store;
     MessageStore m_phone;    // "ME"
+    MessageStore m_reports;  // "SR", with --reports sr|cdsi
     MessageAreas m_memory;   // the two, as AT+CPMS chose
     ModemCore m_core;
     PtyEndpoint m_pty;
@@ -70,7 +77,7 @@ private:
     QTimer m_returnTimer;    // vanish-for
     QTimer m_hangTimer;      // hang-for
     bool m_hung = false;
-    QList<QByteArray> m_unsolicited;  // +CMTI lines not written yet
+    QList<QByteArray> m_unsolicited;  // +CMTI, +CDS, +CDSI lines not written yet
     int m_junkTurn = 0;
     int m_generated = 0;
     ConcatDefaults m_concat;  // the reference counter runs across the store file and the inbox

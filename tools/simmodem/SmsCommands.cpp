@@ -88,7 +88,8 @@ QByteArray SmsCommands::storages(CommandKind kind, const QByteArray& args)
         return reply::info({"+CPMS: " + counts(m_memory.area(0)) + "," + counts(m_memory.area(1)) + "," +
                             counts(m_memory.area(2))});
     }
-    return reply::info({"+CPMS: (\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")"});
+    const QByteArray first = m_memory.hasStatusReports() ? "(\"SM\",\"ME\",\"MT\",\"SR\")" : "(\"SM\",\"ME\",\"MT\")";
+    return reply::info({"+CPMS: " + first + ",(\"SM\",\"ME\",\"MT\"),(\"SM\",\"ME\",\"MT\")"});
 }
 
 QByteArray SmsCommands::showParameters(CommandKind kind, const QByteArray& args)
@@ -103,15 +104,17 @@ QByteArray SmsCommands::showParameters(CommandKind kind, const QByteArray& args)
 }
 
 // reply::info() of header and text lines, noting where each text's "OK" lines end.
-QByteArray SmsCommands::textReply(const QList<QPair<QByteArray, QByteArray>>& headersAndTexts)
+QByteArray SmsCommands::textReply(const QList<QPair<QByteArray, std::optional<QByteArray>>>& headersAndTexts)
 {
     QList<QByteArray> lines;
     qsizetype offset = 2;  // the reply's leading CR LF
     for (const auto& [header, text] : headersAndTexts) {
-        lines << header << text;
+        lines << header;
         offset += header.size() + 2;
-        for (qsizetype end : okLineEnds(text)) m_textOkEnds << offset + end;
-        offset += text.size() + 2;
+        if (!text) continue;
+        lines << *text;
+        for (qsizetype end : okLineEnds(*text)) m_textOkEnds << offset + end;
+        offset += text->size() + 2;
     }
     return reply::info(lines);
 }
@@ -151,11 +154,16 @@ QByteArray SmsCommands::list(const QByteArray& args)
     }
 
     QList<QByteArray> lines;
-    QList<QPair<QByteArray, QByteArray>> texts;
+    QList<QPair<QByteArray, std::optional<QByteArray>>> texts;
     for (const StoredMessage& m : m_memory.messages()) {
         if (!all && m.status != *wanted) continue;
         if (m_textMode) {
-            texts.append({textListHeader(m_profile, m, m_showParameters), m.text});
+            if (m.report)
+                texts.append({"+CMGL: " + QByteArray::number(m.index) + ",\"" + statusText(m.status) + "\"," +
+                                  statusReportTextFields(*m.report),
+                              std::nullopt});
+            else
+                texts.append({textListHeader(m_profile, m, m_showParameters), m.text});
         } else {
             int length = 0;
             const QByteArray body = pduBody(m, &length);
@@ -176,7 +184,10 @@ QByteArray SmsCommands::read(const QByteArray& args)
     if (!m) return reply::cmsError(kInvalidIndex);
     QByteArray result;
     if (m_textMode) {
-        result = textReply({{textReadHeader(m_profile, *m, m_showParameters), m->text}});
+        result = m->report ? textReply({{"+CMGR: \"" + statusText(m->status) + "\"," +
+                                             statusReportTextFields(*m->report),
+                                         std::nullopt}})
+                           : textReply({{textReadHeader(m_profile, *m, m_showParameters), m->text}});
     } else {
         int length = 0;
         const QByteArray body = pduBody(*m, &length);
@@ -224,6 +235,17 @@ QByteArray SmsCommands::startSend(const QByteArray& args)
         const int length = args.trimmed().toInt(&ok);
         if (!ok || length <= 0) return reply::cmsError(parameterError());
         m_destination.clear();
+        m_pduLength = length;
+    }
+    if (m_settings && m_settings->cmgsError >= 0) {
+        event("FAULT", "cmgs-error " + QByteArray::number(m_settings->cmgsError));
+        return reply::cmsError(m_settings->cmgsError);
+    }
+    // No prompt and no text entry: what the client writes next is a half-typed line
+    // that its Ctrl-Z drops.
+    if (m_settings && m_settings->cmgsNoPrompt) {
+        event("FAULT", "cmgs-no-prompt");
+        return {};
     }
     m_entering = true;
     m_text.clear();
@@ -233,26 +255,64 @@ QByteArray SmsCommands::startSend(const QByteArray& args)
 QByteArray SmsCommands::finishText()
 {
     m_entering = false;
-    if (!m_textMode && !isHex(m_text)) {
-        if (onEvent) onEvent("SEND", "rejected pdu=\"" + escapeBytes(m_text) + "\"");
-        return reply::cmsError(parameterError());
+    if (m_settings && m_settings->cmgsSilent) {
+        event("FAULT", "cmgs-silent text=\"" + escapeBytes(m_text) + "\"");
+        return {};
     }
-    SentSms sms{m_nextReference, m_destination, m_text, !m_textMode};
-    m_nextReference = m_nextReference % 255 + 1;
+    if (!m_textMode) return finishPdu();
+    SentSms sms;
+    sms.reference = m_nextReference;
+    sms.to = m_destination;
+    sms.text = m_text;
+    sms.taken = QDateTime::currentDateTime();
+    m_nextReference = (m_nextReference + 1) & 0xFF;
     m_sent.append(sms);
-    if (onEvent) {
-        const QByteArray detail = m_textMode
-            ? "mr=" + QByteArray::number(sms.reference) + " to=\"" + escapeBytes(sms.to) + "\" text=\"" + escapeBytes(sms.text) + "\""
-            : "mr=" + QByteArray::number(sms.reference) + " pdu=\"" + escapeBytes(sms.text) + "\"";
-        onEvent("SENT SMS", detail);
-    }
+    event("SENT SMS", "mr=" + QByteArray::number(sms.reference) + " to=\"" + escapeBytes(sms.to) + "\" text=\"" +
+                          escapeBytes(sms.text) + "\"");
+    if (onSent) onSent(sms);
+    return "\r\n+CMGS: " + QByteArray::number(sms.reference) + "\r\n" + reply::ok();
+}
+
+// The hex is checked, read as an SMS-SUBMIT and its length compared with AT+CMGS=<length>;
+// each fault is "+CMS ERROR: 304" (invalid PDU mode parameter), as the modems answer.
+QByteArray SmsCommands::finishPdu()
+{
+    const auto reject = [this](const QByteArray& why) {
+        event("SEND", "rejected pdu=\"" + escapeBytes(m_text) + "\" reason=\"" + escapeBytes(why) + "\"");
+        return reply::cmsError(parameterError());
+    };
+    if (!isHex(m_text)) return reject("not hex");
+    const SubmitResult decoded = decodeSubmit(QByteArray::fromHex(m_text));
+    if (!decoded.submit) return reject(decoded.error.toUtf8());
+    const Submit& submit = *decoded.submit;
+    if (submit.tpduLength != m_pduLength)
+        return reject("length " + QByteArray::number(m_pduLength) + ", TPDU has " +
+                      QByteArray::number(submit.tpduLength));
+    SentSms sms;
+    sms.reference = m_nextReference;
+    sms.to = submit.recipient;
+    sms.text = m_text;
+    sms.pduMode = true;
+    sms.reportWanted = submit.reportWanted;
+    sms.concatenation = submit.concatenation;
+    sms.decodedText = submit.textBytes();
+    sms.taken = QDateTime::currentDateTime();
+    m_nextReference = (m_nextReference + 1) & 0xFF;
+    m_sent.append(sms);
+    const auto& c = sms.concatenation;
+    event("SENT SMS", "mr=" + QByteArray::number(sms.reference) + " to=\"" + escapeBytes(sms.to) + "\" part=" +
+                          QByteArray::number(c ? c->sequence : 1) + "/" + QByteArray::number(c ? c->count : 1) +
+                          (c ? " ref=" + QByteArray::number(c->reference) : QByteArray()) +
+                          " report=" + (sms.reportWanted ? "yes" : "no") + " text=\"" + escapeBytes(sms.decodedText) +
+                          "\" pdu=\"" + escapeBytes(sms.text) + "\"");
+    if (onSent) onSent(sms);
     return "\r\n+CMGS: " + QByteArray::number(sms.reference) + "\r\n" + reply::ok();
 }
 
 QByteArray SmsCommands::cancelText()
 {
     m_entering = false;
-    if (onEvent) onEvent("SEND", "cancelled text=\"" + escapeBytes(m_text) + "\"");
+    event("SEND", "cancelled text=\"" + escapeBytes(m_text) + "\"");
     m_text.clear();
     return reply::ok();
 }
