@@ -56,16 +56,32 @@ void PollCycle::startIfDue()
         setup_.run([this] { setupEnded(); });
         return;
     }
+    if (!pace_.held || sendPending || inboxDue() || (outbox_ && outbox_->due()))
+        run(afterFirstCycleBlock());
+}
+
+// The held link's inbox: listed when announced, drained, or due by the clock.
+bool PollCycle::inboxDue() const
+{
     // Ticks come once a second: a list falls due at the tick before it would be late.
     constexpr std::int64_t tickMs = 1000;
     const std::int64_t sinceList = clock_.nowMs() - lastListMs_;
     // Announcements start a list at once, but not more than one a tick: a modem (or a
     // flood of messages) announcing without pause does not keep the link busy.
     const bool announcedDue = announced_ && (sinceList >= tickMs || sinceList < 0);
-    const bool due = !pace_.held || sendPending || announcedDue || drainAgain_ ||
-                     sinceList > pace_.listEveryMs - tickMs || sinceList < 0; // or a clock set back
-    if (due)
-        run(afterFirstCycleBlock());
+    return announcedDue || drainAgain_ || sinceList > pace_.listEveryMs - tickMs ||
+           sinceList < 0; // or a clock set back
+}
+
+void PollCycle::outboxEnded()
+{
+    // The held link sends the next message at once unless the inbox is due; the format
+    // the inbox needs is set again before its next list.
+    if (pace_.held && !inboxDue()) {
+        step_ = Step::Idle;
+        return startIfDue();
+    }
+    run(statusOrInbox());
 }
 
 void PollCycle::setupEnded()
@@ -103,6 +119,9 @@ void PollCycle::run(Step step)
         return send(CommandKind::Query, outgoing_.format);
     case Step::OutgoingRecipient: return send(CommandKind::Recipient, outgoing_.recipient);
     case Step::OutgoingText: return send(CommandKind::MessageText, outgoing_.body);
+    case Step::Outbox:
+        formatChanged_ = true; // it sends in PDU format
+        return outbox_->sendNext([this] { outboxEnded(); });
     case Step::Signal: return send(CommandKind::Query, "AT+CSQ\r\n");
     case Step::Operator: return send(CommandKind::Query, "AT+COPS?\r\n");
     case Step::Format:
@@ -135,6 +154,7 @@ void PollCycle::replyArrived()
     case Step::OutgoingFormat: return run(Step::OutgoingRecipient);
     case Step::OutgoingRecipient: return run(Step::OutgoingText);
     case Step::OutgoingText: return run(statusOrInbox());
+    case Step::Outbox: return; // ends in outboxEnded()
     case Step::Signal:
         if (readings.signal)
             readings.signal(DecodeCSQ(answer));
@@ -307,7 +327,7 @@ std::optional<ReadMessage> PollCycle::readOnItsOwn(const std::string& answer) co
 PollCycle::Step PollCycle::afterFirstCycleBlock()
 {
     if (!sendPending)
-        return statusOrInbox();
+        return outbox_ && outbox_->due() ? Step::Outbox : statusOrInbox();
     sendPending = false;
     const OutgoingInput input = readOutgoingInput ? readOutgoingInput() : OutgoingInput{};
     outgoing_ = BuildOutgoingCommands(input.number, input.text);

@@ -29,6 +29,7 @@
 #include "MessageMode.h"
 #include "MessageRead.h"
 #include "ModemSetup.h"
+#include "OutboxSender.h"
 #include "OutgoingMessage.h"
 #include "StoreIntake.h"
 
@@ -71,6 +72,9 @@ public:
     // With the local store the inbox steps keep every listed message on disk and empty
     // the modem; forwarding is then delivery's, not the cycle's.
     void useStore(StoreIntake& intake) { intake_ = &intake; }
+    // With the outbox, a cycle first sends the message due, if any (one a cycle); with the
+    // held link a cycle starts as soon as one is due, and the next follows at once.
+    void useOutbox(OutboxSender& sender) { outbox_ = &sender; }
     // Messages waiting in the store, shown after the count while there are any.
     std::function<int()> waitingCount;
 
@@ -88,7 +92,7 @@ private:
     enum class Step {
         Idle,
         Setup,
-        OutgoingFormat, OutgoingRecipient, OutgoingText,
+        OutgoingFormat, OutgoingRecipient, OutgoingText, Outbox,
         Signal, Operator, Format, List, ReadBeforeForward, Forward, ReadBeforeDelete, Delete,
         IntakeSettle, IntakeRead, IntakeDelete,
     };
@@ -101,6 +105,8 @@ private:
     void run(Step step);
     void startIfDue();
     void setupEnded();
+    bool inboxDue() const;
+    void outboxEnded();
     Step statusOrInbox();
     void checkStorageFill(std::size_t listed);
     void replyArrived();
@@ -149,6 +155,7 @@ private:
     bool listSettled_ = true; // the modem had fallen quiet when this cycle's list ended
 
     StoreIntake* intake_ = nullptr;
+    OutboxSender* outbox_ = nullptr;
     std::deque<std::string> intakeReads_;
     std::deque<std::string> intakeDeletes_;
     bool intakeCommitted_ = false;

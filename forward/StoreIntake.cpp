@@ -41,6 +41,7 @@ StoreIntake::StoreIntake(LocalStore& store, Clock& clock, IntakeSettings setting
 std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled)
 {
     taken_.clear();
+    reportSlots_.clear();
     deleting_.clear();
     deleted_.clear();
     headers_.clear();
@@ -80,6 +81,10 @@ std::vector<std::string> StoreIntake::listed(const InboxList& list, bool settled
         // An entry the reply window cut off may lack the end of its PDU.
         if (!entry.complete)
             continue;
+        if (takeStatusReport && takeStatusReport(entry.text)) {
+            reportSlots_.push_back(entry.index);
+            continue;
+        }
         take(entry.index, ContentKey(entry, MessageFormat::Pdu),
              NewMessage{{}, entry.sender, entry.stamp, entry.text, 1}, entry.text);
     }
@@ -196,6 +201,11 @@ std::vector<std::string> StoreIntake::commit()
         deletes.push_back(t.index);
         if (events.deleting)
             events.deleting(t.index);
+    }
+    for (const std::string& index : reportSlots_) {
+        deletes.push_back(index);
+        if (events.deleting)
+            events.deleting(index);
     }
     // Refusals count in a row: a slot not deleted this cycle starts again.
     std::erase_if(refusedDeletes_, [&](const auto& r) { return !deleting_.count(r.first); });

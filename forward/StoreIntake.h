@@ -80,6 +80,10 @@ public:
     // that are complete or have waited long enough. Runs every cycle, listed or not.
     void finishCycle();
 
+    // PDU mode with the outbox: a status report about a part the outbox sent is recorded
+    // there (true once committed) and its slot deleted; it is never stored as a message.
+    std::function<bool(const std::string& pdu)> takeStatusReport;
+
     bool storeFailing() const { return failing_; }
 
     IntakeEvents events;
@@ -103,6 +107,7 @@ private:
     IntakeSettings settings_;
     MessageIdSource newId_;
     std::vector<Taken> taken_;
+    std::vector<std::string> reportSlots_; // status reports the outbox recorded, this cycle
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> headers_; // index -> sender, time
     bool anchored_ = true;
     std::optional<ContentKey> previousRead_;
