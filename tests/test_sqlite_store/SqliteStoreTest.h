@@ -90,4 +90,20 @@ private slots:
     void unwritable();
     void pendingListing();
     void programListsPending();
+
+    // An older schema (SchemaUpgradeTest.cpp).
+    void schemaUpgrade_data();
+    void schemaUpgrade();
+
+    // The outbox (OutboxTest.cpp).
+    void outboxStates_data();
+    void outboxStates();
+    void outboxIds_data();
+    void outboxIds();
+    void outboxDueOrder();
+    void sentPartByReference();
+    void partsSentSince();
+    void stateReportsInOrder();
+    void outboxBesideGateway();
+    void outboxPurge();
 };

@@ -22,8 +22,8 @@ void SqliteStoreTest::fatal_data()
         << "/zorvel.sqlite is damaged (file is not a database): Zorvel will not change it. Move it "
            "away to start with an empty store; its messages can be read with sqlite3.";
     QTest::newRow("newer schema") << QByteArray()
-        << QByteArray("PRAGMA application_id = 1515345484; PRAGMA user_version = 3; CREATE TABLE x(y);")
-        << "/zorvel.sqlite was written by a newer Zorvel (schema 3, this one reads 2): Zorvel will "
+        << QByteArray("PRAGMA application_id = 1515345484; PRAGMA user_version = 4; CREATE TABLE x(y);")
+        << "/zorvel.sqlite was written by a newer Zorvel (schema 4, this one reads 3): Zorvel will "
            "not change it. Run that Zorvel, or move the file away to start with an empty store.";
     QTest::newRow("another program") << QByteArray()
         << QByteArray("PRAGMA application_id = 305419896; CREATE TABLE x(y);")
@@ -34,6 +34,12 @@ void SqliteStoreTest::fatal_data()
     QTest::newRow("our id, no tables") << QByteArray()
         << QByteArray("PRAGMA application_id = 1515345484; PRAGMA user_version = 1; CREATE TABLE x(y);")
         << "/zorvel.sqlite is damaged (no such table: messages)";
+    QTest::newRow("schema 3 without its outbox") << QByteArray()
+        << QByteArray("CREATE TABLE messages (seq, id, received_ms, sender, stamp, text, parts, tries, "
+                      "next_try_ms, last_failure, delivered_ms, status); CREATE TABLE parts (id, long_key, "
+                      "sequence, count, pdu, received_ms); CREATE TABLE entries (content, message_id, kept_ms); "
+                      "PRAGMA application_id = 1515345484; PRAGMA user_version = 3;")
+        << "/zorvel.sqlite is damaged (no such table: outbox)";
 }
 
 void SqliteStoreTest::fatal()
