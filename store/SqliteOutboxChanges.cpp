@@ -1,21 +1,12 @@
-// What changes the outbox: each call one transaction, committed before it says true, with
-// the state reports of the web application's messages written in the same one.
-#include "ByteEscape.h"
-#include "OutboxSession.h"
-#include "SqliteOutbox.h"
+// What changes a message's state: each call one transaction, committed before it says
+// true, with the state reports of the web application's messages written in the same one.
+#include "OutboxWrite.h"
 
 namespace zorvel {
 
 namespace {
 
 using Step = SqliteStatement::Step;
-
-constexpr std::int64_t keepingTimeMs = 7LL * 24 * 60 * 60 * 1000;
-
-std::string quoted(const std::string& id)
-{
-    return "message " + EscapeBytes(id);
-}
 
 // 1 to 64 of A-Z a-z 0-9 - _ . : what a web address and a terminal carry unchanged.
 bool isMessageId(const std::string& id)
@@ -28,69 +19,6 @@ bool isMessageId(const std::string& id)
             return false;
     return true;
 }
-
-} // namespace
-
-// One message's row as a change of state reads and writes it.
-struct SqliteOutbox::Row {
-    OutboxState state = OutboxState::Queued;
-    OutboxOrigin origin = OutboxOrigin::CommandLine;
-    int parts = 1;
-    std::int64_t round = 1;
-    int tries = 0;
-    std::int64_t nextTryMs = 0;
-    std::string lastError;
-};
-
-// One write transaction, as the store's own: nothing of it stays unless commit() says so.
-class SqliteOutbox::Write {
-public:
-    explicit Write(SqliteOutbox& outbox) : outbox_(outbox)
-    {
-        if (!outbox_.writable())
-            return;
-        begun_ = db().exec("BEGIN IMMEDIATE");
-        if (!begun_)
-            fail(db().error());
-    }
-    ~Write()
-    {
-        if (outbox_.sessionWritable_)
-            db().rollback();
-    }
-    Write(const Write&) = delete;
-    Write& operator=(const Write&) = delete;
-
-    bool begun() const { return begun_; }
-    OutboxSession& session() { return *outbox_.session_; }
-
-    bool fail()
-    {
-        db().noteError();
-        return fail(db().error());
-    }
-    bool fail(const std::string& why)
-    {
-        db().rollback();
-        outbox_.problem_ = "cannot write " + EscapeBytes(outbox_.path_) + ": " + why;
-        return false;
-    }
-    bool commit()
-    {
-        if (!db().exec("COMMIT"))
-            return fail(db().error());
-        outbox_.problem_.clear();
-        return true;
-    }
-
-private:
-    SqliteDatabase& db() { return outbox_.session_->db; }
-
-    SqliteOutbox& outbox_;
-    bool begun_ = false;
-};
-
-namespace {
 
 bool queueReport(OutboxSession& s, const std::string& id, OutboxState state, const std::string& detail,
                  std::int64_t nowMs)
@@ -145,12 +73,12 @@ std::optional<SqliteOutbox::Row> SqliteOutbox::readRow(Write& write, const std::
         if (step == Step::Error)
             write.fail();
         else
-            write.fail(quoted(id) + " is not in the outbox");
+            write.fail(OutboxMessageName(id) + " is not in the outbox");
         return std::nullopt;
     }
     const std::optional<OutboxState> state = OutboxStateFromName(s.selectRow.text(0));
     if (!state) {
-        write.fail(quoted(id) + " has an unknown state \"" + EscapeBytes(s.selectRow.text(0)) + "\"");
+        write.fail(OutboxMessageName(id) + " has an unknown state \"" + EscapeBytes(s.selectRow.text(0)) + "\"");
         return std::nullopt;
     }
     Row row;
@@ -192,7 +120,7 @@ bool SqliteOutbox::changeState(Write& write, const std::string& id, std::initial
     for (OutboxState state : from)
         allowed = allowed || state == row->state;
     if (!allowed)
-        return write.fail(quoted(id) + " is " + std::string(OutboxStateName(row->state)) + ", it cannot become " +
+        return write.fail(OutboxMessageName(id) + " is " + std::string(OutboxStateName(row->state)) + ", it cannot become " +
                           std::string(OutboxStateName(to)));
     if (change)
         change(*row);
@@ -206,45 +134,6 @@ bool SqliteOutbox::markSending(const std::string& id, std::int64_t nowMs)
            changeState(write, id, {OutboxState::Queued}, OutboxState::Sending, "", nowMs) && write.commit();
 }
 
-bool SqliteOutbox::partSent(const std::string& id, int sequence, int reference, std::int64_t nowMs)
-{
-    Write write(*this);
-    if (!write.begun())
-        return false;
-    const std::optional<Row> row = readRow(write, id);
-    if (!row)
-        return false;
-    // Failed: a report of an earlier part came while this one was sent; it counts all the same.
-    if (row->state != OutboxState::Sending && row->state != OutboxState::Failed)
-        return write.fail(quoted(id) + " is " + std::string(OutboxStateName(row->state)) + ", not sending");
-    if (sequence < 1 || sequence > row->parts || reference < 0 || reference > 255)
-        return write.fail("part " + std::to_string(sequence) + " with reference " + std::to_string(reference) +
-                          " does not fit " + quoted(id) + " of " + std::to_string(row->parts) + " parts");
-    OutboxSession& s = write.session();
-    StatementUse use(s.insertPart);
-    s.insertPart.bindText(1, id).bind(2, row->round).bind(3, sequence).bind(4, reference).bind(5, nowMs);
-    if (s.insertPart.step() != Step::Done)
-        return write.fail();
-    return write.commit();
-}
-
-namespace {
-
-struct RoundParts {
-    int sent = 0;
-    int delivered = 0;
-};
-
-std::optional<RoundParts> roundParts(OutboxSession& s, const std::string& id, std::int64_t round)
-{
-    StatementUse use(s.roundParts);
-    s.roundParts.bindText(1, id).bind(2, round);
-    if (s.roundParts.step() != Step::Row)
-        return std::nullopt;
-    return RoundParts{static_cast<int>(s.roundParts.integer(0)), static_cast<int>(s.roundParts.integer(1))};
-}
-
-} // namespace
 
 bool SqliteOutbox::markSent(const std::string& id, std::int64_t nowMs)
 {
@@ -258,12 +147,12 @@ bool SqliteOutbox::markSent(const std::string& id, std::int64_t nowMs)
     if (row->state == OutboxState::Failed)
         return write.commit();
     if (row->state != OutboxState::Sending)
-        return write.fail(quoted(id) + " is " + std::string(OutboxStateName(row->state)) + ", not sending");
-    const std::optional<RoundParts> parts = roundParts(write.session(), id, row->round);
+        return write.fail(OutboxMessageName(id) + " is " + std::string(OutboxStateName(row->state)) + ", not sending");
+    const std::optional<RoundParts> parts = CountRoundParts(write.session(), id, row->round);
     if (!parts)
         return write.fail();
     if (parts->sent != row->parts)
-        return write.fail(quoted(id) + " has " + std::to_string(parts->sent) + " of its " +
+        return write.fail(OutboxMessageName(id) + " has " + std::to_string(parts->sent) + " of its " +
                           std::to_string(row->parts) + " parts sent");
     if (!changeRow(write, id, *row, OutboxState::Sent, "", nowMs))
         return false;
@@ -342,97 +231,6 @@ bool SqliteOutbox::resend(const std::string& id, std::int64_t nowMs)
                            row.lastError.clear();
                        }) &&
            write.commit();
-}
-
-bool SqliteOutbox::partReported(const SentPart& part, bool delivered, const std::string& detail,
-                                std::int64_t nowMs)
-{
-    Write write(*this);
-    if (!write.begun())
-        return false;
-    std::optional<Row> row = readRow(write, part.messageId);
-    if (!row)
-        return false;
-    OutboxSession& s = write.session();
-    {
-        StatementUse use(s.findPart);
-        s.findPart.bindText(1, part.messageId).bind(2, row->round).bind(3, part.sequence);
-        const Step found = s.findPart.step();
-        if (found == Step::Error)
-            return write.fail();
-        if (found == Step::Done)
-            return write.fail("part " + std::to_string(part.sequence) + " of " + quoted(part.messageId) +
-                              " was not sent");
-        // A report heard twice (the modem told it again): the first one stands.
-        if (!s.findPart.isNull(0))
-            return write.commit();
-    }
-    {
-        StatementUse use(s.reportPart);
-        s.reportPart.bindText(1, part.messageId).bind(2, row->round).bind(3, part.sequence)
-            .bindText(4, delivered ? "delivered" : "failed").bind(5, nowMs);
-        if (s.reportPart.step() != Step::Done)
-            return write.fail();
-    }
-    const bool open = row->state == OutboxState::Sending || row->state == OutboxState::Sent ||
-                      row->state == OutboxState::Unknown;
-    if (!delivered && open) {
-        row->lastError = detail;
-        if (!changeRow(write, part.messageId, *row, OutboxState::Failed, detail, nowMs))
-            return false;
-    } else if (delivered && (row->state == OutboxState::Sent || row->state == OutboxState::Unknown)) {
-        const std::optional<RoundParts> parts = roundParts(s, part.messageId, row->round);
-        if (!parts)
-            return write.fail();
-        if (parts->delivered == row->parts &&
-            !changeRow(write, part.messageId, *row, OutboxState::Delivered, detail, nowMs))
-            return false;
-    }
-    return write.commit();
-}
-
-bool SqliteOutbox::stateReportDelivered(std::int64_t seq)
-{
-    Write write(*this);
-    if (!write.begun())
-        return false;
-    OutboxSession& s = write.session();
-    StatementUse use(s.deleteReport);
-    s.deleteReport.bind(1, seq);
-    // Gone already (a commit that looked failed): done all the same.
-    if (s.deleteReport.step() != Step::Done)
-        return write.fail();
-    return write.commit();
-}
-
-bool SqliteOutbox::stateReportRefused(std::int64_t seq, const std::string& failure, std::int64_t nextTryMs)
-{
-    Write write(*this);
-    if (!write.begun())
-        return false;
-    OutboxSession& s = write.session();
-    StatementUse use(s.refuseReport);
-    s.refuseReport.bind(1, seq).bindText(2, failure).bind(3, nextTryMs);
-    if (s.refuseReport.step() != Step::Done)
-        return write.fail();
-    if (s.db.changes() != 1)
-        return write.fail("state report " + std::to_string(seq) + " is not waiting");
-    return write.commit();
-}
-
-bool SqliteOutbox::purge(std::int64_t nowMs)
-{
-    Write write(*this);
-    if (!write.begun())
-        return false;
-    OutboxSession& s = write.session();
-    for (SqliteStatement* statement : {&s.purgeParts, &s.purgeMessages}) {
-        StatementUse use(*statement);
-        statement->bind(1, nowMs - keepingTimeMs);
-        if (statement->step() != Step::Done)
-            return write.fail();
-    }
-    return write.commit();
 }
 
 } // namespace zorvel
