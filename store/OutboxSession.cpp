@@ -78,4 +78,7 @@ bool OutboxSession::prepare()
     return true;
 }
 
+#undef OUTBOX_COLUMNS
+#undef PURGEABLE
+
 } // namespace zorvel
