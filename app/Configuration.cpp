@@ -6,6 +6,7 @@
 #include "IniFile.h"
 #include "LinkKeys.h"
 #include "PortNumber.h"
+#include "SendKeys.h"
 #include "modGeneral.h"
 
 namespace zorvel {
@@ -138,6 +139,10 @@ ConfigurationResult LoadConfiguration(const std::string& folder)
         c.Store = store == "1";
     }
     if (std::optional<std::string> problem = ReadLinkKeys(ini, c)) {
+        result.error = std::move(*problem);
+        return result;
+    }
+    if (std::optional<std::string> problem = ReadSendKeys(ini, c)) {
         result.error = std::move(*problem);
         return result;
     }

@@ -25,6 +25,13 @@ struct Configuration {
     bool AskPin = false;        // a "PIN" line, even an empty one: the SIM's state is asked
     std::string PIN;            // "PIN": 4 to 8 digits, or empty
     std::string Storage;        // "Storage": "SM", "ME" or "MT"; empty: the modem's choice
+    // Sending (SendKeys.h); any of these needs Store=1 and Decode=1.
+    std::string OutboxUrl;      // "OutboxUrl": where the messages to send are fetched; empty: not fetched
+    int OutboxPoll = 30;        // "OutboxPoll": seconds between two fetches, 5 to 3600
+    int SendTries = 5;          // "SendTries": tries of a message the modem refuses, 1 to 100
+    int SendPerMinute = 6;      // "SendPerMinute": parts a minute at most, 0 for no cap
+    int SendPerDay = 0;         // "SendPerDay": parts a day at most, 0 for no cap
+    int SendMaxParts = 10;      // "SendMaxParts": parts a message may have, 1 to 255
 };
 
 struct ConfigurationResult {
@@ -37,7 +44,8 @@ struct ConfigurationResult {
 // Other missing keys read as empty text; PDUmode is "1" only for exactly "1". A
 // MultipartWait that is not a whole number of minutes (0 to 10080) is an error too, so is
 // a Store other than "0" or "1", and
-// so is a Dest that is not empty and not a usable http or https address (DestProblem).
+// so is a Dest that is not empty and not a usable http or https address (DestProblem),
+// and so are the sending keys' mistakes (SendKeys.h).
 ConfigurationResult LoadConfiguration(const std::string& folder);
 
 // What forwarding takes from the file: the mode, Dest, Key and MultipartWait.

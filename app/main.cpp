@@ -13,6 +13,7 @@
 #include "Gateway.h"
 #include "HeadlessGateway.h"
 #include "LogFormat.h"
+#include "OutboxCommands.h"
 #include "PendingReport.h"
 #include "SignalWatcher.h"
 #include "ZorvelIcon.h"
@@ -33,6 +34,34 @@ int listPending(const std::string& folder)
     std::fwrite(listing.output.data(), 1, listing.output.size(), stdout);
     std::fwrite(listing.error.data(), 1, listing.error.size(), stderr);
     return listing.unreadable ? zorvel::exitcode::storeDamaged : 0;
+}
+
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int finish(const zorvel::CommandOutcome& outcome)
+{
+    std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
+    std::fwrite(outcome.error.data(), 1, outcome.error.size(), stderr);
+    return outcome.exitCode;
+}
+
+int sendFromCommandLine(const std::string& folder, const zorvel::CommandLine& command)
+{
+    std::string text = command.text.toStdString();
+    if (command.text == QLatin1String("-")) {
+        std::string why;
+        const std::optional<std::string> input = zorvel::ReadInputText(stdin, why);
+        if (!input)
+            return finish({zorvel::exitcode::usage, {}, why + "\n"});
+        text = *input;
+    }
+    return finish(zorvel::SendFromCommandLine(folder, command.recipient.toStdString(), text, nowMs(),
+                                              zorvel::NewMessageId));
 }
 
 int runWithWindow(int& argc, char** argv, const std::string& folder)
@@ -99,6 +128,13 @@ int main(int argc, char** argv)
         return zorvel::exitcode::usage;
     case zorvel::CommandLine::Action::Pending:
         return listPending(absoluteFolder(command.folder));
+    case zorvel::CommandLine::Action::Send:
+        return sendFromCommandLine(absoluteFolder(command.folder), command);
+    case zorvel::CommandLine::Action::Outbox:
+        return finish(zorvel::ListOutboxFromCommandLine(absoluteFolder(command.folder), nowMs()));
+    case zorvel::CommandLine::Action::Resend:
+        return finish(zorvel::ResendFromCommandLine(absoluteFolder(command.folder), command.id.toStdString(),
+                                                    nowMs()));
     case zorvel::CommandLine::Action::Run:
         break;
     }

@@ -3,55 +3,18 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <ctime>
 #include <limits>
 #include <vector>
 
 #include "ByteEscape.h"
+#include "ListingTable.h"
 #include "SqliteStore.h"
 
 namespace zorvel {
 
 namespace {
 
-using Row = std::vector<std::string>;
-
-// Columns two spaces apart; every cell is printable ASCII by now, one byte a column.
-std::string table(const std::vector<Row>& rows)
-{
-    std::vector<std::size_t> widths;
-    for (const Row& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()));
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    }
-    std::string text;
-    for (const Row& row : rows) {
-        std::string line;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size())
-                line += std::string(widths[i] - row[i].size() + 2, ' ');
-        }
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
-        text += line + '\n';
-    }
-    return text;
-}
-
-std::string localTime(std::int64_t ms)
-{
-    // Floor division: a time before 1970 (a damaged row) still lands on its second.
-    const std::int64_t seconds = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
-    const auto time = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    char text[32];
-    if (localtime_r(&time, &parts) == nullptr ||
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts) == 0)
-        return "@" + std::to_string(ms);
-    return text;
-}
+using Row = ListingRow;
 
 // A long message's key names its sender second ("long", sender, reference, count); any
 // other key is shown whole.
@@ -68,12 +31,12 @@ std::string messageTable(const std::vector<WaitingMessage>& messages, std::int64
 {
     std::vector<Row> rows{{"id", "received", "sender", "parts", "tries", "next try", "last failure"}};
     for (const WaitingMessage& waiting : messages)
-        rows.push_back({EscapeBytes(waiting.message.id), localTime(waiting.receivedMs),
+        rows.push_back({EscapeBytes(waiting.message.id), ListingTime(waiting.receivedMs),
                         EscapeBytes(waiting.message.sender), std::to_string(waiting.message.parts),
                         std::to_string(waiting.tries),
-                        waiting.nextTryMs <= nowMs ? "now" : localTime(waiting.nextTryMs),
+                        waiting.nextTryMs <= nowMs ? "now" : ListingTime(waiting.nextTryMs),
                         EscapeBytes(waiting.lastFailure)});
-    return table(rows);
+    return ListingTable(rows);
 }
 
 std::string partTable(const std::vector<StoredPart>& parts)
@@ -100,9 +63,9 @@ std::string partTable(const std::vector<StoredPart>& parts)
         for (int sequence : group.sequences)
             listed += (listed.empty() ? "" : ", ") + std::to_string(sequence);
         rows.push_back({EscapeBytes(senderOfKey(group.key)),
-                        listed + " of " + std::to_string(group.count), localTime(group.firstMs)});
+                        listed + " of " + std::to_string(group.count), ListingTime(group.firstMs)});
     }
-    return table(rows);
+    return ListingTable(rows);
 }
 
 } // namespace

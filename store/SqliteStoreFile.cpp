@@ -115,14 +115,14 @@ std::string configure(SqliteDatabase& db)
 }
 
 // Empty when the file, ours or new, is ready for writing; else why not.
-std::string makeWritable(SqliteDatabase& db, SchemaState::Kind kind)
+std::string makeWritable(SqliteDatabase& db, const SchemaState& state)
 {
     if (db.readOnly())
         return sqlite3_errstr(SQLITE_READONLY);
     std::string why = configure(db);
-    if (why.empty() && kind == SchemaState::Kind::Empty && !CreateSchema(db))
+    if (why.empty() && state.kind == SchemaState::Kind::Empty && !CreateSchema(db))
         why = db.error();
-    if (why.empty() && kind == SchemaState::Kind::Older && !UpgradeSchema(db))
+    if (why.empty() && state.kind == SchemaState::Kind::Older && !UpgradeSchema(db, state.version))
         why = db.error();
     return why;
 }
@@ -187,7 +187,7 @@ StoreFile OpenStoreFile(const std::string& shownPath, bool forWriting)
                 return file;
             }
             why = state.kind == SchemaState::Kind::Unreadable ? state.detail
-                                                              : makeWritable(file.db, state.kind);
+                                                              : makeWritable(file.db, state);
             if (why.empty()) {
                 file.outcome = StoreFile::Outcome::Writable;
                 return file;

@@ -24,6 +24,18 @@ namespace {
 //   row per entry: two slots holding the same SMS are two rows. Rows from schema 1 hold
 //   the plain SHA-256 until listed again or purged.
 // content_key: one row, the random key of those digests, made with the store.
+// outbox: one SMS to send, from the web application, the command line or the window.
+//   seq is the order it was added in; id is the web application's own or one the program
+//   made. state is one of OutboxStateName's names; round counts the sends from the start
+//   (a resend, or a send refused before its prompt, starts the next one). text stays
+//   while the message may be sent again (queued, sending, sent, unknown, failed) and
+//   becomes NULL when it is delivered; a delivered, failed or sent message leaves 7 days
+//   after its last change.
+// outbox_parts: each part the modem took ("+CMGS: <reference>"), of every round, so that
+//   the caps on parts a minute and a day count them all; report_status ('delivered' or
+//   'failed') and report_ms once its final status report came.
+// state_reports: changes of state of the web application's messages, until it accepts
+//   them with a 2xx.
 const char* const schema = R"sql(
 CREATE TABLE messages (
     seq INTEGER PRIMARY KEY,
@@ -58,6 +70,50 @@ CREATE INDEX entries_content ON entries (content);
 CREATE INDEX entries_kept ON entries (kept_ms);
 )sql";
 
+const char* const outboxTables = R"sql(
+CREATE TABLE outbox (
+    seq INTEGER PRIMARY KEY,
+    id TEXT NOT NULL UNIQUE CHECK (length(id) BETWEEN 1 AND 64),
+    recipient TEXT NOT NULL,
+    text TEXT,
+    parts INTEGER NOT NULL CHECK (parts >= 1),
+    origin TEXT NOT NULL,
+    state TEXT NOT NULL,
+    round INTEGER NOT NULL DEFAULT 1,
+    tries INTEGER NOT NULL DEFAULT 0,
+    created_ms INTEGER NOT NULL,
+    changed_ms INTEGER NOT NULL,
+    next_try_ms INTEGER NOT NULL,
+    last_error TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX outbox_due ON outbox (next_try_ms, seq) WHERE state = 'queued';
+CREATE INDEX outbox_changed ON outbox (changed_ms);
+CREATE TABLE outbox_parts (
+    message_id TEXT NOT NULL,
+    round INTEGER NOT NULL,
+    sequence INTEGER NOT NULL,
+    reference INTEGER NOT NULL,
+    sent_ms INTEGER NOT NULL,
+    report_status TEXT,
+    report_ms INTEGER,
+    PRIMARY KEY (message_id, round, sequence)
+);
+CREATE INDEX outbox_parts_reference ON outbox_parts (reference, sent_ms);
+CREATE INDEX outbox_parts_sent ON outbox_parts (sent_ms);
+CREATE TABLE state_reports (
+    seq INTEGER PRIMARY KEY,
+    message_id TEXT NOT NULL,
+    state TEXT NOT NULL,
+    changed_ms INTEGER NOT NULL,
+    detail TEXT NOT NULL DEFAULT '',
+    tries INTEGER NOT NULL DEFAULT 0,
+    next_try_ms INTEGER NOT NULL,
+    last_failure TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX state_reports_due ON state_reports (next_try_ms, seq);
+CREATE INDEX state_reports_message ON state_reports (message_id, seq);
+)sql";
+
 const char* const keyTable = R"sql(
 CREATE TABLE content_key (
     id INTEGER PRIMARY KEY CHECK (id = 1),
@@ -71,6 +127,14 @@ const char* const tableChecks[] = {
     "delivered_ms, status FROM messages LIMIT 0",
     "SELECT id, long_key, sequence, count, pdu, received_ms FROM parts LIMIT 0",
     "SELECT content, message_id, kept_ms FROM entries LIMIT 0",
+};
+const char* const outboxChecks[] = {
+    "SELECT seq, id, recipient, text, parts, origin, state, round, tries, created_ms, changed_ms, "
+    "next_try_ms, last_error FROM outbox LIMIT 0",
+    "SELECT message_id, round, sequence, reference, sent_ms, report_status, report_ms "
+    "FROM outbox_parts LIMIT 0",
+    "SELECT seq, message_id, state, changed_ms, detail, tries, next_try_ms, last_failure "
+    "FROM state_reports LIMIT 0",
 };
 const char* const keyCheck = "SELECT count(*) FROM content_key WHERE id = 1 AND length(key) = 32";
 
@@ -127,15 +191,25 @@ SchemaState CheckSchema(SqliteDatabase& db)
         state.detail = EscapeBytes(verdict.substr(0, 200));
         return state;
     }
-    for (const char* sql : tableChecks) {
-        if (!db.prepare(sql)) {
-            if ((db.errorCode() & 0xFF) != SQLITE_ERROR)
-                return failure(db);
+    auto lacksTable = [&](const char* sql) {
+        if (db.prepare(sql))
+            return false;
+        if ((db.errorCode() & 0xFF) != SQLITE_ERROR)
+            state = failure(db);
+        else
             state.detail = db.error();
+        return true;
+    };
+    for (const char* sql : tableChecks)
+        if (lacksTable(sql))
             return state;
-        }
-    }
-    if (version < storeSchemaVersion) {
+    if (version >= outboxSchemaVersion)
+        for (const char* sql : outboxChecks)
+            if (lacksTable(sql))
+                return state;
+    state.version = version;
+    // Schema 1 has no key yet: its upgrade makes one.
+    if (version < 2) {
         state.kind = SchemaState::Kind::Older;
         return state;
     }
@@ -150,19 +224,19 @@ SchemaState CheckSchema(SqliteDatabase& db)
         state.detail = "no key in content_key";
         return state;
     }
-    state.kind = SchemaState::Kind::Ours;
+    state.kind = version < storeSchemaVersion ? SchemaState::Kind::Older : SchemaState::Kind::Ours;
     return state;
 }
 
 namespace {
 
-// `sql` (which must leave the transaction open), a new key and the schema version, then
-// the commit; nothing of it stays when any part fails.
-bool withNewKey(SqliteDatabase& db, const std::string& sql)
+// `sql` (which must leave the transaction open), a new key when `newKey`, and the schema
+// version, then the commit; nothing of it stays when any part fails.
+bool inOneTransaction(SqliteDatabase& db, const std::string& sql, bool newKey)
 {
     static const std::string version = "PRAGMA user_version = " + std::to_string(storeSchemaVersion);
     bool done = db.exec(("BEGIN IMMEDIATE;" + sql).c_str());
-    if (done) {
+    if (done && newKey) {
         SqliteStatement insert = db.prepare("INSERT INTO content_key (id, key) VALUES (1, ?1)");
         const std::string key = NewContentKey();
         done = insert && insert.bindBlob(1, key.data(), key.size()).step() == SqliteStatement::Step::Done;
@@ -179,15 +253,17 @@ bool withNewKey(SqliteDatabase& db, const std::string& sql)
 
 bool CreateSchema(SqliteDatabase& db)
 {
-    return withNewKey(db, std::string(schema) + keyTable + "PRAGMA application_id = " +
-                              std::to_string(storeApplicationId) + ";");
+    return inOneTransaction(db, std::string(schema) + keyTable + outboxTables + "PRAGMA application_id = " +
+                                    std::to_string(storeApplicationId) + ";",
+                            true);
 }
 
 // The entries' plain digests stay: dropping them would forget entries whose delete the
 // modem refused, and those would be sent again as new messages.
-bool UpgradeSchema(SqliteDatabase& db)
+bool UpgradeSchema(SqliteDatabase& db, std::int64_t from)
 {
-    return withNewKey(db, keyTable);
+    const bool newKey = from < 2;
+    return inOneTransaction(db, std::string(newKey ? keyTable : "") + outboxTables, newKey);
 }
 
 } // namespace zorvel

@@ -11,6 +11,8 @@ class CommandLineTest : public QObject {
 private slots:
     void parse_data();
     void parse();
+    void outboxActions_data();
+    void outboxActions();
     void helpNamesTheProgramAndEveryOption();
 };
 
@@ -67,11 +69,58 @@ void CommandLineTest::parse()
     }
 }
 
+void CommandLineTest::outboxActions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("taken"); // Send: "number|text"; Resend: the id; Error: the error
+    const int send = int(Action::Send), outbox = int(Action::Outbox), resend = int(Action::Resend),
+              error = int(Action::Error);
+    QTest::newRow("send") << QStringList{"--send", "+49 170", "Hi there"} << send << "+49 170|Hi there";
+    QTest::newRow("send, text first") << QStringList{"Hi", "--send", "0170"} << send << "0170|Hi";
+    QTest::newRow("send from standard input") << QStringList{"--send", "0170", "-"} << send << "0170|-";
+    QTest::newRow("send, a text after --") << QStringList{"--send", "0170", "--", "--outbox"} << send
+                                           << "0170|--outbox";
+    QTest::newRow("send, an empty text") << QStringList{"--send", "0170", ""} << send << "0170|";
+    QTest::newRow("send without text") << QStringList{"--send", "0170"} << error
+        << "'--send' needs the text after the number ('-' to read it from standard input).";
+    QTest::newRow("send without number") << QStringList{"--send"} << error << "Missing value after '--send'.";
+    QTest::newRow("send, two texts") << QStringList{"--send", "0170", "a", "b"} << error
+                                     << "Unexpected argument 'b'.";
+    QTest::newRow("a text not in the system's encoding") << QStringList{"--send", "0170", QString(QChar(0xFFFD))}
+        << error << "The number or text of '--send' holds bytes that are not text in this system's encoding.";
+    QTest::newRow("outbox") << QStringList{"--outbox", "--folder", "/srv/z"} << outbox << "";
+    QTest::newRow("outbox with a stray argument") << QStringList{"--outbox", "x"} << error
+                                                  << "Unexpected argument 'x'.";
+    QTest::newRow("resend") << QStringList{"--resend", "web-17"} << resend << "web-17";
+    QTest::newRow("resend without id") << QStringList{"--resend"} << error << "Missing value after '--resend'.";
+    QTest::newRow("two actions") << QStringList{"--outbox", "--pending"} << error
+                                 << "Use only one of '--pending', '--send', '--outbox' and '--resend'.";
+    QTest::newRow("resend and send") << QStringList{"--resend", "a", "--send", "1", "x"} << error
+                                     << "Use only one of '--pending', '--send', '--outbox' and '--resend'.";
+}
+
+void CommandLineTest::outboxActions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, taken);
+    const CommandLine parsed = zorvel::ParseCommandLine(QStringList{"zorvel"} + arguments);
+    QCOMPARE(int(parsed.action), action);
+    if (parsed.action == Action::Error)
+        QCOMPARE(parsed.error, taken);
+    else if (parsed.action == Action::Send)
+        QCOMPARE(parsed.recipient + "|" + parsed.text, taken);
+    else if (parsed.action == Action::Resend)
+        QCOMPARE(parsed.id, taken);
+}
+
 void CommandLineTest::helpNamesTheProgramAndEveryOption()
 {
     const QString help = zorvel::CommandLineHelp(QStringLiteral("zorvel"));
     QVERIFY2(help.startsWith("Usage: zorvel [options]\n"), qPrintable(help));
-    for (const char* option : {"--help", "--version", "--folder <DIR>", "--no-window", "--pending"})
+    for (const char* option : {"--help", "--version", "--folder <DIR>", "--no-window", "--pending",
+                               "--send <NUMBER>", "--outbox", "--resend <ID>"})
         QVERIFY2(help.contains(QLatin1String(option)), option);
     // What a service manager or a script acts on.
     for (const char* code : {"\n  0   closed", "\n  1   the port", "\n  2   a mistake", "\n  65  zorvel.sqlite", "\n  78  zorvel.ini"})
