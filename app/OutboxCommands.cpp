@@ -51,7 +51,9 @@ std::unique_ptr<SqliteOutbox> openForWriting(const std::string& folder, CommandO
 {
     OutboxOpening opening = SqliteOutbox::open(folder);
     switch (opening.outcome) {
-    case OutboxOpening::Outcome::Ready: return std::move(opening.outbox);
+    case OutboxOpening::Outcome::Ready:
+        opening.outbox->waitWhenBusy(5000); // the gateway's writes are short
+        return std::move(opening.outbox);
     case OutboxOpening::Outcome::Unwritable: refusal = failed(exitcode::portFailed, opening.text); break;
     case OutboxOpening::Outcome::Fatal: refusal = failed(exitcode::storeDamaged, opening.text); break;
     }

@@ -98,7 +98,8 @@ public:
     // sending -> sent, once every part was taken.
     virtual bool markSent(const std::string& id, std::int64_t nowMs) = 0;
     // An error before the prompt: sending -> queued, one more try counted, not tried
-    // before `nextTryMs`. The caller decides when tries are spent (markFailed).
+    // before `nextTryMs`; the parts the modem took stay taken. The caller decides when
+    // tries are spent (markFailed).
     virtual bool sendRefused(const std::string& id, const std::string& failure,
                              std::int64_t nextTryMs, std::int64_t nowMs) = 0;
     // -> failed or unknown, with the reason (the state report's detail).

@@ -255,4 +255,10 @@ std::vector<StateReport> SqliteOutbox::dueStateReports(std::int64_t nowMs, std::
     return found;
 }
 
+void SqliteOutbox::waitWhenBusy(int ms)
+{
+    if (session_)
+        session_->db.exec(("PRAGMA busy_timeout = " + std::to_string(ms)).c_str());
+}
+
 } // namespace zorvel

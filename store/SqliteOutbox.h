@@ -42,6 +42,9 @@ public:
     ~SqliteOutbox() override;
 
     const std::string& path() const { return path_; }
+    // For a command-line run, which may wait: a write that finds the file busy (the
+    // gateway writing) waits up to `ms` instead of failing at once.
+    void waitWhenBusy(int ms);
 
     const std::string& problem() const override { return problem_; }
     Added add(const NewOutgoing& message, std::int64_t nowMs) override;

@@ -166,12 +166,11 @@ bool SqliteOutbox::sendRefused(const std::string& id, const std::string& failure
                                std::int64_t nowMs)
 {
     Write write(*this);
-    // A new round: the parts taken before the refusal are sent again, and still count
-    // towards the caps.
+    // The parts the modem took stay taken: the next try goes on from the first it did
+    // not take, with the same concatenation reference, so the recipient gets each once.
     return write.begun() &&
            changeState(write, id, {OutboxState::Sending}, OutboxState::Queued, failure, nowMs,
                        [&](Row& row) {
-                           ++row.round;
                            ++row.tries;
                            row.nextTryMs = nextTryMs;
                            row.lastError = failure;
