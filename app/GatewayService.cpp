@@ -13,6 +13,7 @@
 #include "QtHttpClient.h"
 #include "QtSerialModemPort.h"
 #include "SimReplies.h"
+#include "OutboxService.h"
 #include "StoreService.h"
 #include "Version.h"
 
@@ -30,6 +31,7 @@ GatewayService::~GatewayService()
     // The cycle refers to the exchange, the HTTP client and the store, the exchange to
     // the port; no answer reaches delivery once the HTTP client has gone.
     cycle_.reset();
+    outbox_.reset();
     exchange_.reset();
     http_.reset();
     store_.reset();
@@ -79,6 +81,11 @@ void GatewayService::start(std::function<OutgoingInput()> readOutgoingInput)
         }
         store_ = std::move(opened.service);
         store_->attach(*cycle_);
+        if (config_.Mode == MessageMode::Decoded) {
+            outbox_ = OutboxService::open(workFolder_, config_, *clock_, *exchange_);
+            if (outbox_)
+                outbox_->attach(*cycle_, store_->intake());
+        }
     }
     cycle_->readOutgoingInput = std::move(readOutgoingInput);
     cycle_->forwardedCount = 0;
@@ -103,6 +110,8 @@ void GatewayService::start(std::function<OutgoingInput()> readOutgoingInput)
     tmrMain_.start();
     if (store_)
         store_->start();
+    if (outbox_)
+        outbox_->start();
 }
 
 void GatewayService::createExchange()
@@ -204,6 +213,7 @@ void GatewayService::stop()
     // Gone, not paused: an answer that is already waiting in the event queue finds no
     // one to run its delete.
     cycle_.reset();
+    outbox_.reset();
     heldLink_ = nullptr;
     exchange_.reset();
     http_.reset();

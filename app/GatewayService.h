@@ -23,6 +23,7 @@ class HeldLink;
 class QtHttpClient;
 class QtSerialModemPort;
 class StoreService;
+class OutboxService;
 
 class GatewayService : public QObject {
     Q_OBJECT
@@ -72,6 +73,7 @@ private:
     int linkLosses_ = 0;
     std::unique_ptr<PollCycle> cycle_;
     std::unique_ptr<StoreService> store_; // with Store=1
+    std::unique_ptr<OutboxService> outbox_; // with Store=1 and Decode=1
 };
 
 } // namespace zorvel

@@ -34,6 +34,7 @@ public:
 
     // The cycle keeps its messages here; each one delivered counts in `count`.
     void attach(PollCycle& cycle);
+    StoreIntake& intake() { return forwarding_.intake; }
     // Delivers what waits from an earlier run.
     void start() { forwarding_.delivery.wake(); }
 

@@ -1,0 +1,47 @@
+#pragma once
+// The outbox in the running program (Store=1 and Decode=1): the outgoing messages in
+// zorvel.sqlite, sent on the modem in the cycle's turn, and the status reports the
+// intake finds for them; their log lines.
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "Configuration.h"
+#include "DeliveryReports.h"
+#include "Exchange.h"
+#include "OutboxSender.h"
+#include "PollCycle.h"
+#include "StoreIntake.h"
+
+namespace zorvel {
+
+class SqliteOutbox;
+
+class OutboxService {
+public:
+    // Opens the outbox in `folder`'s store (already opened and upgraded by the store).
+    // Nothing when it cannot be used; the reason is logged and receiving goes on.
+    static std::unique_ptr<OutboxService> open(const std::string& folder, const Configuration& config,
+                                               Clock& clock, Exchange& exchange);
+    ~OutboxService();
+
+    void attach(PollCycle& cycle, StoreIntake& intake);
+    // A message left "sending" by a crash becomes unknown.
+    void start();
+
+private:
+    OutboxService(std::unique_ptr<SqliteOutbox> outbox, const Configuration& config, Clock& clock,
+                  Exchange& exchange);
+    void purge();
+
+    std::unique_ptr<SqliteOutbox> outbox_;
+    Clock& clock_;
+    OutboxSender sender_;
+    DeliveryReports reports_;
+    std::unique_ptr<OneShotTimer> purgeTimer_;
+};
+
+// The configuration's sending keys as the sender takes them.
+SendingSettings SendingSettingsOf(const Configuration& config);
+
+} // namespace zorvel
