@@ -1,5 +1,7 @@
 #include "OutboxCommands.h"
 
+#include <QThread>
+
 #include <sys/stat.h>
 
 #include <QStringDecoder>
@@ -50,6 +52,14 @@ bool storeExists(const std::string& folder)
 std::unique_ptr<SqliteOutbox> openForWriting(const std::string& folder, CommandOutcome& refusal)
 {
     OutboxOpening opening = SqliteOutbox::open(folder);
+    // A gateway starting in the folder may be creating or upgrading the store right now:
+    // a command line can wait for that, as it waits for the gateway's writes.
+    for (int i = 0; i < 50 && opening.outcome == OutboxOpening::Outcome::Unwritable &&
+                    opening.text.find("locked") != std::string::npos;
+         ++i) {
+        QThread::msleep(100);
+        opening = SqliteOutbox::open(folder);
+    }
     switch (opening.outcome) {
     case OutboxOpening::Outcome::Ready:
         opening.outbox->waitWhenBusy(5000); // the gateway's writes are short

@@ -74,7 +74,9 @@ std::optional<std::int64_t> OutboxSender::capReachedUntil()
     while (!sentTimes_.empty() && (now - sentTimes_.front() >= dayMs || sentTimes_.front() > now))
         sentTimes_.pop_front();
     std::optional<std::int64_t> until;
-    for (const auto& [cap, span] : {std::pair{settings_.perMinute, minuteMs}, std::pair{settings_.perDay, dayMs}}) {
+    for (const auto& limit : {std::pair{settings_.perMinute, minuteMs}, std::pair{settings_.perDay, dayMs}}) {
+        const int cap = limit.first;
+        const std::int64_t span = limit.second;
         if (cap <= 0 || store_.partsSentSince(now - span + 1) < cap)
             continue;
         std::int64_t freed = now + span;

@@ -78,8 +78,12 @@ OutboxOpening::Outcome SqliteOutbox::adopt(StoreFile& file, std::string& text)
     return sessionWritable_ ? OutboxOpening::Outcome::Ready : OutboxOpening::Outcome::Unwritable;
 }
 
-bool SqliteOutbox::readable() const
+// A store that was busy when the gateway opened it (a command line creating it at that
+// moment) is opened again at the next read, as at the next write.
+bool SqliteOutbox::readable()
 {
+    if (session_ == nullptr && !forListing_)
+        writable();
     return session_ != nullptr && session_->prepared;
 }
 

@@ -83,7 +83,7 @@ private:
     SqliteOutbox(std::string folder, bool forListing);
     OutboxOpening::Outcome adopt(StoreFile& file, std::string& text);
     bool writable();
-    bool readable() const;
+    bool readable();
     template <typename Result>
     Result readFailed(Result empty);
     std::vector<OutboxMessage> readMessages(SqliteStatement& select, bool withText);
