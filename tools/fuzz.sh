@@ -19,7 +19,7 @@ cmake --build "$out" -j"$(nproc)"
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_replies fuzz_inbox fuzz_forward_url fuzz_config_text
                                     fuzz_sms_deliver fuzz_forwarding_planner fuzz_http_head fuzz_status_report
-                                    fuzz_sms_submit fuzz_cycle fuzz_cycle_planted)
+                                    fuzz_sms_submit fuzz_outbox_answer fuzz_http_body fuzz_cycle fuzz_cycle_planted)
 
 # Readable stack traces in reports.
 symbolizer=$(command -v llvm-symbolizer || command -v llvm-symbolizer-14 || true)

@@ -52,16 +52,25 @@ std::string RequestTarget(const std::string& address)
            percentEncoded(rest, [](unsigned char c) { return c > ' ' && c < 0x7F; });
 }
 
+std::string WithQuery(const std::string& address, const QueryValues& values)
+{
+    // Joined to a query the address already holds, never a second '?'.
+    std::string url = address;
+    const char* joint = "?";
+    if (address.find('?') != std::string::npos)
+        joint = address.ends_with('?') || address.ends_with('&') ? "" : "&";
+    for (const auto& [name, value] : values) {
+        url += joint + PercentEncode(name) + '=' + PercentEncode(value);
+        joint = "&";
+    }
+    return url;
+}
+
 std::string BuildForwardUrl(const std::string& dest, const std::string& key,
                             const std::string& sender, const std::string& stamp,
                             const std::string& text)
 {
-    // Joined to a query Dest already holds, never a second '?'.
-    const char* joint = "?";
-    if (dest.find('?') != std::string::npos)
-        joint = dest.ends_with('?') || dest.ends_with('&') ? "" : "&";
-    return dest + joint + "key=" + PercentEncode(key) + "&sender=" + PercentEncode(sender) +
-           "&time=" + PercentEncode(stamp) + "&message=" + PercentEncode(text);
+    return WithQuery(dest, {{"key", key}, {"sender", sender}, {"time", stamp}, {"message", text}});
 }
 
 } // namespace zorvel

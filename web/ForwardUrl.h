@@ -3,6 +3,8 @@
 // value percent-encoded byte by byte, so '+', '&', '#', blanks and accented letters
 // reach the web application unchanged.
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zorvel {
 
@@ -16,6 +18,12 @@ std::string PercentEncode(const std::string& bytes);
 std::string BuildForwardUrl(const std::string& dest, const std::string& key,
                             const std::string& sender, const std::string& stamp,
                             const std::string& text);
+
+// `address` with `values` added to its query, each percent-encoded as above and joined
+// as BuildForwardUrl joins them: ("http://h/out?s=1", {{"key", "a b"}}) ->
+// "http://h/out?s=1&key=a%20b".
+using QueryValues = std::vector<std::pair<std::string, std::string>>;
+std::string WithQuery(const std::string& address, const QueryValues& values);
 
 // The request target of an http(s) address: its path and query as written (no dot segment
 // removed, no escape decoded), "/" in front when the path is empty, the fragment left off:

@@ -54,8 +54,9 @@ QByteArray GetRequestBytes(const QUrl& url, const std::string& target, const Htt
 
 HttpGet::HttpGet(const QUrl& url, const std::string& target, const HttpHeaders& headers, int timeoutMs,
                  const std::optional<QSslConfiguration>& ssl, std::function<void(const HttpResult&)> decided,
-                 QObject* parent)
-    : QObject(parent), url_(url), target_(target), headers_(headers), decided_(std::move(decided))
+                 QObject* parent, std::optional<std::size_t> keptBodyLimit)
+    : QObject(parent), url_(url), target_(target), headers_(headers), bodyLimit_(keptBodyLimit),
+      decided_(std::move(decided))
 {
     const bool tls = url.scheme() == QLatin1String("https");
     QSslSocket* tlsSocket = tls ? new QSslSocket : nullptr;
@@ -65,7 +66,7 @@ HttpGet::HttpGet(const QUrl& url, const std::string& target, const HttpHeaders& 
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this, timeoutMs] {
         if (!isDecided_)
-            decide({0, "no answer within " + Duration(timeoutMs)});
+            decide({0, (body_ ? "the answer's body did not end within " : "no answer within ") + Duration(timeoutMs)});
         stop();
     });
     connect(socket_.get(), &QIODevice::readyRead, this, &HttpGet::readAnswer);
@@ -105,6 +106,8 @@ void HttpGet::readAnswer()
             stop();
         return;
     }
+    if (body_)
+        return readBody(socket_->readAll());
     head_ += socket_->readAll();
     for (;;) {
         const ResponseHead head = ParseResponseHead(std::string_view(head_.constData(), std::size_t(head_.size())));
@@ -120,6 +123,13 @@ void HttpGet::readAnswer()
         }
         if (head.outcome == ResponseHead::Outcome::Incomplete)
             return;
+        if (head.status >= 200 && bodyLimit_) {
+            body_.emplace(std::string_view(head_.constData(), head.length), head.status, *bodyLimit_);
+            status_ = head.status;
+            const QByteArray rest = head_.mid(qsizetype(head.length));
+            head_.clear();
+            return readBody(rest);
+        }
         head_.remove(0, qsizetype(head.length));
         if (head.status >= 200) {
             bodyRead_ = head_.size();
@@ -136,12 +146,29 @@ void HttpGet::readAnswer()
     }
 }
 
+void HttpGet::readBody(const QByteArray& bytes)
+{
+    switch (body_->take(std::string_view(bytes.constData(), std::size_t(bytes.size())))) {
+    case HttpBodyReader::State::Reading: return;
+    case HttpBodyReader::State::Complete: decide({status_, {}, body_->body()}); break;
+    case HttpBodyReader::State::Failed: decide({0, body_->failure()}); break;
+    }
+    stop();
+}
+
 void HttpGet::connectionEnded(QAbstractSocket::SocketError error)
 {
     if (stopped_)
         return;
     // Bytes that came before the end still count.
     readAnswer();
+    // A body that runs until the close is whole only when the server closed it cleanly.
+    if (!isDecided_ && body_ && error == QAbstractSocket::RemoteHostClosedError) {
+        if (body_->closed() == HttpBodyReader::State::Complete)
+            decide({status_, {}, body_->body()});
+        else
+            decide({0, body_->failure()});
+    }
     if (!isDecided_)
         decide({0, reason(error)});
     stop();

@@ -1,10 +1,11 @@
 #pragma once
-// One forwarding GET over a connection of its own: connect (TLS for https), send the
-// request, read the answer's head and decide on its status. 1xx heads are skipped and
-// no redirect is followed. What it reads is bounded (a head of 32 KiB, 64 KiB of body,
-// which is dropped) and one deadline covers everything from the name lookup on; after
-// the decision the body gets a second at most, so a server that keeps the connection
-// open holds no socket for long.
+// One GET over a connection of its own: connect (TLS for https), send the request, read
+// the answer's head and decide on its status. 1xx heads are skipped and no redirect is
+// followed. What it reads is bounded (a head of 32 KiB, 64 KiB of body, which is
+// dropped) and one deadline covers everything from the name lookup on; after the
+// decision the body gets a second at most, so a server that keeps the connection open
+// holds no socket for long. A request that wants the body (a body limit) decides only
+// once the body is whole, within the same deadline.
 #include <QByteArray>
 #include <QObject>
 #include <QSslConfiguration>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "HttpBodyReader.h"
 #include "HttpClient.h"
 
 namespace zorvel {
@@ -42,7 +44,7 @@ public:
     // earlier if it ends first.
     HttpGet(const QUrl& url, const std::string& target, const HttpHeaders& headers, int timeoutMs,
             const std::optional<QSslConfiguration>& ssl, std::function<void(const HttpResult&)> decided,
-            QObject* parent);
+            QObject* parent, std::optional<std::size_t> keptBodyLimit = std::nullopt);
     ~HttpGet() override;
 
     // Decided, and still reading the body.
@@ -56,6 +58,7 @@ signals:
 
 private:
     void readAnswer();
+    void readBody(const QByteArray& bytes);
     void connectionEnded(QAbstractSocket::SocketError error);
     void decide(const HttpResult& result);
     void stop();
@@ -68,6 +71,9 @@ private:
     QTimer deadline_;
     QByteArray head_;     // received, not yet read as a head
     qint64 bodyRead_ = 0;
+    std::optional<std::size_t> bodyLimit_;
+    int status_ = 0;                     // of the final head, while its body is read
+    std::optional<HttpBodyReader> body_; // the body the caller wants, once the head is in
     std::function<void(const HttpResult&)> decided_;
     bool isDecided_ = false;
     bool stopped_ = false;

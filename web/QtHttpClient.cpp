@@ -26,6 +26,12 @@ QtHttpClient::QtHttpClient()
 void QtHttpClient::get(const std::string& url, const HttpHeaders& headers,
                        std::function<void(const HttpResult&)> done)
 {
+    get(url, headers, HttpRequestOptions{}, std::move(done));
+}
+
+void QtHttpClient::get(const std::string& url, const HttpHeaders& headers, const HttpRequestOptions& options,
+                       std::function<void(const HttpResult&)> done)
+{
     ++waiting_;
     // Always from the event loop, never from inside get() or a socket's signal.
     auto answer = [this, done = std::move(done)](const HttpResult& result) {
@@ -47,7 +53,8 @@ void QtHttpClient::get(const std::string& url, const HttpHeaders& headers,
         draining_.pop_front();
     }
     // The path and query go out as written; QUrl would remove dot segments and decode escapes.
-    auto* request = new HttpGet(address, RequestTarget(url), headers, timeoutMs_, ssl_, std::move(answer), &context_);
+    auto* request = new HttpGet(address, RequestTarget(url), headers, timeoutMs_, ssl_, std::move(answer), &context_,
+                                options.bodyLimit);
     QObject::connect(request, &HttpGet::drainStarted, &context_, [this, request] { draining_.push_back(request); });
 }
 

@@ -29,6 +29,8 @@ public:
     using HttpClient::get;
     void get(const std::string& url, const HttpHeaders& headers,
              std::function<void(const HttpResult&)> done) override;
+    void get(const std::string& url, const HttpHeaders& headers, const HttpRequestOptions& options,
+             std::function<void(const HttpResult&)> done) override;
 
     // A request went out and its `done` has not run yet.
     bool requestInFlight() const { return waiting_ > 0; }

@@ -16,7 +16,14 @@ public:
     {
         urls.push_back(url);
         headers.push_back(extra);
+        options.push_back({});
         pending.push_back(std::move(done));
+    }
+    void get(const std::string& url, const HttpHeaders& extra, const HttpRequestOptions& asked,
+             std::function<void(const HttpResult&)> done) override
+    {
+        get(url, extra, std::move(done));
+        options.back() = asked;
     }
     // Answers the oldest waiting request.
     void answer(HttpResult result)
@@ -28,6 +35,7 @@ public:
 
     std::vector<std::string> urls;
     std::vector<HttpHeaders> headers; // parallel to urls
+    std::vector<HttpRequestOptions> options; // parallel to urls
     std::deque<std::function<void(const HttpResult&)>> pending;
 };
 
