@@ -82,7 +82,7 @@ void GatewayService::start(std::function<OutgoingInput()> readOutgoingInput)
         store_ = std::move(opened.service);
         store_->attach(*cycle_);
         if (config_.Mode == MessageMode::Decoded) {
-            outbox_ = OutboxService::open(workFolder_, config_, *clock_, *exchange_);
+            outbox_ = OutboxService::open(workFolder_, config_, *clock_, *exchange_, *http_);
             if (outbox_)
                 outbox_->attach(*cycle_, store_->intake());
         }

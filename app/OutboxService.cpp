@@ -1,6 +1,7 @@
 #include "OutboxService.h"
 
 #include "LogCategories.h"
+#include "ModemTimeStamp.h"
 #include "SqliteOutbox.h"
 
 namespace zorvel {
@@ -17,7 +18,7 @@ SendingSettings SendingSettingsOf(const Configuration& config)
 }
 
 std::unique_ptr<OutboxService> OutboxService::open(const std::string& folder, const Configuration& config,
-                                                   Clock& clock, Exchange& exchange)
+                                                   Clock& clock, Exchange& exchange, HttpClient& http)
 {
     OutboxOpening opening = SqliteOutbox::open(folder);
     if (opening.outcome == OutboxOpening::Outcome::Fatal || !opening.outbox) {
@@ -26,18 +27,31 @@ std::unique_ptr<OutboxService> OutboxService::open(const std::string& folder, co
     }
     if (opening.outcome == OutboxOpening::Outcome::Unwritable)
         qCCritical(lcSend, "%s; nothing is sent until it can be written", opening.text.c_str());
-    return std::unique_ptr<OutboxService>(new OutboxService(std::move(opening.outbox), config, clock, exchange));
+    return std::unique_ptr<OutboxService>(new OutboxService(std::move(opening.outbox), config, clock, exchange, http));
 }
 
 OutboxService::OutboxService(std::unique_ptr<SqliteOutbox> outbox, const Configuration& config, Clock& clock,
-                             Exchange& exchange)
+                             Exchange& exchange, HttpClient& http)
     : outbox_(std::move(outbox)), clock_(clock),
       sender_(exchange, *outbox_, clock, SendingSettingsOf(config)), reports_(*outbox_, clock),
       purgeTimer_(clock.createTimer())
 {
-    sender_.onNotice = [](const std::string& s) { qCInfo(lcSend, "%s", s.c_str()); };
-    sender_.onWarning = [](const std::string& s) { qCWarning(lcSend, "%s", s.c_str()); };
-    reports_.onNotice = [](const std::string& s) { qCInfo(lcSend, "%s", s.c_str()); };
+    const auto notice = [](const std::string& s) { qCInfo(lcSend, "%s", s.c_str()); };
+    const auto warning = [](const std::string& s) { qCWarning(lcSend, "%s", s.c_str()); };
+    sender_.onNotice = reports_.onNotice = notice;
+    sender_.onWarning = warning;
+    if (config.OutboxUrl.empty())
+        return;
+    poll_ = std::make_unique<OutboxPoll>(*outbox_, http, clock,
+                                         OutboxPollSettings{config.OutboxUrl, config.SecKey,
+                                                            config.OutboxPoll * 1000LL, config.SendMaxParts});
+    stateReports_ = std::make_unique<StateReportDelivery>(*outbox_, http, clock,
+                                                          StateReportSettings{config.OutboxUrl, config.SecKey},
+                                                          LocalUtcOffsetSeconds);
+    poll_->onNotice = stateReports_->onNotice = notice;
+    poll_->onWarning = stateReports_->onWarning = warning;
+    poll_->onQueued = [this] { stateReports_->wake(); };
+    sender_.onTurnEnded = [this] { stateReports_->wake(); };
 }
 
 OutboxService::~OutboxService() = default;
@@ -45,13 +59,23 @@ OutboxService::~OutboxService() = default;
 void OutboxService::attach(PollCycle& cycle, StoreIntake& intake)
 {
     cycle.useOutbox(sender_);
-    intake.takeStatusReport = [this](const std::string& pdu) { return reports_.take(pdu); };
+    intake.takeStatusReport = [this](const std::string& pdu) {
+        const bool taken = reports_.take(pdu);
+        if (taken && stateReports_)
+            stateReports_->wake();
+        return taken;
+    };
 }
 
 void OutboxService::start()
 {
     sender_.recoverAfterCrash();
     purge();
+    if (poll_) {
+        qCInfo(lcSend, "fetching messages to send from %s", poll_->describeAddress().c_str());
+        poll_->start();
+        stateReports_->wake();
+    }
 }
 
 // Finished messages go a week after their last change; once an hour is plenty.

@@ -1,7 +1,8 @@
 #pragma once
 // The outbox in the running program (Store=1 and Decode=1): the outgoing messages in
 // zorvel.sqlite, sent on the modem in the cycle's turn, and the status reports the
-// intake finds for them; their log lines.
+// intake finds for them; with OutboxUrl the web application's messages fetched and
+// their states reported back. Their log lines.
 #include <memory>
 #include <string>
 
@@ -9,8 +10,11 @@
 #include "Configuration.h"
 #include "DeliveryReports.h"
 #include "Exchange.h"
+#include "HttpClient.h"
+#include "OutboxPoll.h"
 #include "OutboxSender.h"
 #include "PollCycle.h"
+#include "StateReportDelivery.h"
 #include "StoreIntake.h"
 
 namespace zorvel {
@@ -22,7 +26,7 @@ public:
     // Opens the outbox in `folder`'s store (already opened and upgraded by the store).
     // Nothing when it cannot be used; the reason is logged and receiving goes on.
     static std::unique_ptr<OutboxService> open(const std::string& folder, const Configuration& config,
-                                               Clock& clock, Exchange& exchange);
+                                               Clock& clock, Exchange& exchange, HttpClient& http);
     ~OutboxService();
 
     void attach(PollCycle& cycle, StoreIntake& intake);
@@ -31,13 +35,16 @@ public:
 
 private:
     OutboxService(std::unique_ptr<SqliteOutbox> outbox, const Configuration& config, Clock& clock,
-                  Exchange& exchange);
+                  Exchange& exchange, HttpClient& http);
     void purge();
 
     std::unique_ptr<SqliteOutbox> outbox_;
     Clock& clock_;
     OutboxSender sender_;
     DeliveryReports reports_;
+    // With OutboxUrl: the web application's messages fetched, and their states told.
+    std::unique_ptr<OutboxPoll> poll_;
+    std::unique_ptr<StateReportDelivery> stateReports_;
     std::unique_ptr<OneShotTimer> purgeTimer_;
 };
 

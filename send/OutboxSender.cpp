@@ -212,6 +212,8 @@ void OutboxSender::finish()
     parts_.clear();
     auto done = std::move(done_);
     done_ = nullptr;
+    if (onTurnEnded)
+        onTurnEnded();
     if (done)
         done();
 }

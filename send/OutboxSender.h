@@ -47,6 +47,8 @@ public:
 
     std::function<void(const std::string&)> onNotice;
     std::function<void(const std::string&)> onWarning;
+    // A message's turn ended: its state changed (state reports may be due).
+    std::function<void()> onTurnEnded;
 
 private:
     enum class Step { Format, Recipient, Pdu, Cancel };
