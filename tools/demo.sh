@@ -7,6 +7,10 @@
 # --pending` lists what waits.
 # ZORVEL_DEMO_LINK=fast runs it with the held link (Link=fast): the port stays open and a
 # message dropped into demo/inbox reaches the receiver within a second.
+# ZORVEL_DEMO_OUTBOX=1 also sends (Store=1 with an outbox): the receiver serves an outbox
+# of one message (demo/outbox.txt) and shows the state reports, and a Cyrillic and emoji
+# message of three parts goes out with --send; `build/zorvel --folder demo --outbox`
+# shows it delivered once the simulated modem's report came back.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +20,12 @@ tools/build.sh
 demo="$root/demo"
 rm -rf "$demo"
 mkdir -p "$demo/ports" "$demo/inbox"
+outbox="${ZORVEL_DEMO_OUTBOX:-0}"
+receiver_outbox=()
+if [ "$outbox" = 1 ]; then
+    printf 'web-1\t+15550004444\tYour code is 4711 \\u2714\n' >"$demo/outbox.txt"
+    receiver_outbox=(--outbox-path /outbox --outbox "$demo/outbox.txt" --outbox-states "$demo/states.txt")
+fi
 pids=()
 cleanup() {
     kill "${pids[@]}" 2>/dev/null || true
@@ -26,7 +36,8 @@ trap 'exit 130' INT TERM
 
 # The web receiver picks a free port on 127.0.0.1 and says which on its first line; what
 # it prints after that is each forwarded SMS.
-"$root/build/zorvel-webreceiver" --port 0 --log "$demo/received.jsonl" >"$demo/receiver.out" &
+"$root/build/zorvel-webreceiver" --port 0 --log "$demo/received.jsonl" "${receiver_outbox[@]}" \
+    >"$demo/receiver.out" &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$demo/receiver.out" ] && break; sleep 0.1; done
 address=$(sed -n '1s/^listening on //p' "$demo/receiver.out")
@@ -45,7 +56,9 @@ PDUmode=1
 Decode=1
 INI
 store="${ZORVEL_DEMO_STORE:-0}"
+[ "$outbox" = 1 ] && store=1
 if [ "$store" = 1 ]; then printf 'Store=1\n' >>"$demo/zorvel.ini"; fi
+if [ "$outbox" = 1 ]; then printf 'OutboxUrl=http://%s/outbox\nOutboxPoll=10\n' "$address" >>"$demo/zorvel.ini"; fi
 link="${ZORVEL_DEMO_LINK:-design}"
 if [ "$link" = fast ]; then printf 'Link=fast\n' >>"$demo/zorvel.ini"; fi
 chmod 600 "$demo/zorvel.ini"
@@ -73,6 +86,15 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "No display: running on Xvfb $DISPLAY; screenshot in $demo/screenshot.png every 5 s. Ctrl-C ends."
     ( while sleep 5; do import -window root "$demo/screenshot.png" 2>/dev/null || true; done ) &
     pids+=($!)
+fi
+
+if [ "$outbox" = 1 ]; then
+    # Sent once the gateway runs: three UCS-2 parts, each asking for a status report.
+    text="Привет! 👋 Это Zorvel: сообщение из трёх частей, с кириллицей и эмодзи 🎉, отправленное из командной строки. Отчёт о доставке вернётся от модема, и --outbox покажет delivered."
+    ( sleep 3; "$root/build/zorvel" --folder "$demo" --send +15550009999 "$text" >"$demo/sent-id.txt" ) &
+    pids+=($!)
+    echo "Outbox: a three-part message goes out with --send; see $demo/modem.log (SENT SMS) and"
+    echo "$root/build/zorvel --folder $demo --outbox. The receiver serves $demo/outbox.txt at /outbox."
 fi
 
 cd "$demo"
