@@ -43,30 +43,17 @@ private slots:
 
         QTest::newRow("international") << QByteArray("+4915550001234") << "+4915550001234" << QString();
         QTest::newRow("national") << QByteArray("015550001234") << "015550001234" << QString();
-        QTest::newRow("short code") << QByteArray("12220") << "12220" << QString();
         QTest::newRow("one digit") << QByteArray("1") << "1" << QString();
-        QTest::newRow("one digit international") << QByteArray("+1") << "+1" << QString();
-        QTest::newRow("spaces") << QByteArray("+49 155 5000 1234") << "+4915550001234" << QString();
         QTest::newRow("dashes, dots, brackets")
             << QByteArray("(0155) 5000-12.34") << "015550001234" << QString();
         QTest::newRow("surrounding spaces") << QByteArray("  +4915550001234 ") << "+4915550001234"
                                             << QString();
         QTest::newRow("20 digits") << Repeat("1", 20) << QString(Repeat("1", 20)) << QString();
-        QTest::newRow("+ and 20 digits") << "+" + Repeat("9", 20) << QString("+" + Repeat("9", 20))
-                                         << QString();
         QTest::newRow("21 digits") << Repeat("1", 21) << QString() << "21 digits";
-        QTest::newRow("21 digits with spaces") << "+" + Repeat("12 ", 10) + "3" << QString() << "21 digits";
         QTest::newRow("empty") << QByteArray() << QString() << "no recipient";
-        QTest::newRow("only spaces") << QByteArray("   ") << QString() << "no recipient";
         QTest::newRow("plus alone") << QByteArray("+") << QString() << "no digits";
-        QTest::newRow("separators alone") << QByteArray("(-.)") << QString() << "no digits";
         QTest::newRow("plus in the middle") << QByteArray("49+155") << QString() << "\"+\"";
-        QTest::newRow("two pluses") << QByteArray("++49155") << QString() << "\"+\"";
         QTest::newRow("letters") << QByteArray("+49155ABC") << QString() << "only digits";
-        QTest::newRow("alphanumeric name") << QByteArray("Bank") << QString() << "only digits";
-        QTest::newRow("star code") << QByteArray("*100#") << QString() << "only digits";
-        QTest::newRow("tab") << QByteArray("0155\t5000") << QString() << "only digits";
-        QTest::newRow("slash") << QByteArray("0155/5000") << QString() << "only digits";
         QTest::newRow("full-width digits") << QByteArray("０１５５") << QString() << "only digits";
         QTest::newRow("nul byte") << QByteArray("0155\0" "5000", 9) << QString() << "only digits";
         QTest::newRow("newline (command injection)") << QByteArray("0155\r\nAT+CMGD=1") << QString()
@@ -78,8 +65,7 @@ private slots:
         QFETCH(QString, number);
         QFETCH(QString, why);
         std::string whyNot;
-        const std::optional<std::string> checked =
-            CheckRecipient(std::string_view(typed.constData(), static_cast<std::size_t>(typed.size())), &whyNot);
+        const std::optional<std::string> checked = CheckRecipient(View(typed), &whyNot);
         if (number.isEmpty()) {
             QVERIFY(!checked);
             QVERIFY2(QString::fromStdString(whyNot).contains(why), whyNot.c_str());
@@ -87,10 +73,11 @@ private slots:
             QVERIFY2(checked, whyNot.c_str());
             QCOMPARE(QString::fromStdString(*checked), number);
         }
-        // Without a place for the reason, the same answer.
-        QCOMPARE(CheckRecipient(std::string_view(typed.constData(), static_cast<std::size_t>(typed.size())))
-                     .has_value(),
-                 !number.isEmpty());
+        // Without a place for the reason, the same answer; building refuses it alike.
+        QCOMPARE(CheckRecipient(View(typed)).has_value(), !number.isEmpty());
+        const SubmitPlan built = BuildSubmitParts(View(typed), "hi", 10, 1);
+        QCOMPARE(built.whyNot, whyNot);
+        QCOMPARE(built.parts.size(), number.isEmpty() ? 0u : 1u);
     }
 
     void counts_data()
@@ -101,15 +88,10 @@ private slots:
         QTest::addColumn<int>("coding");
         QTest::addColumn<QString>("why");  // whyNot when refused, exactly
 
+        const QString utf8 = "the text is not valid UTF-8";
         QTest::newRow("short") << QByteArray("hello") << 10 << 1 << kGsm7 << QString();
-        QTest::newRow("one character") << QByteArray("a") << 10 << 1 << kGsm7 << QString();
-        QTest::newRow("at sign") << QByteArray("@") << 10 << 1 << kGsm7 << QString();
         QTest::newRow("default alphabet, all of it") << QByteArray(kDefaultAlphabet) << 10 << 1 << kGsm7
                                                      << QString();
-        QTest::newRow("160 septets") << Repeat("a", 160) << 10 << 1 << kGsm7 << QString();
-        QTest::newRow("161 septets") << Repeat("a", 161) << 10 << 2 << kGsm7 << QString();
-        QTest::newRow("306 septets") << Repeat("a", 306) << 10 << 2 << kGsm7 << QString();
-        QTest::newRow("307 septets") << Repeat("a", 307) << 10 << 3 << kGsm7 << QString();
         QTest::newRow("1530 septets, 10 parts") << Repeat("a", 1530) << 10 << 10 << kGsm7 << QString();
         QTest::newRow("1531 septets, 11 parts") << Repeat("a", 1531) << 10 << 0 << kGsm7
                                                 << "the text needs 11 parts, at most 10 are allowed";
@@ -122,43 +104,17 @@ private slots:
         QTest::newRow("255 parts") << Repeat("a", 255 * 153) << 1000 << 255 << kGsm7 << QString();
         QTest::newRow("extension table, two septets each") << QByteArray(kExtension) << 10 << 1 << kGsm7
                                                            << QString();
-        QTest::newRow("80 euro signs: 160 septets") << Repeat("€", 80) << 10 << 1 << kGsm7 << QString();
-        QTest::newRow("80 euro signs and a letter") << Repeat("€", 80) + "a" << 10 << 2 << kGsm7 << QString();
-        QTest::newRow("159 letters and a bracket") << Repeat("a", 159) + "[" << 10 << 2 << kGsm7 << QString();
-        // 306 septets would fit two parts, but the escape pair may not straddle them.
-        QTest::newRow("escape on the boundary: 3 parts")
-            << Repeat("a", 152) + "€" + Repeat("a", 152) << 10 << 3 << kGsm7 << QString();
-        QTest::newRow("escape before the boundary: 2 parts")
-            << Repeat("a", 151) + "€" + Repeat("a", 153) << 10 << 2 << kGsm7 << QString();
-        QTest::newRow("70 units") << Repeat("ж", 70) << 10 << 1 << kUcs2 << QString();
-        QTest::newRow("71 units") << Repeat("ж", 71) << 10 << 2 << kUcs2 << QString();
-        QTest::newRow("134 units") << Repeat("ж", 134) << 10 << 2 << kUcs2 << QString();
-        QTest::newRow("135 units") << Repeat("ж", 135) << 10 << 3 << kUcs2 << QString();
-        QTest::newRow("one Cyrillic letter makes all UCS-2") << Repeat("a", 100) + "ж" << 10 << 2 << kUcs2
-                                                              << QString();
-        QTest::newRow("35 emoji: 70 units") << Repeat("😀", 35) << 10 << 1 << kUcs2 << QString();
-        QTest::newRow("surrogate pair on the boundary: 3 parts")
-            << Repeat("ж", 66) + "😀" + Repeat("ж", 66) << 10 << 3 << kUcs2 << QString();
-        QTest::newRow("surrogate pair before the boundary: 2 parts")
-            << Repeat("ж", 65) + "😀" + Repeat("ж", 67) << 10 << 2 << kUcs2 << QString();
         QTest::newRow("lower-case c cedilla is not in the table") << QByteArray("ç") << 10 << 1 << kUcs2
                                                                   << QString();
         QTest::newRow("backtick") << QByteArray("`") << 10 << 1 << kUcs2 << QString();
-        QTest::newRow("tab") << QByteArray("a\tb") << 10 << 1 << kUcs2 << QString();
         QTest::newRow("nul") << QByteArray("a\0b", 3) << 10 << 1 << kUcs2 << QString();
         QTest::newRow("empty") << QByteArray() << 10 << 0 << kGsm7 << "the text is empty";
-        QTest::newRow("invalid byte") << QByteArray("a\xff") << 10 << 0 << kGsm7
-                                      << "the text is not valid UTF-8";
-        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << 10 << 0 << kGsm7
-                                        << "the text is not valid UTF-8";
-        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << 10 << 0 << kGsm7
-                                           << "the text is not valid UTF-8";
-        QTest::newRow("cut short") << QByteArray("ab\xe2\x82") << 10 << 0 << kGsm7
-                                   << "the text is not valid UTF-8";
-        QTest::newRow("above U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << 10 << 0 << kGsm7
-                                        << "the text is not valid UTF-8";
-        QTest::newRow("lone continuation") << QByteArray("\x80") << 10 << 0 << kGsm7
-                                           << "the text is not valid UTF-8";
+        QTest::newRow("invalid byte") << QByteArray("a\xff") << 10 << 0 << kGsm7 << utf8;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << 10 << 0 << kGsm7 << utf8;
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << 10 << 0 << kGsm7 << utf8;
+        QTest::newRow("cut short") << QByteArray("ab\xe2\x82") << 10 << 0 << kGsm7 << utf8;
+        QTest::newRow("above U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << 10 << 0 << kGsm7 << utf8;
+        QTest::newRow("lone continuation") << QByteArray("\x80") << 10 << 0 << kGsm7 << utf8;
     }
     void counts()
     {
@@ -167,13 +123,17 @@ private slots:
         QFETCH(int, parts);
         QFETCH(int, coding);
         QFETCH(QString, why);
-        const SubmitPlan plan =
-            CountSubmitParts(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), maxParts);
+        const SubmitPlan plan = CountSubmitParts(View(text), maxParts);
         QCOMPARE(plan.partCount, parts);
         QVERIFY(plan.parts.empty());
         QCOMPARE(QString::fromStdString(plan.whyNot), why);
         if (parts > 0 || !why.contains("UTF-8"))
             QCOMPARE(static_cast<int>(plan.coding), coding);
+        if (parts == 0) {  // building refuses the same text for the same reason
+            const SubmitPlan built = BuildSubmitParts("+4915550001234", View(text), maxParts, 1);
+            QCOMPARE(QString::fromStdString(built.whyNot), why);
+            QVERIFY(built.partCount == 0 && built.parts.empty());
+        }
     }
 
     // Published SMS-SUBMIT vectors, "derived" as the encoder writes every part: no SMSC
@@ -191,30 +151,28 @@ private slots:
         // derived: no VP, number re-encoded with 555.
         QTest::newRow("hellohello") << QByteArray("+46705551358") << QByteArray("hellohello")
                                     << QByteArray("0021000B916407551553F800000AE8329BFD4697D9EC37") << 22 << 42;
-        // python-gsmmodem test_encodeSmsSubmit, first row (0001000B9172...), derived: SRR.
-        QTest::newRow("Hello World!") << QByteArray("+27820001111") << QByteArray("Hello World!")
-                                      << QByteArray("0021000B917228001011F100000CC8329BFD065DDF72363904") << 24 << 42;
         // python-gsmmodem, second row (07914400000000F01100099121436587F90008F40A...),
         // derived: no SMSC, no VP. UCS-2.
         QTest::newRow("UCS-2, odd digit count")
             << QByteArray("+123456789") << QByteArray("世界您好！")
             << QByteArray("002100099121436587F900080A4E16754C60A8597DFF01") << 22 << 42;
         // python-gsmmodem, third row (04A12143F5310D0AA11062452143...), derived: no SMSC,
-        // no VP, TP-MR 0, and the national number as type 81 (the source writes A1).
+        // no VP, TP-MR 0, and the national number as type 81 (the source writes A1); typed
+        // with separators, which do not reach the PDU.
         QTest::newRow("national number")
-            << QByteArray("0126541234") << QByteArray("Test message: local numbers")
+            << QByteArray("(012) 654-1234") << QByteArray("Test message: local numbers")
             << QByteArray("0021000A81106245214300001BD4F29C0E6A97E7F3F0B9AC03B1DFE3301BE4AEB7C565F91C")
             << 36 << 42;
-        // Computed independently: 161 letters, reference 42, to a 9-digit number. The
+        // Computed independently: 161 letters, reference 255, to a 9-digit number. The
         // header takes 6 octets, one fill bit, then 153 septets (TP-UDL A0 = 160).
         QTest::newRow("two parts, header and fill bit")
-            << QByteArray("+491555000") << Repeat("a", 161)
-            << QByteArray("006100099194515500F00000A00500032A0201C2E170381C0E87C3E170381C0E87C3E170381C0E87C3E17038"
+            << QByteArray("+49 155 5000") << Repeat("a", 161)
+            << QByteArray("006100099194515500F00000A0050003FF0201C2E170381C0E87C3E170381C0E87C3E170381C0E87C3E17038"
                           "1C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C"
                           "0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E"
                           "87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3"
-                          " 006100099194515500F000000F0500032A0202C2E170381C0E8701")
-            << 152 << 42;
+                          " 006100099194515500F000000F050003FF0202C2E170381C0E8701")
+            << 152 << 255;
         // An '@' is septet 0 (a trailing one too: TP-UDL counts it) and a euro sign the
         // escape 1B and 65.
         QTest::newRow("at sign and euro sign") << QByteArray("12220") << QByteArray("@€")
@@ -284,8 +242,6 @@ private slots:
             << Repeat("a", 152) + "€" + Repeat("a", 152) << kGsm7 << "152,153,1";
         QTest::newRow("escape pair just before the boundary")
             << Repeat("a", 151) + "€" + Repeat("a", 10) << kGsm7 << "153,10";
-        QTest::newRow("escape pair just after the boundary")
-            << Repeat("a", 153) + "€" + Repeat("a", 10) << kGsm7 << "153,12";
         QTest::newRow("extension characters only") << Repeat("{", 100) << kGsm7 << "152,48";
         QTest::newRow("surrogate pair on the boundary")
             << Repeat("ж", 66) + "😀" + Repeat("ж", 66) << kUcs2 << "66,67,1";
@@ -321,13 +277,7 @@ private slots:
             QVERIFY2(read, why.c_str());
             QCOMPARE(read->tpduLength, part.tpduLength);
             QCOMPARE(read->firstOctet, long_ ? 0x61 : 0x21);
-            QCOMPARE(read->messageReference, 0);
-            QCOMPARE(QString::fromStdString(read->recipient), QStringLiteral("+4915550001234"));
-            QCOMPARE(read->addressType, 0x91);
-            QCOMPARE(read->addressDigits, 13);
-            QCOMPARE(read->pid, 0);
             QCOMPARE(read->dcs, coding == kGsm7 ? 0x00 : 0x08);
-            QVERIFY(read->userDataOctets <= 140);
             const int headerLength = long_ ? (coding == kGsm7 ? 7 : 6) : 0;
             const int size = coding == kGsm7 ? read->udl - headerLength : (read->udl - headerLength) / 2;
             QCOMPARE(QString::number(size), expected[i]);
@@ -346,67 +296,6 @@ private slots:
             joined += units;
         }
         QCOMPARE(QByteArray::fromStdString(Utf16ToUtf8(joined)), text);
-    }
-
-    void refusals_data()
-    {
-        QTest::addColumn<QByteArray>("recipient");
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("maxParts");
-        QTest::addColumn<QString>("why");
-
-        QTest::newRow("recipient with letters") << QByteArray("+49abc") << QByteArray("hi") << 10
-                                                << "the recipient may hold only digits, a leading \"+\", spaces, "
-                                                   "dashes, dots and brackets";
-        QTest::newRow("no recipient") << QByteArray() << QByteArray("hi") << 10 << "no recipient given";
-        QTest::newRow("empty text") << QByteArray("+4915550001234") << QByteArray() << 10
-                                    << "the text is empty";
-        QTest::newRow("invalid UTF-8") << QByteArray("+4915550001234") << QByteArray("caf\xe9") << 10
-                                       << "the text is not valid UTF-8";
-        QTest::newRow("too many parts") << QByteArray("+4915550001234") << Repeat("ж", 12 * 67 - 1) << 10
-                                        << "the text needs 12 parts, at most 10 are allowed";
-    }
-    void refusals()
-    {
-        QFETCH(QByteArray, recipient);
-        QFETCH(QByteArray, text);
-        QFETCH(int, maxParts);
-        QFETCH(QString, why);
-        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(text), maxParts, 1);
-        QCOMPARE(QString::fromStdString(plan.whyNot), why);
-        QCOMPARE(plan.partCount, 0);
-        QVERIFY(plan.parts.empty());
-    }
-
-    // The recipient as typed goes in as CheckRecipient gives it; the reference in every
-    // part, 0 and 255 alike.
-    void recipientAndReference_data()
-    {
-        QTest::addColumn<QByteArray>("recipient");
-        QTest::addColumn<int>("reference");
-        QTest::addColumn<QByteArray>("address");  // TP-DA in hex
-
-        QTest::newRow("international, odd") << QByteArray("+49 155 500 01") << 0 << QByteArray("0A919451550010");
-        QTest::newRow("national, even") << QByteArray("(0155) 5000-1234") << 255
-                                        << QByteArray("0C81105505002143");
-        QTest::newRow("one digit") << QByteArray("7") << 17 << QByteArray("0181F7");
-        QTest::newRow("20 digits") << "+" + Repeat("1234567890", 2) << 128
-                                   << QByteArray("1491") + Repeat("2143658709", 2);
-    }
-    void recipientAndReference()
-    {
-        QFETCH(QByteArray, recipient);
-        QFETCH(int, reference);
-        QFETCH(QByteArray, address);
-        const SubmitPlan plan = BuildSubmitParts(View(recipient), View(Repeat("x", 200)), 10, reference);
-        QVERIFY2(plan.whyNot.empty(), plan.whyNot.c_str());
-        QCOMPARE(plan.partCount, 2);
-        for (const SubmitPart& part : plan.parts) {
-            QCOMPARE(QByteArray::fromStdString(part.hex).mid(6, address.size()), address);
-            const std::optional<reread::SubmitRead> read = reread::ReadSubmitPart(part.hex);
-            QVERIFY(read && read->decoded.concat);
-            QCOMPARE(read->decoded.concat->reference, reference);
-        }
     }
 };
 

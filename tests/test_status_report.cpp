@@ -58,64 +58,37 @@ private slots:
                                     << "+31628870634" << "11/01/11,17:59:15+04" << "11/01/11,17:59:17+04" << 0
                                     << "delivered";
 
-        // Built here: the recipient +4915550001234, stamps with a negative zone too.
-        const char* international = "0D91945155001032F4";
-        QTest::newRow("reference 0") << Report("00", international, "00") << 0 << "+4915550001234"
-                                     << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x00 << "delivered";
-        QTest::newRow("reference 255") << Report("FF", international, "00") << 255 << "+4915550001234"
-                                       << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x00 << "delivered";
-        QTest::newRow("forwarded, not confirmed") << Report("01", international, "01") << 1 << "+4915550001234"
-                                                  << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x01
-                                                  << "delivered";
-        QTest::newRow("last of the delivered class") << Report("02", international, "1F") << 2
-                                                     << "+4915550001234" << "11/01/11,17:59:15+04"
-                                                     << "26/01/09,13:00:00-20" << 0x1F << "delivered";
-        QTest::newRow("congestion, still trying") << Report("03", international, "20") << 3 << "+4915550001234"
-                                                  << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x20
-                                                  << "trying";
-        QTest::newRow("last of the trying class") << Report("04", international, "3F") << 4 << "+4915550001234"
-                                                  << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x3F
-                                                  << "trying";
-        QTest::newRow("incompatible destination") << Report("05", international, "41") << 5 << "+4915550001234"
-                                                  << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x41
-                                                  << "failed";
-        QTest::newRow("validity period expired") << Report("06", international, "46") << 6 << "+4915550001234"
-                                                 << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x46
-                                                 << "failed";
-        QTest::newRow("busy, no more attempts") << Report("07", international, "61") << 7 << "+4915550001234"
-                                                << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x61
-                                                << "failed";
-        QTest::newRow("reserved 0x80") << Report("08", international, "80") << 8 << "+4915550001234"
-                                       << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0x80 << "failed";
-        QTest::newRow("reserved 0xFF") << Report("09", international, "FF") << 9 << "+4915550001234"
-                                       << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0xFF << "failed";
-        QTest::newRow("national recipient") << Report("0A", "0C81105505002143", "00") << 10 << "015550001234"
-                                            << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0 << "delivered";
-        QTest::newRow("unknown type, odd digits") << Report("0B", "05812122F0", "00") << 11 << "12220"
-                                                  << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0
-                                                  << "delivered";
+        // Built here: stamps with a negative zone too.
+        const auto built = [](const char* name, const QByteArray& hex, int reference, const QString& recipient,
+                              int status, const char* klass) {
+            QTest::newRow(name) << hex << reference << recipient << "11/01/11,17:59:15+04"
+                                << "26/01/09,13:00:00-20" << status << QString(klass);
+        };
+        const char* intl = "0D91945155001032F4";  // +4915550001234
+        const QString number = "+4915550001234";
+        built("reference 0", Report("00", intl, "00"), 0, number, 0x00, "delivered");
+        built("reference 255", Report("FF", intl, "00"), 255, number, 0x00, "delivered");
+        built("last of the delivered class", Report("02", intl, "1F"), 2, number, 0x1F, "delivered");
+        built("congestion, still trying", Report("03", intl, "20"), 3, number, 0x20, "trying");
+        built("last of the trying class", Report("04", intl, "3F"), 4, number, 0x3F, "trying");
+        built("first of the failed class", Report("05", intl, "40"), 5, number, 0x40, "failed");
+        built("reserved 0x80", Report("08", intl, "80"), 8, number, 0x80, "failed");
+        built("reserved 0xFF", Report("09", intl, "FF"), 9, number, 0xFF, "failed");
+        built("national recipient", Report("0A", "0C81105505002143", "00"), 10, "015550001234", 0, "delivered");
+        built("unknown type, odd digits", Report("0B", "05812122F0", "00"), 11, "12220", 0, "delivered");
         // python-gsmmodem's address field vectors: "abc", "FRANCOIS" packed 7-bit.
-        QTest::newRow("alphanumeric recipient") << Report("0C", "06D061F118", "00") << 12 << "abc"
-                                                << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0
-                                                << "delivered";
-        QTest::newRow("alphanumeric recipient, 8 letters") << Report("0D", "0ED04669D0397C26A7", "00") << 13
-                                                           << "FRANCOIS" << "11/01/11,17:59:15+04"
-                                                           << "26/01/09,13:00:00-20" << 0 << "delivered";
-        QTest::newRow("no digits") << Report("0E", "0081", "00") << 14 << "" << "11/01/11,17:59:15+04"
-                                   << "26/01/09,13:00:00-20" << 0 << "delivered";
-        QTest::newRow("20 digits") << Report("0F", "149121436587092143658709", "00") << 15
-                                   << "+12345678901234567890" << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0
-                                   << "delivered";
+        built("alphanumeric recipient", Report("0C", "06D061F118", "00"), 12, "abc", 0, "delivered");
+        built("alphanumeric, 8 letters", Report("0D", "0ED04669D0397C26A7", "00"), 13, "FRANCOIS", 0, "delivered");
+        built("no digits", Report("0E", "0081", "00"), 14, "", 0, "delivered");
+        built("20 digits", Report("0F", "149121436587092143658709", "00"), 15, "+12345678901234567890", 0,
+              "delivered");
         // TP-PI and the fields it announces (TP-PID, TP-DCS, TP-UDL and user data).
-        QTest::newRow("trailing TP-PI and user data") << Report("10", international, "00", "07000005E8329BFD06")
-                                                      << 16 << "+4915550001234" << "11/01/11,17:59:15+04"
-                                                      << "26/01/09,13:00:00-20" << 0 << "delivered";
-        QTest::newRow("trailing TP-PI 00") << Report("11", international, "00", "00") << 17 << "+4915550001234"
-                                           << "11/01/11,17:59:15+04" << "26/01/09,13:00:00-20" << 0 << "delivered";
+        built("trailing TP-PI and user data", Report("10", intl, "00", "07000005E8329BFD06"), 16, number, 0,
+              "delivered");
+        built("trailing TP-PI 00", Report("11", intl, "00", "00"), 17, number, 0, "delivered");
         // The other bits of the first octet (TP-MMS, TP-LP, TP-SRQ, TP-UDHI) change nothing.
-        QTest::newRow("first octet with every other bit") << QByteArray(Report("12", international, "00")).replace(0, 4, "00FE")
-                                                          << 18 << "+4915550001234" << "11/01/11,17:59:15+04"
-                                                          << "26/01/09,13:00:00-20" << 0 << "delivered";
+        built("first octet with every other bit", Report("12", intl, "00").replace(0, 4, "00FE"), 18, number, 0,
+              "delivered");
     }
     void decodes()
     {
@@ -149,10 +122,8 @@ private slots:
         QTest::newRow("empty") << QByteArray() << "not hexadecimal";
         QTest::newRow("odd digit count") << whole.left(whole.size() - 1) << "not hexadecimal";
         QTest::newRow("not hex") << QByteArray(whole).replace(10, 1, "G") << "not hexadecimal";
-        QTest::newRow("space inside") << QByteArray(whole).replace(10, 2, " 1") << "not hexadecimal";
         QTest::newRow("trailing CR") << whole + "\r" << "not hexadecimal";
         // Cut short at each field.
-        QTest::newRow("SMSC length only") << QByteArray("07") << "cut short in the service centre";
         QTest::newRow("SMSC cut short") << QByteArray("07914356060013") << "cut short in the service centre";
         QTest::newRow("no first octet") << QByteArray("00") << "cut short in the service centre";
         QTest::newRow("no reference") << QByteArray("0006") << "cut short before the reference";
@@ -160,15 +131,10 @@ private slots:
         QTest::newRow("address cut short") << whole.left(16) << "recipient address";
         QTest::newRow("address of 21 digits") << Report("00", "159121436587092143658709F1", "00") << "recipient address";
         QTest::newRow("no time stamp") << whole.left(22) << "cut short before the status";
-        QTest::newRow("time stamp cut short") << whole.left(30) << "cut short before the status";
-        QTest::newRow("discharge time cut short") << whole.left(48) << "cut short before the status";
         QTest::newRow("no status") << whole.left(50) << "cut short before the status";
         // Other kinds of PDU.
         QTest::newRow("SMS-DELIVER (ModemManager test_pdu1)")
             << QByteArray("07912104442961F4040B916171550591F800001120821105050A6AC8B2BC7C9A83C220F6DB7D2E")
-            << "not a status report";
-        QTest::newRow("SMS-SUBMIT (python-gsmmodem)")
-            << QByteArray("07911326040000F0310D0B911326880736F40000A90FF7FBDD454E87CDE1B0DB357EB701")
             << "not a status report";
         QTest::newRow("SMS-SUBMIT as the encoder writes it")
             << QByteArray("0021000B916407551553F800000AE8329BFD4697D9EC37") << "not a status report";
@@ -204,32 +170,16 @@ private slots:
 
         QTest::newRow("0x00") << 0x00 << "delivered (0x00)";
         QTest::newRow("0x01") << 0x01 << "forwarded, delivery not confirmed (0x01)";
-        QTest::newRow("0x02") << 0x02 << "replaced by the service centre (0x02)";
         QTest::newRow("0x03 reserved") << 0x03 << "delivered (0x03)";
         QTest::newRow("0x1F centre specific") << 0x1F << "delivered (0x1F)";
         QTest::newRow("0x20") << 0x20 << "still trying: congestion (0x20)";
-        QTest::newRow("0x21") << 0x21 << "still trying: recipient busy (0x21)";
-        QTest::newRow("0x22") << 0x22 << "still trying: no response from the recipient (0x22)";
-        QTest::newRow("0x23") << 0x23 << "still trying: service rejected (0x23)";
-        QTest::newRow("0x24") << 0x24 << "still trying: quality of service not available (0x24)";
         QTest::newRow("0x25") << 0x25 << "still trying: error in the recipient's phone (0x25)";
         QTest::newRow("0x30 centre specific") << 0x30 << "still trying (0x30)";
         QTest::newRow("0x40") << 0x40 << "failed: remote procedure error (0x40)";
-        QTest::newRow("0x41") << 0x41 << "failed: incompatible destination (0x41)";
-        QTest::newRow("0x42") << 0x42 << "failed: connection rejected by the recipient (0x42)";
-        QTest::newRow("0x43") << 0x43 << "failed: not obtainable (0x43)";
-        QTest::newRow("0x44") << 0x44 << "failed: quality of service not available (0x44)";
-        QTest::newRow("0x45") << 0x45 << "failed: no interworking available (0x45)";
         QTest::newRow("0x46") << 0x46 << "failed: validity period expired (0x46)";
-        QTest::newRow("0x47") << 0x47 << "failed: deleted by the sender (0x47)";
-        QTest::newRow("0x48") << 0x48 << "failed: deleted by the service centre's administration (0x48)";
         QTest::newRow("0x49") << 0x49 << "failed: message does not exist (0x49)";
         QTest::newRow("0x4A reserved") << 0x4A << "failed (0x4A)";
         QTest::newRow("0x60") << 0x60 << "failed: congestion, no more attempts (0x60)";
-        QTest::newRow("0x61") << 0x61 << "failed: recipient busy, no more attempts (0x61)";
-        QTest::newRow("0x62") << 0x62 << "failed: no response from the recipient, no more attempts (0x62)";
-        QTest::newRow("0x63") << 0x63 << "failed: service rejected, no more attempts (0x63)";
-        QTest::newRow("0x64") << 0x64 << "failed: quality of service not available, no more attempts (0x64)";
         QTest::newRow("0x65") << 0x65 << "failed: error in the recipient's phone, no more attempts (0x65)";
         QTest::newRow("0x7F centre specific") << 0x7F << "failed (0x7F)";
         QTest::newRow("0x80 reserved") << 0x80 << "failed: reserved value (0x80)";

@@ -15,6 +15,9 @@ namespace {
 
 // hellohello to +46708251358, relative validity; the widely published example.
 const QByteArray kHello = "0011000B916407281553F80000AA0AE8329BFD4697D9EC37";
+// "second part", part 2 of 3 with reference 204; "Привет!" in UCS-2.
+const QByteArray kPart2 = "0041000B915155112122F2000012050003CC0302E6E5F1DB4D06C1C3723A";
+const QByteArray kUcs2 = "0001000B919761214365F700080E041F044004380432043504420021";
 
 QByteArray concatText(const std::optional<SubmitConcatenation>& c)
 {
@@ -46,11 +49,8 @@ void TestSimModem::submitDecoder_data()
     good("7-bit, relative validity", kHello, "+46708251358", "hellohello", false, "-", 23);
     good("7-bit, extension table", "0011000B915155112122F20000AA10C3F79CAE03D53665D086F75E6F7C", "+15551112222",
          QString::fromUtf8("Cost: 5€ [ok]"), false, "-", 28);
-    good("UCS-2, no validity", "0001000B919761214365F700080E041F044004380432043504420021", "+79161234567",
-         QString::fromUtf8("Привет!"), false, "-", 27);
-    good("7-bit part 2 of 3, 8-bit reference, fill bit",
-         "0041000B915155112122F2000012050003CC0302E6E5F1DB4D06C1C3723A", "+15551112222", "second part", false,
-         "204 2/3", 29);
+    good("UCS-2, no validity", kUcs2, "+79161234567", QString::fromUtf8("Привет!"), false, "-", 27);
+    good("7-bit part 2 of 3, 8-bit reference, fill bit", kPart2, "+15551112222", "second part", false, "204 2/3", 29);
     good("UCS-2 part 1 of 2, 16-bit reference, absolute validity, report",
          "0079000B915155112122F20008622170905120400D0608041234020104160443043A", "+15551112222",
          QString::fromUtf8("Жук"), true, "4660w 1/2", 33);
@@ -101,27 +101,23 @@ void TestSimModem::pduSend_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("logged");  // a piece of the last event
-    const QByteArray sent = "\r\n+CMGS: 1\r\n\r\nOK\r\n";
-    QTest::newRow("sent") << QByteArray("AT+CMGS=23\r") << kHello + "\x1A" << kHello + sent
-                          << QByteArray("mr=1 to=\"+46708251358\" part=1/1 report=no text=\"hellohello\" pdu=\"");
-    QTest::newRow("a part of a long one")
-        << QByteArray("AT+CMGS=29\r") << QByteArray("0041000B915155112122F2000012050003CC0302E6E5F1DB4D06C1C3723A\x1A")
-        << QByteArray("0041000B915155112122F2000012050003CC0302E6E5F1DB4D06C1C3723A") + sent
-        << QByteArray("to=\"+15551112222\" part=2/3 ref=204 report=no text=\"second part\"");
-    QTest::newRow("UCS-2 logged as UTF-8")
-        << QByteArray("AT+CMGS=27\r") << QByteArray("0001000B919761214365F700080E041F044004380432043504420021\x1A")
-        << QByteArray("0001000B919761214365F700080E041F044004380432043504420021") + sent
-        << QByteArray("text=\"\\xD0\\x9F\\xD1\\x80\\xD0\\xB8\\xD0\\xB2\\xD0\\xB5\\xD1\\x82!\"");
-    QTest::newRow("length one short") << QByteArray("AT+CMGS=22\r") << kHello + "\x1A"
-                                      << kHello + "\r\n+CMS ERROR: 304\r\n"
-                                      << QByteArray("reason=\"length 22, TPDU has 23\"");
-    QTest::newRow("not hex") << QByteArray("AT+CMGS=1\r") << QByteArray("0G\x1A")
-                             << QByteArray("0G\r\n+CMS ERROR: 304\r\n") << QByteArray("reason=\"not hex\"");
-    QTest::newRow("malformed") << QByteArray("AT+CMGS=3\r") << QByteArray("00110000\x1A")
-                               << QByteArray("00110000\r\n+CMS ERROR: 304\r\n") << QByteArray("reason=\"TP-DA");
+    // The PDU after AT+CMGS=<length>, ended by <end>; the modem echoes it, then <result>.
+    const auto row = [](const char* name, int length, const QByteArray& pdu, char end, const QByteArray& result,
+                        const char* logged) {
+        QTest::newRow(name) << "AT+CMGS=" + QByteArray::number(length) + "\r" << pdu + end << pdu + result
+                            << QByteArray(logged);
+    };
+    const QByteArray sent = "\r\n+CMGS: 1\r\n\r\nOK\r\n", refused = "\r\n+CMS ERROR: 304\r\n";
+    row("sent", 23, kHello, '\x1A', sent, "mr=1 to=\"+46708251358\" part=1/1 report=no text=\"hellohello\" pdu=\"");
+    row("a part of a long one", 29, kPart2, '\x1A', sent,
+        "to=\"+15551112222\" part=2/3 ref=204 report=no text=\"second part\"");
+    row("UCS-2 logged as UTF-8", 27, kUcs2, '\x1A', sent,
+        "text=\"\\xD0\\x9F\\xD1\\x80\\xD0\\xB8\\xD0\\xB2\\xD0\\xB5\\xD1\\x82!\"");
+    row("length one short", 22, kHello, '\x1A', refused, "reason=\"length 22, TPDU has 23\"");
+    row("not hex", 1, "0G", '\x1A', refused, "reason=\"not hex\"");
+    row("malformed", 3, "00110000", '\x1A', refused, "reason=\"TP-DA");
     // ESC gives OK, as the sticks answer it.
-    QTest::newRow("cancelled") << QByteArray("AT+CMGS=23\r") << kHello + "\x1B" << kHello + "\r\nOK\r\n"
-                               << QByteArray("cancelled text=");
+    row("cancelled", 23, kHello, '\x1B', "\r\nOK\r\n", "cancelled text=");
 }
 
 void TestSimModem::pduSend()
@@ -166,7 +162,7 @@ void TestSimModem::sendFaults()
     rig.settings = o.settings;
     rig.feed("ATE0\r");
     QCOMPARE(rig.feed("AT+CMGS=23\r"), afterCommand);
-    QCOMPARE(rig.feed("0011000B916407281553F80000AA0AE8329BFD4697D9EC37\x1A"), afterBody);
+    QCOMPARE(rig.feed(kHello + "\x1A"), afterBody);
     QCOMPARE(rig.core.sent().size(), afterBody.isEmpty() ? 0 : 1);
     QCOMPARE(rig.feed("AT\r"), QByteArray("\r\nOK\r\n"));
 }
