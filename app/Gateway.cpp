@@ -37,7 +37,13 @@ Gateway::Gateway(std::string workFolder)
         showMessage(text, [this, code] { end(code); });
     };
     connect(window_.get(), &frmMain::unloadRequested, this, &Gateway::Form_Unload);
-    connect(window_.get(), &frmMain::sendClicked, this, [this] { link_.sendClicked(); });
+    connect(window_.get(), &frmMain::sendClicked, this, [this] {
+        if (link_.sendsThroughOutbox())
+            link_.queueTyped(window_->txtSendNumber->text().toStdString(),
+                             window_->txtSendMsg->text().toStdString());
+        else
+            link_.sendClicked();
+    });
 }
 
 Gateway::~Gateway() = default;

@@ -227,6 +227,12 @@ void GatewayService::sendClicked()
         cycle_->sendRequested();
 }
 
+void GatewayService::queueTyped(const std::string& number, const std::string& text)
+{
+    if (outbox_)
+        outbox_->queueTyped(number, text);
+}
+
 void GatewayService::portUnavailable(const std::string& message)
 {
     // Nothing more goes to the modem; the owner ends the program.

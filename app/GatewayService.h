@@ -44,6 +44,10 @@ public:
     void stop();
     // The Send button: the next cycle sends the operator's message.
     void sendClicked();
+    // With the outbox (Store=1, Decode=1) the Send button queues the typed message
+    // there instead, in any alphabet and length (UTF-8).
+    bool sendsThroughOutbox() const { return outbox_ != nullptr; }
+    void queueTyped(const std::string& number, const std::string& text);
 
     StatusFields& fields() { return fields_; }
     const Configuration& config() const { return config_; }

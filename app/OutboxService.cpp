@@ -1,6 +1,9 @@
 #include "OutboxService.h"
 
+#include "ByteEscape.h"
 #include "LogCategories.h"
+#include "MessageId.h"
+#include "SmsSubmit.h"
 #include "ModemTimeStamp.h"
 #include "SqliteOutbox.h"
 
@@ -76,6 +79,28 @@ void OutboxService::start()
         poll_->start();
         stateReports_->wake();
     }
+}
+
+void OutboxService::queueTyped(const std::string& number, const std::string& text)
+{
+    std::string why;
+    const std::optional<std::string> recipient = CheckRecipient(number, &why);
+    if (!recipient) {
+        qCWarning(lcSend, "the window's message was not queued: %s", EscapeBytes(why).c_str());
+        return;
+    }
+    const SubmitPlan plan = CountSubmitParts(text, sender_.maxParts());
+    if (plan.partCount == 0) {
+        qCWarning(lcSend, "the window's message was not queued: %s", EscapeBytes(plan.whyNot).c_str());
+        return;
+    }
+    const NewOutgoing message{NewMessageId(), *recipient, text, plan.partCount, OutboxOrigin::Window};
+    if (outbox_->add(message, clock_.nowMs()) != OutboxStore::Added::Added) {
+        qCCritical(lcSend, "the window's message was not queued: %s", outbox_->problem().c_str());
+        return;
+    }
+    qCInfo(lcSend, "the window's message to %s queued as %s (%d part(s))", EscapeBytes(*recipient).c_str(),
+           message.id.c_str(), plan.partCount);
 }
 
 // Finished messages go a week after their last change; once an hour is plenty.

@@ -32,6 +32,9 @@ public:
     void attach(PollCycle& cycle, StoreIntake& intake);
     // A message left "sending" by a crash becomes unknown.
     void start();
+    // The window's Send: the typed number and text (UTF-8) queued like a --send; a
+    // refusal is logged with its reason.
+    void queueTyped(const std::string& number, const std::string& text);
 
 private:
     OutboxService(std::unique_ptr<SqliteOutbox> outbox, const Configuration& config, Clock& clock,

@@ -44,6 +44,7 @@ public:
     // ended, whatever came of it. The message format is then PDU: the caller sets its own.
     void sendNext(std::function<void()> done);
     bool running() const { return static_cast<bool>(done_); }
+    int maxParts() const { return settings_.maxParts; }
 
     std::function<void(const std::string&)> onNotice;
     std::function<void(const std::string&)> onWarning;
