@@ -1,6 +1,7 @@
 #include "SmsDeliver.h"
 
 #include "Gsm7Alphabet.h"
+#include "PduReader.h"
 #include "SemiOctets.h"
 
 namespace zorvel {
@@ -11,69 +12,6 @@ namespace {
 constexpr std::size_t kMaxOctets = 140;
 constexpr std::size_t kMaxSeptets = 160;
 constexpr unsigned kMaxAddressDigits = 20;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-std::optional<std::string> HexToBytes(std::string_view hex)
-{
-    if (hex.empty() || hex.size() % 2 != 0)
-        return std::nullopt;
-    std::string bytes;
-    bytes.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexValue(hex[i]);
-        const int low = HexValue(hex[i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
-
-// Takes fields off the front of the PDU; every take is checked against what is left.
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : rest_(bytes) {}
-    bool Octet(unsigned& value)
-    {
-        if (rest_.empty())
-            return false;
-        value = static_cast<unsigned char>(rest_.front());
-        rest_.remove_prefix(1);
-        return true;
-    }
-    bool Take(std::size_t count, std::string_view& field)
-    {
-        if (count > rest_.size())
-            return false;
-        field = rest_.substr(0, count);
-        rest_.remove_prefix(count);
-        return true;
-    }
-    std::string_view Rest() const { return rest_; }
-
-private:
-    std::string_view rest_;
-};
-
-// TP-OA: `digits` counts semi-octets. Type of number 101 is alphanumeric, packed 7-bit
-// in the default alphabet (digits * 4 / 7 septets); 001 international gets a "+".
-std::string OriginatingAddress(unsigned digits, unsigned type, std::string_view octets)
-{
-    const unsigned typeOfNumber = (type >> 4) & 0x07;
-    if (typeOfNumber == 5) {
-        const std::u16string name = Gsm7ToUtf16(UnpackSeptets(octets, 0, digits * 4 / 7), 0, 0);
-        return Utf16ToUtf8(name);
-    }
-    const std::string number = SemiOctetDigits(octets, digits);
-    return typeOfNumber == 1 && !number.empty() ? "+" + number : number;
-}
 
 // How TP-DCS says to read the user data. Compressed text is kept as 8-bit data (the
 // caller forwards it as hex, its length taken in octets): read as text it would only give
@@ -153,7 +91,7 @@ std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex, std::string* wh
     const std::optional<std::string> bytes = HexToBytes(hex);
     if (!bytes)
         return fail("not hexadecimal octets");
-    Reader pdu(*bytes);
+    PduReader pdu(*bytes);
 
     unsigned smscLength = 0, firstOctet = 0, digits = 0, type = 0, pid = 0, dcs = 0, udl = 0;
     std::string_view smsc, address, stamp;
@@ -169,7 +107,7 @@ std::optional<SmsDeliver> DecodeSmsDeliver(std::string_view hex, std::string* wh
         return fail("cut short before the text");
 
     SmsDeliver sms;
-    sms.sender = OriginatingAddress(digits, type, address);
+    sms.sender = PduAddress(digits, type, address);
     sms.stamp = ServiceCentreStamp(stamp);
     sms.coding = CodingOf(dcs);
     const bool septets = sms.coding == SmsCoding::Gsm7;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Gsm7Alphabet.h"
+#include "PduReader.h"
 #include "SemiOctets.h"
 #include "SmsDeliver.h"
 
@@ -11,66 +12,6 @@ namespace zorvel {
 namespace {
 
 constexpr unsigned kMaxAddressDigits = 20;
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-std::optional<std::string> HexToBytes(std::string_view hex)
-{
-    if (hex.empty() || hex.size() % 2 != 0)
-        return std::nullopt;
-    std::string bytes;
-    bytes.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexValue(hex[i]);
-        const int low = HexValue(hex[i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        bytes += static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
-
-// Takes fields off the front of the PDU; every take is checked against what is left.
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : rest_(bytes) {}
-    bool Octet(unsigned& value)
-    {
-        if (rest_.empty())
-            return false;
-        value = static_cast<unsigned char>(rest_.front());
-        rest_.remove_prefix(1);
-        return true;
-    }
-    bool Take(std::size_t count, std::string_view& field)
-    {
-        if (count > rest_.size())
-            return false;
-        field = rest_.substr(0, count);
-        rest_.remove_prefix(count);
-        return true;
-    }
-
-private:
-    std::string_view rest_;
-};
-
-// TP-RA in the form DecodeSmsDeliver writes TP-OA: `digits` counts semi-octets; type
-// of number 101 is an alphanumeric name packed 7-bit, 001 international gets a "+".
-std::string RecipientAddress(unsigned digits, unsigned type, std::string_view octets)
-{
-    const unsigned typeOfNumber = (type >> 4) & 0x07;
-    if (typeOfNumber == 5)
-        return Utf16ToUtf8(Gsm7ToUtf16(UnpackSeptets(octets, 0, digits * 4 / 7), 0, 0));
-    const std::string number = SemiOctetDigits(octets, digits);
-    return typeOfNumber == 1 && !number.empty() ? "+" + number : number;
-}
 
 // The words for the values TS 23.040 clause 9.2.3.15 names; nullptr for the reserved
 // and service centre specific ones.
@@ -122,7 +63,7 @@ std::optional<StatusReport> DecodeStatusReport(std::string_view hex, std::string
     const std::optional<std::string> bytes = HexToBytes(hex);
     if (!bytes)
         return fail("not hexadecimal octets");
-    Reader pdu(*bytes);
+    PduReader pdu(*bytes);
 
     unsigned smscLength = 0, firstOctet = 0, reference = 0, digits = 0, type = 0, status = 0;
     std::string_view smsc, address, submitted, discharged;
@@ -142,7 +83,7 @@ std::optional<StatusReport> DecodeStatusReport(std::string_view hex, std::string
 
     StatusReport report;
     report.reference = static_cast<int>(reference);
-    report.recipient = RecipientAddress(digits, type, address);
+    report.recipient = PduAddress(digits, type, address);
     report.submitted = ServiceCentreStamp(submitted);
     report.discharged = ServiceCentreStamp(discharged);
     report.status = static_cast<int>(status);
