@@ -14,11 +14,6 @@ namespace {
 constexpr std::int64_t lookAgainMs = 30'000;
 constexpr std::int64_t storeTroublePauseMs = 5'000;
 
-bool serversFault(const HttpResult& result)
-{
-    return result.status == 0 || result.status == 502 || result.status == 503 || result.status == 504;
-}
-
 } // namespace
 
 Delivery::Delivery(LocalStore& store, HttpClient& http, Clock& clock, const ForwardingSettings& settings)
@@ -97,7 +92,7 @@ void Delivery::ended(const WaitingMessage& message, const HttpResult& result, Fo
     } else {
         // The server's fault: the message keeps its place, so the oldest probes again.
         std::int64_t notBefore = message.nextTryMs;
-        if (serversFault(result)) {
+        if (result.serverFailed()) {
             pausedUntilMs_ = now + serverPauseWait.afterFailures(++serverFailures_);
             report.nextTryMs = pausedUntilMs_ - now;
         } else {

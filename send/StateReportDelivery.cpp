@@ -16,11 +16,6 @@ namespace {
 constexpr std::int64_t lookAgainMs = 30'000;
 constexpr std::int64_t storeTroublePauseMs = 5'000;
 
-bool serversFault(const HttpResult& result)
-{
-    return result.status == 0 || result.status == 502 || result.status == 503 || result.status == 504;
-}
-
 } // namespace
 
 StateReportDelivery::StateReportDelivery(OutboxStore& store, HttpClient& http, Clock& clock,
@@ -100,7 +95,7 @@ void StateReportDelivery::ended(const StateReport& report, const HttpResult& res
     } else {
         const int tries = report.tries + 1;
         std::int64_t wait = serverPauseWait.afterFailures(tries);
-        if (serversFault(result)) {
+        if (result.serverFailed()) {
             wait = std::max(wait, serverPauseWait.afterFailures(++serverFailures_));
             pausedUntilMs_ = now + wait;
         } else {

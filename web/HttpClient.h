@@ -18,6 +18,9 @@ struct HttpResult {
 
     // Only a 2xx is acceptance; a redirect is never followed, so a 3xx is not.
     bool accepted() const { return status >= 200 && status <= 299; }
+    // The server's failure, not the request's: no answer at all, or 502, 503, 504 from a
+    // proxy in front of it. Everything waits then, not only this request.
+    bool serverFailed() const { return status == 0 || status == 502 || status == 503 || status == 504; }
     // "HTTP 500", "HTTP 302 (redirect not followed)", or the error, for the window.
     std::string describe() const;
 };
