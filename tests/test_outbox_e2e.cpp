@@ -71,6 +71,7 @@ class OutboxEndToEnd : public QObject {
 private slots:
     void sentInPartsAndReportedDelivered_data();
     void sentInPartsAndReportedDelivered();
+    void aModemThatRefusesKeepsTheMessageQueued_data();
     void aModemThatRefusesKeepsTheMessageQueued();
 };
 
@@ -120,20 +121,30 @@ void OutboxEndToEnd::sentInPartsAndReportedDelivered()
     QCOMPARE(rig.gateway.state(), QProcess::Running);
 }
 
+void OutboxEndToEnd::aModemThatRefusesKeepsTheMessageQueued_data()
+{
+    QTest::addColumn<QStringList>("fault");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("an error instead of the prompt") << QStringList{"--cmgs-error", "38"} << QByteArray("+CMS ERROR: 38");
+    QTest::newRow("no prompt") << QStringList{"--cmgs-no-prompt"} << QByteArray("no prompt");
+}
+
 // An error before the prompt sends nothing: the message waits for its next try.
 void OutboxEndToEnd::aModemThatRefusesKeepsTheMessageQueued()
 {
+    QFETCH(QStringList, fault);
+    QFETCH(QByteArray, reason);
     GatewayRig rig;
     rig.gatewayArgs = {"--no-window"};
     QVERIFY(rig.startReceiver());
-    QVERIFY(rig.startModem({}, {"--cmgs-error", "38"}));
+    QVERIFY(rig.startModem({}, fault));
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     QVERIFY(rig.startGateway("Decode=1\r\nStore=1\r\nLink=fast\r\n", env));
     int code = -1;
     runZorvel(rig, {"--send", "+15550009999", "Hi"}, &code);
     QCOMPARE(code, 0);
-    QVERIFY(outboxShows(rig, "+CMS ERROR: 38", 40));
+    QVERIFY(outboxShows(rig, reason, 40));
     const QByteArray listing = runZorvel(rig, {"--outbox"});
     QVERIFY2(listing.contains(" queued "), listing.constData());
     QVERIFY(rig.modemLog("SENT").isEmpty());
