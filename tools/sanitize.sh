@@ -3,7 +3,13 @@
 # build-asan/ and runs every CTest test there (the tests start build-asan/zorvel and its
 # helpers, which are instrumented too). Any sanitizer report, in a test or in a program
 # a test started, fails the run. Arguments go to ctest.
+# Usage: tools/sanitize.sh [--build-only] [ctest arguments]
 set -euo pipefail
+build_only=0
+if [ "${1:-}" = --build-only ]; then
+    build_only=1
+    shift
+fi
 cd "$(dirname "$0")/.."
 root=$PWD
 out=build-asan
@@ -20,6 +26,7 @@ cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 target=all
 case " $* " in *" -LE faults "*) target=tests_but_faults ;; esac
 cmake --build "$out" -j"$(nproc)" --target "$target"
+[ "$build_only" = 1 ] && exit 0
 
 # Leaks that belong to the system libraries under Qt's platform plugins (fontconfig's
 # caches, Xlib/xcb connection data, the GL loader, and libdbus's connection data, which

@@ -12,10 +12,11 @@ tools/build.sh
 # Everything but the X11 tests runs on Qt's offscreen platform; the X11 tests get a fresh
 # private X server of their own, so nothing the long runs before them did can touch it.
 # The long end-to-end runs mostly wait for reply windows, so four run side by side, and
-# the fuzz targets build meanwhile at the lowest priority.
+# the fuzz targets and the sanitizer build are made meanwhile at the lowest priority.
 fuzz_build=
 if [ "${ZORVEL_QUICK:-0}" != 1 ]; then
-    nice -n 19 tools/fuzz.sh --build-only >build-fuzz.log 2>&1 &
+    { nice -n 19 tools/fuzz.sh --build-only && nice -n 19 tools/sanitize.sh --build-only -LE faults; } \
+        >build-fuzz.log 2>&1 &
     fuzz_build=$!
 fi
 ctest --test-dir build --output-on-failure --timeout 600 -j4 -LE x11 "$@"
